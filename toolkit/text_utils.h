@@ -1,0 +1,67 @@
+// Small stateless helpers: wvsprintfA formatting, integer and file-name texts, the
+// temporary directory, message boxes, system error texts, rectangles, flag sets and
+// null-terminated text and memory helpers. Relies on user32 and kernel32.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "toolkit/object.h"
+
+namespace velmora {
+
+// Formats with the wvsprintfA conversions; each argument passes as one 32-bit value
+// (integers as they are, texts as the address of their characters). Output stops at
+// 1024 characters, as the system function does.
+std::string FormatTextArgs(const char* format, const uint32_t* args);
+
+inline uint32_t FormatArg(const char* text) { return reinterpret_cast<uintptr_t>(text); }
+inline uint32_t FormatArg(const std::string& text) { return FormatArg(text.c_str()); }
+template <class T, class = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
+uint32_t FormatArg(T value) {
+  return static_cast<uint32_t>(value);
+}
+
+template <class... Args>
+std::string FormatText(const char* format, const Args&... args) {
+  const uint32_t values[] = {FormatArg(args)..., 0};
+  return FormatTextArgs(format, values);
+}
+
+std::string IntToText(int32_t value);
+
+// Everything after the last ':' or '\'; the whole path when it has neither.
+std::string FileNameOf(const std::string& path);
+std::string WithTrailingChar(const std::string& text, char ch);
+std::string WithTrailingBackslash(const std::string& text);
+// The system's temporary directory, always ending in '\'.
+std::string TempDirectory();
+
+// Answers the owner window and caption for message boxes while an application window is
+// set; the message loop installs it, the default answers false (no owner, no caption).
+extern bool (*AppWindowOwnerHook)(HWND* window, std::string* caption);
+
+int ShowMessageBox(const std::string& text, UINT flags);
+int ShowInfoMessage(const std::string& text);
+std::string SystemErrorText(DWORD code);
+
+RECT RectOf(int32_t left, int32_t top, int32_t right, int32_t bottom);
+bool SameRect(const RECT& a, const RECT& b);
+bool PointInsideRect(POINT point, const RECT& rect);
+
+// Entry i >= 0 is OR-ed in when bit i is set; entry i < 0 contributes ~entry when it is clear.
+uint32_t FlagsFromSet(uint32_t set, const int32_t* table, int count);
+
+void* AllocZeroed(size_t n);
+bool SameBytes(const void* a, const void* b, size_t n);
+const char* NonNullText(const char* p);
+size_t TextLength(const char* p);
+char* CopyText(char* dest, const char* src);
+char* CopyTextMax(char* dest, const char* src, size_t max);
+const char* FindLastChar(const char* p, char ch);
+const char* FindLastDelimiter(const char* p, const char* delimiters);
+
+}  // namespace velmora
