@@ -3,15 +3,10 @@
 // common properties and the tear-down order.
 #include "toolkit/control.h"
 
-#if __has_include("toolkit/drawing_tool.h") && __has_include("toolkit/canvas.h")
-#define VELMORA_HAVE_TOOLS 1
+#include <cstring>
+
 #include "toolkit/canvas.h"
 #include "toolkit/drawing_tool.h"
-#else
-#define VELMORA_HAVE_TOOLS 0
-#endif
-
-#include <cstring>
 
 namespace velmora {
 
@@ -68,7 +63,6 @@ bool CommonChildHandler(Control* control, WindowMessage& message, LRESULT* resul
   return false;
 }
 
-#if VELMORA_HAVE_TOOLS
 void FontToolChanged(void* context, DrawingTool*) {
   auto* control = static_cast<Control*>(context);
   control->ApplyFont();
@@ -76,7 +70,6 @@ void FontToolChanged(void* context, DrawingTool*) {
 }
 
 void BrushToolChanged(void* context, DrawingTool*) { static_cast<Control*>(context)->ApplyColor(); }
-#endif
 
 bool IsModifierDown() {
   return (GetKeyState(VK_CONTROL) & 0x8000) != 0 || (GetKeyState(VK_MENU) & 0x8000) != 0;
@@ -127,23 +120,19 @@ Control* MakeWindowedControl(Control* parent, const std::string& className, bool
   control->ChildrenGet3D = parent->ChildrenGet3D;
   control->Look3D = parent->ChildrenGet3D ? want3D : false;
   control->TextColor = parent->TextColor;
-#if VELMORA_HAVE_TOOLS
   if (parent->Font) {
     control->Font = AssignTool(nullptr, parent->Font);
     control->Font->Parent = parent->Font;
     control->Font->OnChange = MakeCallback(control, &FontToolChanged);
     FontToolChanged(control, control->Font);
   }
-#endif
   control->BackColor = parent->BackColor;
-#if VELMORA_HAVE_TOOLS
   if (parent->Brush) {
     control->Brush = AssignTool(nullptr, parent->Brush);
     control->Brush->Parent = parent->Brush;
     control->Brush->OnChange = MakeCallback(control, &BrushToolChanged);
     BrushToolChanged(control, control->Brush);
   }
-#endif
   control->AlignMargin = parent->AlignMargin;
 
   const int32_t m = parent->AlignMargin;
@@ -657,49 +646,39 @@ void Control::SetBackColor(Color color) {
     DeleteObject(BackgroundBrush);
     BackgroundBrush = nullptr;
   }
-#if VELMORA_HAVE_TOOLS
-  if (Brush) SetToolColorOnly(Brush, color);
-#endif
+  if (Brush) Brush->StoreColor(color);
   RequestRepaint();
 }
 
 DrawingTool* Control::GetFont() {
-#if VELMORA_HAVE_TOOLS
   if (!Font) {
     Font = MakeFontTool();
-    SetToolColorOnly(Font, TextColor);
+    Font->StoreColor(TextColor);
     Font->OnChange = MakeCallback(this, &FontToolChanged);
   }
-#endif
   return Font;
 }
 
 DrawingTool* Control::GetBrush() {
-#if VELMORA_HAVE_TOOLS
   if (!Brush) {
     Brush = MakeBrushTool();
-    SetToolColorOnly(Brush, BackColor);
+    Brush->StoreColor(BackColor);
     Brush->OnChange = MakeCallback(this, &BrushToolChanged);
   }
-#endif
   return Brush;
 }
 
 void Control::ApplyFont() {
-#if VELMORA_HAVE_TOOLS
   if (!Font) return;
-  TextColor = ToolColor(Font);
+  TextColor = Font->GetColor();
   if (!WindowHandle) return;
-  SendMessageA(WindowHandle, WM_SETFONT, reinterpret_cast<WPARAM>(GetHandle(Font)), 0xFFFF);
+  SendMessageA(WindowHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font->GetHandle()), 0xFFFF);
   FreeAndNull(OwnCanvas);
   if (AfterTextChange) AfterTextChange(this);
-#endif
 }
 
 void Control::ApplyColor() {
-#if VELMORA_HAVE_TOOLS
-  if (Brush) BackColor = ToolColor(Brush);
-#endif
+  if (Brush) BackColor = Brush->GetColor();
   if (BackgroundBrush) {
     DeleteObject(BackgroundBrush);
     BackgroundBrush = nullptr;
@@ -733,7 +712,6 @@ HICON Control::GetIcon() {
 }
 
 Canvas* Control::GetCanvas() {
-#if VELMORA_HAVE_TOOLS
   if (!OwnCanvas) {
     OwnCanvas = CreateCanvas(nullptr);
     OwnCanvas->Owner = this;
@@ -741,22 +719,16 @@ Canvas* Control::GetCanvas() {
     if (Font) OwnCanvas->Font = AssignTool(OwnCanvas->Font, Font);
     if (Brush) OwnCanvas->Brush = AssignTool(OwnCanvas->Brush, Brush);
   }
-#endif
   return OwnCanvas;
 }
 
 HDC ControlDeviceContext(void* context, Canvas* canvas) {
   auto* control = static_cast<Control*>(context);
-#if VELMORA_HAVE_TOOLS
   if (control->PaintDC) {
-    canvas->PaintDCBound = 1;
+    canvas->PaintDCBound = true;
     return control->PaintDC;
   }
   if (canvas->DC) return canvas->DC;
-#else
-  (void)canvas;
-  if (control->PaintDC) return control->PaintDC;
-#endif
   return GetDC(control->GetWindowHandle());
 }
 

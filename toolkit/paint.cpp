@@ -2,12 +2,7 @@
 // off-screen painting of double-buffered controls through a kept bitmap.
 #include "toolkit/paint.h"
 
-#if __has_include("toolkit/canvas.h")
-#define VELMORA_HAVE_CANVAS 1
 #include "toolkit/canvas.h"
-#else
-#define VELMORA_HAVE_CANVAS 0
-#endif
 
 namespace velmora {
 
@@ -22,9 +17,7 @@ bool PaintHandler(Control* control, WindowMessage& message, LRESULT* result) {
   PAINTSTRUCT ps;
   control->PaintDC = given ? given : BeginPaint(message.Window, &ps);
   control->OnPaint.Invoke<PaintProc>(control, control->PaintDC);
-#if VELMORA_HAVE_CANVAS
-  if (control->OwnCanvas) BindDC(control->OwnCanvas, nullptr);
-#endif
+  if (control->OwnCanvas) control->OwnCanvas->BindDC(nullptr);
   if (!given) EndPaint(message.Window, &ps);
   control->PaintDC = savedPaintDC;
   *result = 0;
