@@ -48,7 +48,7 @@ bool WriteShrunk(MainForm* form, const std::string& path) {
 // Fills the pane with its background and draws the picture fitted into its top left corner.
 void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
   RECT area = pane->GetClientArea();
-  FillRectangle(pane->GetCanvas(), area);
+  pane->GetCanvas()->FillRectangle(area);
   if (!present || !IsDrawable(picture)) return;
   const int32_t w = static_cast<int32_t>(picture->Width());
   const int32_t h = static_cast<int32_t>(picture->Height());
@@ -56,7 +56,7 @@ void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
   if (size.Width <= 0 || size.Height <= 0) return;
   Bitmap* decoded = picture->Decode();
   if (decoded == nullptr) return;
-  HDC source = CanvasDC(decoded->GetCanvas());
+  HDC source = decoded->GetCanvas()->CanvasDC();
   if (source == nullptr) return;
   SetStretchBltMode(dc, HALFTONE);
   SetBrushOrgEx(dc, 0, 0, nullptr);
@@ -106,7 +106,7 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 void OpenClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
   std::string problem;
-  if (Execute(form->OpenDialog)) {
+  if (form->OpenDialog->Execute()) {
     const std::string path = form->OpenDialog->FileName;
     Stream* file = OpenFileForReading(path.c_str());
     const bool readable = file->Handle() != INVALID_HANDLE_VALUE;
@@ -135,32 +135,26 @@ void OpenClick(void* owner, Control*) {
 void ShrinkClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
   if (!form->HasOpened || !IsDrawable(form->Opened)) return;
+  // Index -1 (text typed into the combo, no list item selected) gives 0%.
   const int32_t percent = (GetItemIndex(form->PercentCombo) + 1) * 10;
-  // A percentage of 0 (no list item selected) or a side that rounds down to 0 gives no
-  // picture: nothing changes.
-  if (ShrunkSide(static_cast<int32_t>(form->Opened->Width()), percent) <= 0 ||
-      ShrunkSide(static_cast<int32_t>(form->Opened->Height()), percent) <= 0)
-    return;
-  FreeAndNull(form->Shrunk);
-  form->Shrunk = MakeJpegImage();
   uint32_t bytes = 0;
-  if (!ShrinkPicture(form->Opened, percent, form->Shrunk, &bytes)) {
-    FreeAndNull(form->Shrunk);
-    form->HasShrunk = false;
-    return;
-  }
+  // Always a fresh resample of the opened picture. A picture with a side of 0 at this
+  // percentage is no picture: nothing changes then.
+  JpegImage* shrunk = ShrinkPicture(form->Opened, percent, &bytes);
+  if (shrunk == nullptr) return;
+  FreeAndNull(form->Shrunk);
+  form->Shrunk = shrunk;
   form->HasShrunk = true;
   form->ShrunkByteCount = bytes;
-  form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(form->Shrunk->Width()),
-                                                static_cast<int32_t>(form->Shrunk->Height()),
-                                                bytes));
+  form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->Width()),
+                                                static_cast<int32_t>(shrunk->Height()), bytes));
   form->ShrunkPane->RequestRepaint();
 }
 
 void SaveClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
   if (!form->HasShrunk || form->Shrunk == nullptr) return;
-  if (!Execute(form->SaveDialog)) return;
+  if (!form->SaveDialog->Execute()) return;
   const std::string target = form->SaveDialog->FileName;
   // Never overwrite the original, however its name is spelled.
   if (IsSameFile(target, form->OpenedPath)) {

@@ -16,6 +16,7 @@
 #include "toolkit/paint.h"
 #include "toolkit/panel.h"
 #include "toolkit/splitter.h"
+#include "toolkit/text_utils.h"
 
 namespace velmora {
 
@@ -50,8 +51,8 @@ void BuildTopPanel(MainForm* f) {
 
   f->LinkLabel = SetSize(SetPosition(MakeLabel(panel, MakerWebAddress), 648, 42), 115, 16);
   DrawingTool* font = f->LinkLabel->GetFont();
-  SetColor(font, 0x800000);  // dark blue
-  SetFontStyle(font, FontStyle(font) | Underline);
+  font->SetColor(0x800000);  // dark blue
+  font->SetFontStyle(font->FontStyle() | Underline);
   f->LinkLabel->SetControlCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
 
   f->PercentLabel = SetAutoSize(SetPosition(MakeLabel(panel, "Shrink percent"), 93, 8), true);
