@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "toolkit/canvas.h"
+#include "toolkit/control.h"
 #include "toolkit/drawing_tool.h"
 
 using namespace velmora;
@@ -379,4 +380,106 @@ TEST(Canvases, MeasureTextUsesTheCanvasFontAndLeavesNoDcBehind) {
   fixedCanvas->Free();
   canvas->Free();
   big->Free();
+}
+
+namespace {
+
+// A hidden top-level window of the toolkit to own canvases and tools.
+Control* MakeTestForm() {
+  Control* form = MakeWindowedControl(nullptr, "Form", false);
+  form->Style &= ~static_cast<DWORD>(WS_VISIBLE);
+  form->GetWindowHandle();
+  return form;
+}
+
+}  // namespace
+
+TEST(ControlCanvases, MeasuringOutsidePaintingGivesTheWindowDcBack) {
+  Control* form = MakeTestForm();
+  ASSERT_NE(form->WindowHandle, nullptr);
+  DrawingTool* font = form->GetFont();
+  font->Description.Font.lfHeight = -30;
+  font->DropHandle();
+  Canvas* canvas = form->GetCanvas();
+  ASSERT_NE(canvas->Font, nullptr);
+
+  const std::string text = "Shrink";
+  SIZE measured = canvas->MeasureText(text);
+  EXPECT_EQ(canvas->DC, nullptr);
+  EXPECT_EQ(canvas->State, 0);
+
+  HDC dc = GetDC(form->WindowHandle);
+  HGDIOBJ previous = SelectObject(dc, canvas->Font->GetHandle());
+  SIZE direct{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &direct);
+  SelectObject(dc, previous);
+  ReleaseDC(form->WindowHandle, dc);
+  EXPECT_EQ(measured.cx, direct.cx);
+  EXPECT_EQ(measured.cy, direct.cy);
+  form->Free();
+}
+
+TEST(ControlCanvases, ThePaintDcIsUsedButNeverGivenBack) {
+  Control* form = MakeTestForm();
+  Canvas* canvas = form->GetCanvas();
+  HDC paint = CreateCompatibleDC(nullptr);
+  form->PaintDC = paint;
+  EXPECT_EQ(canvas->CanvasDC(), paint);
+  EXPECT_TRUE(canvas->PaintDCBound);
+  SIZE size = canvas->MeasureText("W");
+  EXPECT_GT(size.cx, 0);
+  EXPECT_EQ(canvas->DC, paint);  // measuring during a paint keeps the paint DC
+  canvas->BindDC(nullptr);
+  EXPECT_FALSE(canvas->PaintDCBound);
+  EXPECT_EQ(GetObjectType(paint), static_cast<DWORD>(OBJ_MEMDC));
+  form->PaintDC = nullptr;
+  DeleteDC(paint);
+  form->Free();
+}
+
+TEST(ControlCanvases, FillFallsBackToTheOwnersColourAndBrush) {
+  Control* form = MakeTestForm();
+  PixelDC surface(4, 2);
+  Canvas* canvas = CreateCanvas(surface.Handover());
+  canvas->Owner = form;
+  form->BackColor = RGB(40, 50, 60);
+  RECT all{0, 0, 4, 2};
+  canvas->FillRectangle(all);
+  EXPECT_EQ(surface.At(3, 1), RGB(40, 50, 60));
+
+  form->GetBrush();
+  form->SetBackColor(RGB(70, 80, 90));
+  ASSERT_NE(form->Brush, nullptr);
+  canvas->FillRectangle(all);
+  EXPECT_EQ(surface.At(0, 0), RGB(70, 80, 90));
+
+  // The canvas's own brush starts from the owner's brush tool.
+  DrawingTool* own = canvas->CanvasBrush();
+  EXPECT_EQ(own->GetColor(), static_cast<Color>(RGB(70, 80, 90)));
+  EXPECT_NE(own, form->Brush);
+  canvas->Free();
+  form->Free();
+}
+
+TEST(ControlCanvases, BrushToolsShareTheParentsBackgroundWhileTheColourMatches) {
+  DrawingTool* first = MakeBrushTool();  // switches the background rule on for good
+  first->Free();
+  EXPECT_EQ(ControlBackgroundBrush, &BrushToolBackground);
+
+  Control* form = MakeTestForm();
+  Control* child = MakeChildControl(form, "STATIC", WS_CHILD, false, nullptr);
+  HBRUSH formBrush = ControlBackgroundBrush(form);
+  HBRUSH childBrush = ControlBackgroundBrush(child);
+  EXPECT_EQ(childBrush, formBrush);
+  ASSERT_NE(child->Brush, nullptr);
+  EXPECT_EQ(child->Brush->Parent, form->Brush);
+  EXPECT_EQ(child->Brush->Handle, nullptr);
+  EXPECT_EQ(BrushColorOf(formBrush), ResolveColor(form->BackColor));
+
+  child->SetBackColor(RGB(3, 99, 7));
+  HBRUSH own = ControlBackgroundBrush(child);
+  EXPECT_NE(own, formBrush);
+  EXPECT_EQ(BrushColorOf(own), RGB(3, 99, 7));
+  EXPECT_EQ(ControlBackgroundBrush(form), formBrush);
+  form->Free();
 }
