@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/image_actions.h"
 #include "toolkit/button.h"
 #include "toolkit/combo_box.h"
@@ -44,6 +46,15 @@ Control* MakeFittedButton(Control* panel, const char* caption, int32_t left, int
   return SetAutoSize(SetPosition(MakeButton(panel, caption), left, top), true);
 }
 
+// The web address is wider than the 115 pixels the link label starts with: the label takes
+// the size of its text and moves left as far as needed to end under the Send button, so the
+// address is never cut off at the panel's edge.
+void FitLinkLabel(MainForm* f) {
+  SetAutoSize(f->LinkLabel, true);
+  const int32_t right = std::max(f->SendButton->GetBounds().right, 648 + 115);
+  SetPosition(f->LinkLabel, std::min(648, right - f->LinkLabel->GetWidth()), 42);
+}
+
 void BuildTopPanel(MainForm* f) {
   Control* panel = f->TopPanel;
   f->ShrunkSizeLabel = MakeSizeLabel(panel, 342, 33);
@@ -68,6 +79,7 @@ void BuildTopPanel(MainForm* f) {
   SetItemIndex(f->PercentCombo, 0);
 
   f->SendButton = MakeFittedButton(panel, "Send by e-mail", 615, 6);
+  FitLinkLabel(f);
 }
 
 }  // namespace

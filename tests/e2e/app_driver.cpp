@@ -207,6 +207,12 @@ HWND AppSession::LabelAt(int left, int top) const {
   return nullptr;
 }
 
+HWND AppSession::Label(const std::string& text) const {
+  for (HWND w : DirectChildren(TopPanel()))
+    if (ContainsNoCase(ClassOf(w), "STATIC") && WindowText(w) == text) return w;
+  return nullptr;
+}
+
 void AppSession::Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
 
 void AppSession::MouseClickAt(POINT screen) {

@@ -114,14 +114,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // The stand-ins write their records where the tests read them; Wine takes the MAPI32.DLL
-  // next to the program instead of its own only when told so.
+  // The stand-ins write their records where the tests read them.
   SetEnvironmentVariableA("VELMORA_MAPI_LOG", Place.MailLog.c_str());
   SetEnvironmentVariableA("VELMORA_PROBE_LOG", Place.ShellLog.c_str());
-  char overrides[1024] = {};
-  DWORD n = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
-  std::string dllOverrides = (n > 0 && n < sizeof overrides) ? std::string(overrides) + ";" : "";
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", (dllOverrides + "mapi32=n,b").c_str());
 
   ::testing::AddGlobalTestEnvironment(new MailRegistryValue);
   int result = RUN_ALL_TESTS();
