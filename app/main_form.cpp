@@ -51,7 +51,7 @@ Control* MakeFittedButton(Control* panel, const char* caption, int32_t left, int
 // address is never cut off at the panel's edge.
 void FitLinkLabel(MainForm* f) {
   SetAutoSize(f->LinkLabel, true);
-  const int32_t right = std::max(f->SendButton->GetBounds().right, 648 + 115);
+  const int32_t right = std::max<int32_t>(f->SendButton->GetBounds().right, 648 + 115);
   SetPosition(f->LinkLabel, std::min(648, right - f->LinkLabel->GetWidth()), 42);
 }
 
