@@ -139,6 +139,14 @@ double WaitForPicture(AppSession& app, HWND pane, int w, int h, double since, do
   return -1;
 }
 
+// Waits until the label shows the size line of a w x h picture.
+bool WaitForLabel(HWND label, int w, int h) {
+  const std::string prefix = "Size: " + std::to_string(w) + "x" + std::to_string(h) + " , ";
+  for (double end = Seconds() + 60; Seconds() < end; Sleep(5))
+    if (WindowText(label).compare(0, prefix.size(), prefix) == 0) return true;
+  return false;
+}
+
 // Gives the program a moment to react to a click, then reports whether anything popped up.
 bool PopsUpAnything(AppSession& app) {
   app.WaitIdle();
@@ -187,6 +195,7 @@ class VelmoraRun : public ::testing::Test {
     double ok = 0;
     if (!app.ChooseFile(path, 20000, &ok)) return -1;
     if (!expectPicture) return 0;
+    EXPECT_TRUE(WaitForLabel(app.LabelAt(12, 33), w, h));
     std::string why;
     double seconds = WaitForPicture(app, app.OpenedPane(), w, h, ok, 60, &why);
     EXPECT_GE(seconds, 0) << "the opened pane does not show the picture: " << why;
@@ -196,6 +205,9 @@ class VelmoraRun : public ::testing::Test {
   double Shrink(int w, int h) {
     const double start = Seconds();
     app.Click(app.Button("Shrink"));
+    // The pane may still show an earlier shrunk picture of the same look: wait for the
+    // new size first.
+    EXPECT_TRUE(WaitForLabel(app.LabelAt(342, 33), w, h));
     std::string why;
     double seconds = WaitForPicture(app, app.ShrunkPane(), w, h, start, 60, &why);
     EXPECT_GE(seconds, 0) << "the shrunk pane does not show the picture: " << why;
