@@ -85,9 +85,8 @@ StreamDestination* DestinationOf(j_compress_ptr object) {
 
 void DestinationInit(j_compress_ptr object) {
   StreamDestination* dest = DestinationOf(object);
-  dest->Buffer = static_cast<JOCTET*>(
-      (*object->mem->alloc_small)(reinterpret_cast<j_common_ptr>(object), JPOOL_IMAGE,
-                                  CodecBufferSize));
+  dest->Buffer = static_cast<JOCTET*>((*object->mem->alloc_small)(
+      reinterpret_cast<j_common_ptr>(object), JPOOL_IMAGE, CodecBufferSize));
   dest->Public.next_output_byte = dest->Buffer;
   dest->Public.free_in_buffer = CodecBufferSize;
 }
@@ -154,8 +153,8 @@ void AttachStreamSource(j_decompress_ptr object, Stream* stream) {
   if (!object->src) {
     auto* source = static_cast<StreamSource*>(
         (*object->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
-    source->Buffer = static_cast<JOCTET*>(
-        (*object->mem->alloc_small)(common, JPOOL_PERMANENT, CodecBufferSize));
+    source->Buffer =
+        static_cast<JOCTET*>((*object->mem->alloc_small)(common, JPOOL_PERMANENT, CodecBufferSize));
     object->src = &source->Public;
   }
   StreamSource* source = SourceOf(object);

@@ -60,8 +60,8 @@ double PeakMegabytes() {
   } counters{};
   counters.cb = sizeof counters;
   using Proc = BOOL(WINAPI*)(HANDLE, Counters*, DWORD);
-  auto proc = reinterpret_cast<Proc>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+  auto proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
   if (!proc || !proc(GetCurrentProcess(), &counters, sizeof counters)) return 0;
   return static_cast<double>(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
 }
@@ -87,7 +87,8 @@ Opened OpenPicture(const char* name) {
 
 bool SameFile(const char* a, const char* b) {
   char fullA[MAX_PATH], fullB[MAX_PATH];
-  if (!GetFullPathNameA(a, MAX_PATH, fullA, nullptr) || !GetFullPathNameA(b, MAX_PATH, fullB, nullptr))
+  if (!GetFullPathNameA(a, MAX_PATH, fullA, nullptr) ||
+      !GetFullPathNameA(b, MAX_PATH, fullB, nullptr))
     return false;
   return lstrcmpiA(fullA, fullB) == 0;
 }
@@ -134,8 +135,9 @@ int main(int argc, char** argv) {
     FreeObject(shrunk);
     return Fail(std::string(in) + ": the JPEG data is damaged and cannot be decoded");
   }
-  if (!shrunk) return Fail("no shrunk picture: " + std::to_string(percent) +
-                           "% leaves a side of 0 pixels, or the picture is too large");
+  if (!shrunk)
+    return Fail("no shrunk picture: " + std::to_string(percent) +
+                "% leaves a side of 0 pixels, or the picture is too large");
   std::printf("%s\n", FormatSizeText(static_cast<int32_t>(shrunk->Width()),
                                      static_cast<int32_t>(shrunk->Height()), bytes)
                           .c_str());
@@ -171,9 +173,9 @@ int main(int argc, char** argv) {
       encode.push_back(t.Encode);
       total.push_back(end - start);
     }
-    std::printf("median of %ld runs (ms): read %.1f decode %.1f stretch %.1f encode %.1f total %.1f\n",
-                repeats, Median(read), Median(decode), Median(stretch), Median(encode),
-                Median(total));
+    std::printf(
+        "median of %ld runs (ms): read %.1f decode %.1f stretch %.1f encode %.1f total %.1f\n",
+        repeats, Median(read), Median(decode), Median(stretch), Median(encode), Median(total));
     std::printf("peak private memory: %.1f MB\n", PeakMegabytes());
   }
   return 0;

@@ -20,9 +20,9 @@ const uint8_t kQuadrants[4][3] = {{200, 30, 40}, {20, 180, 60}, {40, 50, 220}, {
 int QuadrantOf(int x, int y, int w, int h) { return (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0); }
 
 Bytes QuadrantPicture(int w, int h, const test::EncodeOptions& options = {}) {
-  return test::EncodeJpeg(w, h, 3, [w, h](int x, int y, int c) {
-    return kQuadrants[QuadrantOf(x, y, w, h)][c];
-  }, options);
+  return test::EncodeJpeg(
+      w, h, 3, [w, h](int x, int y, int c) { return kQuadrants[QuadrantOf(x, y, w, h)][c]; },
+      options);
 }
 
 uint8_t Gradient(int x, int y, int c) {
@@ -111,9 +111,8 @@ TEST(JpegImage, DecodeIsCachedAndNotRepeated) {
 
 TEST(JpegImage, GrayDecodesToEightBitsWithTheQuantizersGrayTable) {
   const uint8_t levels[4] = {30, 100, 170, 240};
-  Bytes bytes = test::EncodeJpeg(64, 48, 1, [&](int x, int y, int) {
-    return levels[QuadrantOf(x, y, 64, 48)];
-  });
+  Bytes bytes = test::EncodeJpeg(
+      64, 48, 1, [&](int x, int y, int) { return levels[QuadrantOf(x, y, 64, 48)]; });
   if (bytes.size() < 600) bytes = test::PaddedTo(bytes, 600);  // flat gray packs very small
   JpegImage* image = Loaded(bytes);
   EXPECT_TRUE(image->Data->StoredGray);
@@ -139,15 +138,19 @@ TEST(JpegImage, GrayDecodesToEightBitsWithTheQuantizersGrayTable) {
 }
 
 // Ink of each quadrant in C, M, Y, K (0 = none, 255 = full).
-const uint8_t kInk[4][4] = {{0, 200, 180, 10}, {180, 0, 160, 40}, {200, 160, 0, 0}, {10, 20, 30, 100}};
+const uint8_t kInk[4][4] = {
+    {0, 200, 180, 10}, {180, 0, 160, 40}, {200, 160, 0, 0}, {10, 20, 30, 100}};
 
 Bytes CmykPicture(J_COLOR_SPACE fileSpace) {
   test::EncodeOptions options;
   options.FileSpace = fileSpace;
   // The file carries the Adobe marker, so its samples are stored inverted (255 = no ink).
-  return test::EncodeJpeg(64, 48, 4, [](int x, int y, int c) {
-    return static_cast<uint8_t>(255 - kInk[QuadrantOf(x, y, 64, 48)][c]);
-  }, options);
+  return test::EncodeJpeg(
+      64, 48, 4,
+      [](int x, int y, int c) {
+        return static_cast<uint8_t>(255 - kInk[QuadrantOf(x, y, 64, 48)][c]);
+      },
+      options);
 }
 
 TEST(JpegImage, CmykAndYcckDecodeToFourSamplesThenTheHookMakesColours) {
@@ -327,7 +330,8 @@ TEST(JpegImage, EncodeMakesBaselineJfifAtQuality90OfTheBitmapsSize) {
   EXPECT_EQ(bytes[1], 0xD8);
   int app0 = test::FindMarker(bytes, 0xE0);
   ASSERT_GT(app0, 0);
-  EXPECT_EQ(std::string(bytes.begin() + app0 + 4, bytes.begin() + app0 + 9), std::string("JFIF\0", 5));
+  EXPECT_EQ(std::string(bytes.begin() + app0 + 4, bytes.begin() + app0 + 9),
+            std::string("JFIF\0", 5));
   int sof = test::FindMarker(bytes, 0xC0);
   ASSERT_GT(sof, 0) << "baseline frame";
   EXPECT_EQ(test::FindMarker(bytes, 0xC2), -1);
@@ -476,7 +480,8 @@ TEST(JpegImage, OutputDepth8QuantizesColoursAndClearImageEmpties) {
   JpegImage* image = Loaded(QuadrantPicture(64, 48));
   static int changes;
   changes = 0;
-  image->SetChangeHandler(MakeCallback(nullptr, +[](void*, JpegImage*) { ++changes; }));
+  image->SetChangeHandler(MakeCallback(
+      nullptr, +[](void*, JpegImage*) { ++changes; }));
   image->SetOutputDepth(Depth8);
   EXPECT_GE(changes, 1);
   Bitmap* bitmap = image->Decode();

@@ -24,7 +24,7 @@ using PixelFn = std::function<uint8_t(int x, int y, int c)>;
 struct EncodeOptions {
   int Quality = 95;
   bool Progressive = false;
-  bool FullChroma = true;  // 4:4:4 instead of the default 4:2:0
+  bool FullChroma = true;                 // 4:4:4 instead of the default 4:2:0
   J_COLOR_SPACE FileSpace = JCS_UNKNOWN;  // JCS_UNKNOWN: the library's default for the input
   int RestartRows = 0;
 };
@@ -59,7 +59,8 @@ inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pi
   while (c.next_scanline < c.image_height) {
     int y = static_cast<int>(c.next_scanline);
     for (int x = 0; x < width; ++x)
-      for (int k = 0; k < components; ++k) row[static_cast<size_t>(x) * components + k] = pixel(x, y, k);
+      for (int k = 0; k < components; ++k)
+        row[static_cast<size_t>(x) * components + k] = pixel(x, y, k);
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&c, rows, 1);
   }
