@@ -52,8 +52,9 @@ void Canvas::BindDC(HDC dc) {
   if (DC) {
     ReleaseTools();
     HDC old = DC;
-    bool ownerPaint = Owner && old == Owner->PaintDC;
-    if (!ownerPaint) {
+    // A paint DC belongs to the paint in progress: never released or deleted here.
+    bool paintDC = PaintDCBound || (Owner && old == Owner->PaintDC);
+    if (!paintDC) {
       bool fromWindow = Owner && !MemoryDCBound &&
                         DCProvider.Procedure == reinterpret_cast<AnyProc>(&ControlDeviceContext);
       if (fromWindow) {

@@ -559,3 +559,50 @@ TEST(BitmapReports, ReportsCarryMessageFileAndLine) {
   b->DrawAt(s.dc(), 0, 0);
   b->Free();
 }
+
+TEST(BitmapStates, DeviceBitmapGivesItsPictureToPlainMemory) {
+  if (ScreenBitsPerPixel() < 24) GTEST_SKIP() << "screen cannot hold exact colours";
+  const int w = 5, h = 4;
+  Bitmap* b = MakeBitmap(w, h);
+  Canvas* canvas = b->GetCanvas();
+  ASSERT_NE(canvas, nullptr);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) SetPixel(canvas->DC, x, y, PatternColor(x, y));
+  HBITMAP device = b->Handle;
+
+  b->DropHandleKeepPixels();
+  EXPECT_EQ(b->HandleKind, Dib);
+  EXPECT_EQ(b->Handle, nullptr);
+  EXPECT_EQ(GetObjectType(device), 0u);
+  EXPECT_EQ(b->OwnCanvas, nullptr);
+  ASSERT_NE(b->Bits, nullptr);
+  // No format was asked for: the default 16-bit storage, five bits per channel.
+  EXPECT_EQ(b->CurrentFormat(), Bpp15);
+  Surface s(w, h);
+  b->DrawAt(s.dc(), 0, 0);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      COLORREF want = PatternColor(x, y), got = s.At(x, y);
+      EXPECT_NEAR(GetRValue(got), GetRValue(want), 8);
+      EXPECT_NEAR(GetGValue(got), GetGValue(want), 8);
+      EXPECT_NEAR(GetBValue(got), GetBValue(want), 8);
+    }
+  }
+  b->Free();
+}
+
+TEST(BitmapEmpty, ASizeChangeThatCannotBeAllocatedKeepsThePicture) {
+  const int w = 4, h = 3;
+  Bitmap* b = PatternBitmap24(w, h);
+  b->SetWidth(0x7FFFFFFF);
+  EXPECT_EQ(b->Width, w);
+  EXPECT_EQ(b->CurrentFormat(), Bpp24);
+  ExpectPattern24(b, w, h);
+
+  b->SetHeight(0x7FFFFFFF);  // becomes device-dependent first, then the growth fails
+  EXPECT_EQ(b->Height, h);
+  ASSERT_NE(b->Handle, nullptr);
+  b->ChangeFormat(Bpp24);
+  if (ScreenBitsPerPixel() >= 24) ExpectPattern24(b, w, h);
+  b->Free();
+}

@@ -432,7 +432,12 @@ TEST(ControlCanvases, ThePaintDcIsUsedButNeverGivenBack) {
   canvas->BindDC(nullptr);
   EXPECT_FALSE(canvas->PaintDCBound);
   EXPECT_EQ(GetObjectType(paint), static_cast<DWORD>(OBJ_MEMDC));
+
+  // Still bound when the paint has already forgotten its DC: it is not ours to give back.
+  EXPECT_EQ(canvas->CanvasDC(), paint);
   form->PaintDC = nullptr;
+  canvas->BindDC(nullptr);
+  EXPECT_EQ(GetObjectType(paint), static_cast<DWORD>(OBJ_MEMDC));
   DeleteDC(paint);
   form->Free();
 }
