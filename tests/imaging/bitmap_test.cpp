@@ -590,3 +590,19 @@ TEST(BitmapStates, DeviceBitmapGivesItsPictureToPlainMemory) {
   }
   b->Free();
 }
+
+TEST(BitmapEmpty, ASizeChangeThatCannotBeAllocatedKeepsThePicture) {
+  const int w = 4, h = 3;
+  Bitmap* b = PatternBitmap24(w, h);
+  b->SetWidth(0x7FFFFFFF);
+  EXPECT_EQ(b->Width, w);
+  EXPECT_EQ(b->CurrentFormat(), Bpp24);
+  ExpectPattern24(b, w, h);
+
+  b->SetHeight(0x7FFFFFFF);  // becomes device-dependent first, then the growth fails
+  EXPECT_EQ(b->Height, h);
+  ASSERT_NE(b->Handle, nullptr);
+  b->ChangeFormat(Bpp24);
+  if (ScreenBitsPerPixel() >= 24) ExpectPattern24(b, w, h);
+  b->Free();
+}
