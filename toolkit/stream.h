@@ -44,10 +44,10 @@ class Stream : public ObjectBase {
   HANDLE Handle() const { return FileHandle; }
 
   StreamOps Ops{};
-  void* Memory = nullptr;                      // memory stream's block, null until it grows
-  HANDLE FileHandle = INVALID_HANDLE_VALUE;    // file stream's handle
-  int32_t MemorySize = 0;                      // data bytes of a memory stream
-  int32_t MemoryPosition = 0;                  // current offset of a memory stream
+  void* Memory = nullptr;                    // memory stream's block, null until it grows
+  HANDLE FileHandle = INVALID_HANDLE_VALUE;  // file stream's handle
+  int32_t MemorySize = 0;                    // data bytes of a memory stream
+  int32_t MemoryPosition = 0;                // current offset of a memory stream
 };
 
 // FileOpenFlags words: access in bits 30-31, attributes 16-28, disposition 8-15, share 0-7.

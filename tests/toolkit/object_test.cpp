@@ -26,7 +26,9 @@ void LogDestroyed(void* context, ObjectBase*) {
   g_log->push_back(std::string("event ") + static_cast<const char*>(context));
 }
 
-void LogCleanup(void* context) { g_log->push_back(std::string("cleanup ") + static_cast<const char*>(context)); }
+void LogCleanup(void* context) {
+  g_log->push_back(std::string("cleanup ") + static_cast<const char*>(context));
+}
 
 struct LogScope {
   std::vector<std::string> log;

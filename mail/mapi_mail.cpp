@@ -1,0 +1,101 @@
+// Simple MAPI sender: builds the message and its attachment record on the stack, runs the
+// availability test once and keeps the library and its send entry for the rest of the run.
+#include "mail/mapi_mail.h"
+
+namespace velmora {
+
+namespace {
+
+// Module state, one set for the process.
+struct MailLibraryState {
+  bool Tested = false;
+  HMODULE Library = nullptr;
+  LPMAPISENDMAIL SendEntry = nullptr;
+  std::string LibraryName = "MAPI32.DLL";
+
+  // Program end: the library goes away once, if it was loaded.
+  ~MailLibraryState() {
+    if (Library) FreeLibrary(Library);
+    Library = nullptr;
+    SendEntry = nullptr;
+  }
+};
+
+MailLibraryState& State() {
+  static MailLibraryState state;
+  return state;
+}
+
+// Newer than 3.51: the value "MAPI" of the messaging subsystem key must be the text "1".
+bool RegistrySaysMailInstalled() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Messaging Subsystem", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  BYTE value[9] = {};
+  DWORD size = sizeof value;
+  LONG status = RegQueryValueExA(key, "MAPI", nullptr, nullptr, value, &size);
+  RegCloseKey(key);
+  // The value's type does not matter, only its first two bytes.
+  return status == ERROR_SUCCESS && value[0] == '1' && value[1] == 0;
+}
+
+}  // namespace
+
+void LoadMailLibrary() {
+  MailLibraryState& state = State();
+  if (state.Tested) return;
+  state.Tested = true;
+  state.Library = nullptr;
+
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExA(&version);
+
+  bool installed;
+  if (version.dwMajorVersion > 3 || (version.dwMajorVersion == 3 && version.dwMinorVersion > 51)) {
+    installed = RegistrySaysMailInstalled();
+  } else {
+    installed = GetProfileIntA("Mail", "MAPI", 0) != 0;
+  }
+  if (installed) state.Library = LoadLibraryA(state.LibraryName.c_str());
+}
+
+uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* message, uint32_t flags,
+                      uint32_t reserved) {
+  LoadMailLibrary();
+  MailLibraryState& state = State();
+  if (!state.SendEntry && state.Library) {
+    // Through the generic procedure type, which any procedure pointer may be cast to.
+    auto entry = reinterpret_cast<void (*)()>(GetProcAddress(state.Library, "MAPISendMail"));
+    state.SendEntry = reinterpret_cast<LPMAPISENDMAIL>(entry);
+  }
+  if (!state.SendEntry) return MailUserAbort;
+  return state.SendEntry(session, ui_param, message, flags, reserved);
+}
+
+uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
+                        bool show_dialog) {
+  static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record of 32-bit Windows");
+
+  // The library takes non-const texts; it gets private copies that live for the call.
+  std::string subject_text = subject.empty() ? "<Unspecified Subject>" : subject;
+  std::string path_text = attachment_path;
+
+  MapiMessage message{};
+  message.lpszSubject = subject_text.data();
+
+  MapiFileDesc attachment{};
+  if (!path_text.empty()) {
+    attachment.nPosition = 0xFFFFFFFF;  // not placed inside the note text
+    attachment.lpszPathName = path_text.data();
+    message.nFileCount = 1;
+    message.lpFiles = &attachment;
+  }
+
+  // No owner window for the compose dialog.
+  return CallSendMail(0, 0, &message, show_dialog ? MAPI_DIALOG : 0, 0);
+}
+
+}  // namespace velmora
