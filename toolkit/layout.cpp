@@ -173,9 +173,9 @@ void AutoSizeToText(Control* control) {
   SIZE size{0, 0};
   if (!text.empty()) {
     // A slanted last letter leans out of its cell: one blank more gives it room.
-    if (control->Font && (FontStyle(control->Font) & Italic)) text += ' ';
+    if (control->Font && (control->Font->FontStyle() & Italic)) text += ' ';
     control->GetWindowHandle();
-    size = MeasureText(control->GetCanvas(), text);
+    size = control->GetCanvas()->MeasureText(text);
   }
 
   bool changed = false;
