@@ -1,6 +1,8 @@
 // Canvas: on-demand DC, cached tool selection, rectangle fill and text measuring.
 #include "toolkit/canvas.h"
 
+#include "toolkit/control.h"
+
 namespace velmora {
 
 namespace {
@@ -17,13 +19,6 @@ const StockObjects& Stock() {
                                GetStockObject(BLACK_PEN)};
   return stock;
 }
-
-// Owner fallbacks (the owning control's colours, brush tool, paint DC and window).
-Color OwnerTextColor(Control*) { return ColorWindowText; }
-Color OwnerBackColor(Control*) { return ColorButtonFace; }
-DrawingTool* OwnerBrush(Control*) { return nullptr; }
-HDC OwnerPaintDC(Control*) { return nullptr; }
-HWND OwnerWindow(Control*) { return nullptr; }
 
 void ToolChanged(void* context, DrawingTool*) { static_cast<Canvas*>(context)->ReleaseTools(); }
 
@@ -57,12 +52,15 @@ void Canvas::BindDC(HDC dc) {
   if (DC) {
     ReleaseTools();
     HDC old = DC;
-    bool ownerPaint = Owner && old == OwnerPaintDC(Owner);
-    if (!ownerPaint) {
-      if (MemoryDCBound || !Owner || !DCProvider) {
-        DeleteDC(old);
+    // A paint DC belongs to the paint in progress: never released or deleted here.
+    bool paintDC = PaintDCBound || (Owner && old == Owner->PaintDC);
+    if (!paintDC) {
+      bool fromWindow = Owner && !MemoryDCBound &&
+                        DCProvider.Procedure == reinterpret_cast<AnyProc>(&ControlDeviceContext);
+      if (fromWindow) {
+        ReleaseDC(Owner->WindowHandle, old);
       } else {
-        ReleaseDC(OwnerWindow(Owner), old);
+        DeleteDC(old);
       }
     }
     DC = nullptr;
@@ -106,7 +104,7 @@ HDC Canvas::Require(uint32_t bits) {
       SelectObject(DC, Font->GetHandle());
       SetTextColor(DC, ResolveColor(Font->Description.Color));
     } else if (Owner) {
-      SetTextColor(DC, ResolveColor(OwnerTextColor(Owner)));
+      SetTextColor(DC, ResolveColor(Owner->TextColor));
     }
   }
   if (missing & RequireBrush) {
@@ -116,7 +114,7 @@ HDC Canvas::Require(uint32_t bits) {
       SetBkColor(DC, ResolveColor(Brush->Description.Color));
       SetBkMode(DC, OPAQUE);
     } else if (Owner) {
-      SetBkColor(DC, ResolveColor(OwnerBackColor(Owner)));
+      SetBkColor(DC, ResolveColor(Owner->BackColor));
       SetBkMode(DC, OPAQUE);
     }
   }
@@ -129,10 +127,10 @@ void Canvas::FillRectangle(const RECT& rect) {
   if (Brush) {
     FillRect(DC, &rect, Brush->BrushHandle());
   } else if (Owner) {
-    if (DrawingTool* ownerBrush = OwnerBrush(Owner)) {
+    if (DrawingTool* ownerBrush = Owner->Brush) {
       FillRect(DC, &rect, ownerBrush->BrushHandle());
     } else {
-      HBRUSH solid = CreateSolidBrush(ResolveColor(OwnerBackColor(Owner)));
+      HBRUSH solid = CreateSolidBrush(ResolveColor(Owner->BackColor));
       FillRect(DC, &rect, solid);
       DeleteObject(solid);
     }
@@ -167,8 +165,8 @@ DrawingTool* Canvas::CanvasBrush() {
     Brush = MakeBrushTool();
     Brush->OnChange = MakeCallback(this, &ToolChanged);
     if (Owner) {
-      Brush->SetColor(OwnerBackColor(Owner));
-      if (DrawingTool* ownerBrush = OwnerBrush(Owner)) AssignTool(Brush, ownerBrush);
+      Brush->SetColor(Owner->BackColor);
+      if (DrawingTool* ownerBrush = Owner->Brush) AssignTool(Brush, ownerBrush);
     }
   }
   return Brush;

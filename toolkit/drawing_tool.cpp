@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "toolkit/control.h"
+
 namespace velmora {
 
 namespace {
@@ -26,8 +28,6 @@ void MakeFontHandle(DrawingTool* tool) {
 }
 
 bool brushRuleInstalled = false;
-
-void InstallBrushToolRule();
 
 }  // namespace
 
@@ -105,7 +105,7 @@ DrawingTool* MakeBrushTool() {
   tool->MakeHandle = &MakeBrushHandle;
   if (!brushRuleInstalled) {
     brushRuleInstalled = true;
-    InstallBrushToolRule();
+    ControlBackgroundBrush = &BrushToolBackground;
   }
   return tool;
 }
@@ -136,17 +136,12 @@ DrawingTool* AssignTool(DrawingTool* dst, DrawingTool* src) {
   return dst;
 }
 
-namespace {
-
-void InstallBrushToolRule() {
-  // Wired to the control's background hook once controls exist in the toolkit.
-}
-
-}  // namespace
-
 HBRUSH BrushToolBackground(Control* control) {
-  (void)control;
-  return nullptr;
+  if (control->Parent) {
+    DrawingTool* parentBrush = control->Parent->GetBrush();
+    control->GetBrush()->Parent = parentBrush;
+  }
+  return control->GetBrush()->BrushHandle();
 }
 
 }  // namespace velmora
