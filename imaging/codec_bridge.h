@@ -1,0 +1,98 @@
+// The bridge between JPEG image objects and libjpeg: the per-operation CodecContext, the
+// error manager that leaves the library by longjmp on a fatal error, and the source and
+// destination managers that read and write JPEG bytes through toolkit Streams.
+// Relies on libjpeg(-turbo) and toolkit/stream.h.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace velmora {
+
+class JpegImage;
+class Stream;
+
+// Set by the error manager on every fatal library error; cleared and read by the image
+// operations. One flag for the process: library operations never overlap.
+extern uint8_t CodecErrorFlag;
+
+// The library's error manager plus the jump point of the operation in progress. A fatal
+// error sets CodecErrorFlag and long-jumps to Jump, out of the library call.
+struct CodecErrorManager {
+  jpeg_error_mgr Public;  // first, so the library's err pointer is also ours
+  jmp_buf Jump;
+};
+
+// The error methods every context copies: error_exit jumps, the others show nothing.
+extern const jpeg_error_mgr CodecErrorTemplate;
+
+// What one image operation owns for one decode set-up or one encode. Zero it before use
+// (it holds only C data). The progress manager is followed by its owner, so a progress
+// monitor can find the image from the library object (CodecOwnerOf).
+struct CodecContext {
+  CodecErrorManager Error;
+  jpeg_progress_mgr Progress;
+  JpegImage* Owner;
+  J_DCT_METHOD SavedDctMethod;
+  boolean SavedTwoPass;
+  J_DITHER_MODE SavedDitherMode;
+  union {
+    jpeg_common_struct Common;
+    jpeg_decompress_struct Decompress;
+    jpeg_compress_struct Compress;
+  };
+};
+
+// Copies the template into manager and points the library object's err at it.
+void AttachCodecErrors(CodecErrorManager* manager, j_common_ptr object);
+
+// The image that runs the operation of a library object made in a CodecContext whose
+// progress manager is installed; null when there is none.
+JpegImage* CodecOwnerOf(j_common_ptr object);
+
+// Destroys the library object if it was set up (its err pointer is set) and clears the
+// pointer, so a second clean-up does nothing.
+void CleanupCodecContext(CodecContext* context);
+
+// Runs call (one or a few library calls). Returns true when it came back normally and
+// false when a fatal library error left it through manager's jump point. Keep no C++
+// object with a destructor alive inside call: the jump does not run destructors.
+template <class Call>
+bool RunCodecCall(CodecErrorManager* manager, Call&& call) {
+  if (setjmp(manager->Jump) != 0) return false;
+  call();
+  return true;
+}
+
+// Size of the buffers both stream managers pass data through.
+constexpr size_t CodecBufferSize = 4096;
+
+// Library source manager over a Stream, read from the stream's current position.
+struct StreamSource {
+  jpeg_source_mgr Public;
+  Stream* Source;
+  JOCTET* Buffer;  // CodecBufferSize bytes from the library's permanent pool
+  boolean StartOfFile;
+};
+
+// Library destination manager appending to a Stream at its current position.
+struct StreamDestination {
+  jpeg_destination_mgr Public;
+  Stream* Target;
+  JOCTET* Buffer;  // CodecBufferSize bytes from the library's per-image pool
+};
+
+// Install (or reuse) the manager on the library object and point it at stream.
+void AttachStreamSource(j_decompress_ptr object, Stream* stream);
+void AttachStreamDestination(j_compress_ptr object, Stream* stream);
+
+// Upper bound for the library's own working memory (coefficient buffers of progressive
+// and buffered-image decodes, quantizer histograms): a hostile header cannot make it
+// reserve more; past it the library stops with a fatal error.
+constexpr long CodecMemoryLimit = 384L * 1024 * 1024;
+
+}  // namespace velmora
