@@ -118,9 +118,9 @@ void OpenClick(void* owner, Control*) {
     form->HasShrunk = false;
     form->OpenedPath = path;
     // The byte count is the file's own size, not that of any re-encoding.
-    form->OpenedSizeLabel->SetText(
-        FormatSizeText(static_cast<int32_t>(form->Opened->Width()),
-                       static_cast<int32_t>(form->Opened->Height()), file->Size()));
+    form->OpenedSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(form->Opened->Width()),
+                                                  static_cast<int32_t>(form->Opened->Height()),
+                                                  file->Size()));
     FreeObject(file);
     if (!readable) {
       problem = FormatText("The file \"%s\" cannot be read.", path);

@@ -23,8 +23,10 @@ std::string Narrow(const wchar_t* text, int length) {
 
 bool ContainsNoCase(const std::string& text, const char* part) {
   std::string a = text, b = part;
-  std::transform(a.begin(), a.end(), a.begin(), [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
-  std::transform(b.begin(), b.end(), b.begin(), [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
+  std::transform(a.begin(), a.end(), a.begin(),
+                 [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
+  std::transform(b.begin(), b.end(), b.begin(),
+                 [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
   return a.find(b) != std::string::npos;
 }
 
@@ -48,8 +50,9 @@ std::string WindowText(HWND window) {
     return {};
   std::vector<wchar_t> buffer(length + 2, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_NORMAL, kMessageWait, &copied))
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, kMessageWait,
+                           &copied))
     return {};
   return Narrow(buffer.data(), static_cast<int>(wcslen(buffer.data())));
 }
@@ -388,7 +391,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
   if (f == nullptr) return false;
   uint8_t chunk[65536];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bytes->insert(bytes->end(), chunk, chunk + n);
   std::fclose(f);
   return true;
 }

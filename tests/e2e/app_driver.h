@@ -58,7 +58,7 @@ class AppSession {
   HWND ShrunkPane() const;
   HWND Button(const std::string& caption) const;
   HWND Combo() const;
-  HWND LabelAt(int left, int top) const;  // the top panel's label starting at that place
+  HWND LabelAt(int left, int top) const;      // the top panel's label starting at that place
   HWND Label(const std::string& text) const;  // the top panel's label showing text
 
   // Posts a click to a button of the main window (returns at once: a click may open a

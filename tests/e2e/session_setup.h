@@ -8,12 +8,12 @@
 namespace velmora::e2e {
 
 struct RunPlace {
-  std::string BuildDir;   // the build folder (screenshots go here), ending in '\'
-  std::string WorkDir;    // the temporary folder the program runs in, ending in '\'
-  std::string Program;    // WorkDir + "velmora.exe"
-  std::string MailLog;    // records of the test MAPI32.DLL
-  std::string ShellLog;   // records of the test explorer.exe
-  std::string TempDir;    // the system's temporary directory, ending in '\'
+  std::string BuildDir;  // the build folder (screenshots go here), ending in '\'
+  std::string WorkDir;   // the temporary folder the program runs in, ending in '\'
+  std::string Program;   // WorkDir + "velmora.exe"
+  std::string MailLog;   // records of the test MAPI32.DLL
+  std::string ShellLog;  // records of the test explorer.exe
+  std::string TempDir;   // the system's temporary directory, ending in '\'
 };
 
 // Set up by main() before any test runs.

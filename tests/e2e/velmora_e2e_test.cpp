@@ -29,7 +29,8 @@ constexpr int kColorTolerance = 24;
 std::string SizeText(int w, int h, size_t bytes) {
   char text[96];
   std::snprintf(text, sizeof text, "Size: %dx%d , %u.%u Kb", w, h,
-                static_cast<unsigned>(bytes >> 10), static_cast<unsigned>(((bytes & 1023) * 100) >> 10));
+                static_cast<unsigned>(bytes >> 10),
+                static_cast<unsigned>(((bytes & 1023) * 100) >> 10));
   return text;
 }
 
@@ -412,7 +413,8 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureFromTheTemporaryDirectory) {
   ASSERT_TRUE(app.WaitIdle());
   // The test MAPI32.DLL answers at once in place of the compose dialog.
   std::vector<std::string> records;
-  for (int i = 0; i < 100 && records.size() < 3; ++i, Sleep(50)) records = RecordLines(Place.MailLog);
+  for (int i = 0; i < 100 && records.size() < 3; ++i, Sleep(50))
+    records = RecordLines(Place.MailLog);
   ASSERT_GE(records.size(), 3u) << "the mail library was not called";
   EXPECT_EQ(records[0], "attach");
   const std::string& send = records[1];
