@@ -1,0 +1,35 @@
+// Labels and paint boxes.
+#include "toolkit/label.h"
+
+namespace velmora {
+
+namespace {
+void ClearText(Control* control) { control->SetText(""); }
+}  // namespace
+
+const KindTable LabelKind = {
+    .ClearProc = ClearText,
+    .ClickCode = STN_CLICKED,
+    .TextAlignStyles = {0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x0C, 0x02, 0x00, 0x00},
+    .AutoSizeExtraWidth = 1,
+    .AutoSizeExtraHeight = 1,
+};
+
+Control* MakeLabel(Control* parent, const std::string& text) {
+  Control* label = MakeChildControl(parent, "STATIC", LabelStyle, false, &LabelKind);
+  label->IsLabel = true;
+  label->SetHeight(22);
+  label->SetText(text);
+  return label;
+}
+
+Control* MakePaintBox(Control* parent) {
+  Control* box = MakeLabel(parent, "");
+  RECT r = box->GetBounds();
+  r.right -= 24;
+  r.bottom += 18;
+  box->SetBounds(r);
+  return box;
+}
+
+}  // namespace velmora
