@@ -40,8 +40,7 @@ struct Demo {
     static_cast<Demo*>(owner)->paints += 1;
     RECT r;
     GetClientRect(sender->WindowHandle, &r);
-    HBRUSH brush =
-        CreateSolidBrush(sender->DoubleBuffered ? RGB(70, 110, 160) : RGB(160, 120, 70));
+    HBRUSH brush = CreateSolidBrush(sender->DoubleBuffered ? RGB(70, 110, 160) : RGB(160, 120, 70));
     FillRect(dc, &r, brush);
     DeleteObject(brush);
   }
