@@ -317,3 +317,32 @@ TEST_F(ControlDispatch, FailedCreationLeavesNoWindowAndBindsNothingLater) {
   parent->Free();
   form->Free();
 }
+
+TEST_F(ControlDispatch, ChildWindowDestroyedByTheSystemReleasesItsControl) {
+  std::vector<std::string> destroyed;
+  g_destroyed = &destroyed;
+  Control* form = MakeTestForm("system destroys");
+  Control* closed = MakeTestButton(form, "closed");
+  closed->OnDestroy = MakeCallback(const_cast<char*>("closed"), &RecordDestroyed);
+  Control* kept = MakeTestButton(form, "kept");
+  form->GetWindowHandle();
+  AppWindow = form;
+
+  // WM_CLOSE to a child is the system's default: the window goes, and with it the control.
+  HWND window = closed->WindowHandle;
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(destroyed, std::vector<std::string>{"closed"});
+  ASSERT_EQ(form->Children->Count, 1);
+  EXPECT_EQ(form->Children->Item(0), kept);
+
+  // The application window itself is not closed by WM_CLOSE: it asks the loop to end.
+  SendMessageA(form->WindowHandle, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(form->WindowHandle));
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  AppWindow = nullptr;
+  form->Free();
+  g_destroyed = nullptr;
+}

@@ -153,6 +153,15 @@ TEST_F(ControlProperties, ControlsOfOneClassNameShareOneRegisteredClass) {
   EXPECT_EQ(SendMessageA(button->WindowHandle, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(GetClassLongA(form->WindowHandle, GCL_STYLE) & CS_OWNDC, 0u);
 
+  // A name too long for the class-name buffer is cut, not overrun.
+  const std::string longName(80, 'L');
+  Control* longNamed = MakeWindowedControl(nullptr, longName, true);
+  HWND longWindow = longNamed->GetWindowHandle();
+  ASSERT_NE(longWindow, nullptr);
+  GetClassNameA(longWindow, name, sizeof name);
+  EXPECT_EQ(std::string(name), ("obj_" + longName).substr(0, 63));
+
+  longNamed->Free();
   first->Free();
   second->Free();
   form->Free();

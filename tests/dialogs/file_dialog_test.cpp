@@ -337,6 +337,16 @@ TEST(FileDialog, FilterIndexAndEmptyFilter) {
     EXPECT_TRUE(driver.Finish().file_types.empty());
     EXPECT_EQ(dialog->FileName, file);
   }
+  // Malformed filters and an index past the list still give a working dialog.
+  for (const char* odd : {"Only a description", "Images|", "|*.jpg|||"}) {
+    SCOPED_TRACE(odd);
+    dialog->Filter = odd;
+    dialog->FilterIndex = 9;
+    DialogDriver driver(Answer::Type, "a.jpg");
+    EXPECT_TRUE(dialog->Execute());
+    EXPECT_TRUE(driver.Finish().dialog);
+    EXPECT_EQ(dialog->FileName, file);
+  }
 }
 
 TEST(FileDialog, LongStartingNameIsCutToTheBuffer) {

@@ -1,0 +1,142 @@
+// The shrink pipeline (percent to size, HALFTONE stretch, re-encode) and the size line.
+#include <gtest/gtest.h>
+
+#include "imaging/jpeg_image.h"
+#include "imaging/shrink.h"
+#include "jpeg_test_support.h"
+#include "toolkit/bitmap.h"
+#include "toolkit/stream.h"
+
+namespace velmora {
+namespace {
+
+using test::Bytes;
+
+const uint8_t kColours[4][3] = {{220, 40, 30}, {30, 160, 70}, {50, 60, 200}, {230, 220, 40}};
+
+int QuadrantOf(int x, int y, int w, int h) { return (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0); }
+
+JpegImage* OpenedPicture(int w, int h) {
+  Bytes bytes = test::EncodeJpeg(
+      w, h, 3, [w, h](int x, int y, int c) { return kColours[QuadrantOf(x, y, w, h)][c]; });
+  if (bytes.size() < 600) bytes = test::PaddedTo(bytes, 600);
+  Stream* s = test::StreamOf(bytes);
+  JpegImage* image = MakeJpegImage();
+  image->ReadFrom(s);
+  FreeObject(s);
+  return image;
+}
+
+Bytes WrittenBytes(JpegImage* image) {
+  Stream* s = MakeMemoryStream();
+  image->WriteTo(s);
+  Bytes bytes = test::BytesOf(s);
+  FreeObject(s);
+  return bytes;
+}
+
+TEST(SizeText, KilobytesAndHundredthsWithoutLeadingZero) {
+  EXPECT_EQ(FormatSizeText(1600, 1200, 524788), "Size: 1600x1200 , 512.48 Kb");
+  EXPECT_EQ(FormatSizeText(480, 360, 2560), "Size: 480x360 , 2.50 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1075), "Size: 1x1 , 1.4 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1024), "Size: 1x1 , 1.0 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1023), "Size: 1x1 , 0.99 Kb");
+  EXPECT_EQ(FormatSizeText(0, 0, 0), "Size: 0x0 , 0.0 Kb");
+  EXPECT_EQ(FormatSizeText(7, 9, 0xFFFFFFFFu), "Size: 7x9 , 4194303.99 Kb");
+}
+
+TEST(Shrink, SizesTruncateAfterTheProduct) {
+  struct Case {
+    int W, H, Percent, NewW, NewH;
+  } cases[] = {{1600, 1200, 30, 480, 360}, {1599, 1199, 30, 479, 359}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
+    JpegImage* opened = OpenedPicture(c.W, c.H);
+    uint32_t bytes = 0;
+    JpegImage* shrunk = ShrinkPicture(opened, c.Percent, &bytes);
+    ASSERT_NE(shrunk, nullptr);
+    EXPECT_EQ(shrunk->Width(), static_cast<uint32_t>(c.NewW));
+    EXPECT_EQ(shrunk->Height(), static_cast<uint32_t>(c.NewH));
+    Bytes written = WrittenBytes(shrunk);
+    EXPECT_EQ(bytes, written.size());
+    test::Decoded back = test::DecodeReference(written);
+    EXPECT_EQ(back.Width, c.NewW);
+    EXPECT_EQ(back.Height, c.NewH);
+    FreeObject(shrunk);
+    FreeObject(opened);
+  }
+}
+
+TEST(Shrink, FlatAreasKeepTheirColours) {
+  JpegImage* opened = OpenedPicture(400, 300);
+  uint32_t bytes = 0;
+  JpegImage* shrunk = ShrinkPicture(opened, 30, &bytes);
+  ASSERT_NE(shrunk, nullptr);
+  test::Decoded back = test::DecodeReference(WrittenBytes(shrunk));
+  ASSERT_EQ(back.Width, 120);
+  ASSERT_EQ(back.Height, 90);
+  for (int q = 0; q < 4; ++q) {
+    int x = (q & 1) ? 90 : 30, y = (q & 2) ? 68 : 22;
+    for (int c = 0; c < 3; ++c)
+      EXPECT_NEAR(back.At(x, y, c), kColours[q][c], 6) << "quadrant " << q << " sample " << c;
+  }
+  // Each shrink is a fresh resample of the opened picture, not of the last result.
+  JpegImage* again = ShrinkPicture(opened, 30, &bytes);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Width(), 120u);
+  FreeObject(again);
+  FreeObject(shrunk);
+  FreeObject(opened);
+}
+
+TEST(Shrink, HundredPercentKeepsTheSizeAndReencodes) {
+  JpegImage* opened = OpenedPicture(120, 80);
+  uint32_t bytes = 0;
+  JpegImage* shrunk = ShrinkPicture(opened, 100, &bytes);
+  ASSERT_NE(shrunk, nullptr);
+  EXPECT_EQ(shrunk->Width(), 120u);
+  EXPECT_EQ(shrunk->Height(), 80u);
+  Bytes written = WrittenBytes(shrunk);
+  EXPECT_EQ(bytes, written.size());
+  EXPECT_NE(written, WrittenBytes(opened));  // quality 90, not the opened file's bytes
+  FreeObject(shrunk);
+  FreeObject(opened);
+}
+
+TEST(Shrink, NoPictureForZeroSidesEmptyOrUndecodableInput) {
+  uint32_t bytes = 99;
+  JpegImage* narrow = OpenedPicture(9, 50);
+  ASSERT_EQ(narrow->Width(), 9u);
+  EXPECT_EQ(ShrinkPicture(narrow, 10, &bytes), nullptr);  // 9 x 10% = 0
+  EXPECT_EQ(bytes, 0u);
+  JpegImage* shrunk = ShrinkPicture(narrow, 20, &bytes);  // 1 x 10 is still a picture
+  ASSERT_NE(shrunk, nullptr);
+  EXPECT_EQ(shrunk->Width(), 1u);
+  EXPECT_EQ(shrunk->Height(), 10u);
+  FreeObject(shrunk);
+
+  JpegImage* opened = OpenedPicture(100, 100);
+  EXPECT_EQ(ShrinkPicture(opened, 0, &bytes), nullptr);  // no list item selected
+  EXPECT_EQ(ShrinkPicture(opened, -10, &bytes), nullptr);
+  EXPECT_EQ(ShrinkPicture(nullptr, 30, &bytes), nullptr);
+  JpegImage* empty = MakeJpegImage();
+  EXPECT_EQ(ShrinkPicture(empty, 30, &bytes), nullptr);
+  EXPECT_EQ(bytes, 0u);
+
+  // A header claiming a picture far too large to hold: no shrunk picture, no crash.
+  Bytes huge = test::WithFrameSize(WrittenBytes(opened), 65000, 64000);
+  Stream* s = test::StreamOf(huge);
+  JpegImage* claimed = MakeJpegImage();
+  claimed->ReadFrom(s);
+  EXPECT_EQ(claimed->Width(), 65000u);
+  EXPECT_EQ(ShrinkPicture(claimed, 10, &bytes), nullptr);
+  EXPECT_TRUE(claimed->DecodeFailed);
+  FreeObject(s);
+  FreeObject(claimed);
+  FreeObject(empty);
+  FreeObject(opened);
+  FreeObject(narrow);
+}
+
+}  // namespace
+}  // namespace velmora
