@@ -1,0 +1,198 @@
+// The seven handlers of the main window and their helpers. Every handler runs to the end on
+// the GUI thread; a handler whose action is not possible in the current state returns at
+// once without a message. Failures that would lose the user's work are told in a message box.
+#include "app/image_actions.h"
+
+#include <cstdint>
+
+#include "app/main_form.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/shrink.h"
+#include "mail/mapi_mail.h"
+#include "toolkit/bitmap.h"
+#include "toolkit/canvas.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/control.h"
+#include "toolkit/file_dialog.h"
+#include "toolkit/process.h"
+#include "toolkit/stream.h"
+#include "toolkit/text_utils.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kSameFileMessage =
+    "Save better with different name (old file has better quality).";
+
+MainForm* FormOf(void* owner) { return static_cast<MainForm*>(owner); }
+
+// A picture that can be drawn or shrunk: present and with no side of 0.
+bool IsDrawable(JpegImage* picture) {
+  return picture != nullptr && picture->Width() > 0 && picture->Height() > 0;
+}
+
+// The size of an existing file, or -1.
+int64_t SizeOfFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Writes the shrunk picture to path; true when the file holds all of its bytes.
+bool WriteShrunk(MainForm* form, const std::string& path) {
+  bool written = form->Shrunk->WriteToFile(path.c_str());
+  return written && SizeOfFile(path) == static_cast<int64_t>(form->ShrunkByteCount);
+}
+
+// Fills the pane with its background and draws the picture fitted into its top left corner.
+void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
+  RECT area = pane->GetClientArea();
+  pane->GetCanvas()->FillRectangle(area);
+  if (!present || !IsDrawable(picture)) return;
+  const int32_t w = static_cast<int32_t>(picture->Width());
+  const int32_t h = static_cast<int32_t>(picture->Height());
+  DrawSize size = FitToPane(pane->GetWidth(), pane->GetHeight(), w, h);
+  if (size.Width <= 0 || size.Height <= 0) return;
+  Bitmap* decoded = picture->Decode();
+  if (decoded == nullptr) return;
+  HDC source = decoded->GetCanvas()->CanvasDC();
+  if (source == nullptr) return;
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  StretchBlt(dc, 0, 0, size.Width, size.Height, source, 0, 0, w, h, SRCCOPY);
+}
+
+// Both paths exist and lead to one file: the same volume and the same file index.
+bool SameFileIdentity(const std::string& a, const std::string& b) {
+  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION first, second;
+  if (!identity(a, &first) || !identity(b, &second)) return false;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+}  // namespace
+
+DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h) {
+  DrawSize size;
+  if (paneWidth <= 0 || paneHeight <= 0 || w <= 0 || h <= 0) return size;
+  // 64-bit products: a large pane times a large picture exceeds 32 bits.
+  const int64_t candidate = static_cast<int64_t>(paneHeight) * w / h;
+  if (candidate > paneWidth) {
+    size.Width = paneWidth;
+    size.Height = static_cast<int32_t>(static_cast<int64_t>(h) * paneWidth / w);
+  } else {
+    size.Height = paneHeight;
+    size.Width = static_cast<int32_t>(static_cast<int64_t>(w) * paneHeight / h);
+  }
+  return size;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b || lstrcmpiA(a.c_str(), b.c_str()) == 0) return true;
+  return SameFileIdentity(a, b);
+}
+
+void OpenClick(void* owner, Control*) {
+  MainForm* form = FormOf(owner);
+  std::string problem;
+  if (form->OpenDialog->Execute()) {
+    const std::string path = form->OpenDialog->FileName;
+    Stream* file = OpenFileForReading(path.c_str());
+    const bool readable = file->Handle() != INVALID_HANDLE_VALUE;
+    FreeAndNull(form->Opened);
+    form->Opened = MakeJpegImage();
+    form->Opened->SetOutputDepth(Depth24);
+    form->Opened->ReadFrom(file);
+    form->HasOpened = true;
+    form->HasShrunk = false;
+    form->OpenedPath = path;
+    // The byte count is the file's own size, not that of any re-encoding.
+    form->OpenedSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(form->Opened->Width()),
+                                                  static_cast<int32_t>(form->Opened->Height()),
+                                                  file->Size()));
+    FreeObject(file);
+    if (!readable) {
+      problem = FormatText("The file \"%s\" cannot be read.", path);
+    } else if (!IsDrawable(form->Opened)) {
+      problem = FormatText("The file \"%s\" is not a JPEG picture.", path);
+    }
+  }
+  form->OpenedPane->RequestRepaint();
+  if (!problem.empty()) ShowInfoMessage(problem);
+}
+
+void ShrinkClick(void* owner, Control*) {
+  MainForm* form = FormOf(owner);
+  if (!form->HasOpened || !IsDrawable(form->Opened)) return;
+  // Index -1 (text typed into the combo, no list item selected) gives 0%.
+  const int32_t percent = (GetItemIndex(form->PercentCombo) + 1) * 10;
+  uint32_t bytes = 0;
+  // Always a fresh resample of the opened picture. A picture with a side of 0 at this
+  // percentage is no picture: nothing changes then.
+  JpegImage* shrunk = ShrinkPicture(form->Opened, percent, &bytes);
+  if (shrunk == nullptr) return;
+  FreeAndNull(form->Shrunk);
+  form->Shrunk = shrunk;
+  form->HasShrunk = true;
+  form->ShrunkByteCount = bytes;
+  form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->Width()),
+                                                static_cast<int32_t>(shrunk->Height()), bytes));
+  form->ShrunkPane->RequestRepaint();
+}
+
+void SaveClick(void* owner, Control*) {
+  MainForm* form = FormOf(owner);
+  if (!form->HasShrunk || form->Shrunk == nullptr) return;
+  if (!form->SaveDialog->Execute()) return;
+  const std::string target = form->SaveDialog->FileName;
+  // Never overwrite the original, however its name is spelled.
+  if (IsSameFile(target, form->OpenedPath)) {
+    ShowInfoMessage(kSameFileMessage);
+    return;
+  }
+  if (!WriteShrunk(form, target))
+    ShowInfoMessage(FormatText("The picture could not be saved as \"%s\".", target));
+}
+
+void SendClick(void* owner, Control*) {
+  MainForm* form = FormOf(owner);
+  if (!form->HasShrunk || form->Shrunk == nullptr) return;
+  const std::string name = FileNameOf(form->OpenedPath);
+  const std::string path = TempDirectory() + name;
+  // The attachment is a copy named like the opened file in the temporary directory; an
+  // older copy of the same name is overwritten, and the copy stays after sending.
+  if (name.empty() || !WriteShrunk(form, path)) {
+    ShowInfoMessage(FormatText("The picture could not be written to \"%s\" for mailing.", path));
+    return;
+  }
+  SendFileByMail(name, path, true);
+}
+
+void LinkClick(void*, Control*) {
+  HANDLE process = nullptr;
+  RunProcess("", std::string("explorer.exe ") + MakerWebAddress, "", SW_SHOWNORMAL, 0, &process);
+  if (process != nullptr) CloseHandle(process);
+}
+
+void PaintOpened(void* owner, Control* sender, HDC dc) {
+  MainForm* form = FormOf(owner);
+  PaintPicture(sender, dc, form->HasOpened, form->Opened);
+}
+
+void PaintShrunk(void* owner, Control* sender, HDC dc) {
+  MainForm* form = FormOf(owner);
+  PaintPicture(sender, dc, form->HasShrunk, form->Shrunk);
+}
+
+}  // namespace velmora

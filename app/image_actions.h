@@ -1,0 +1,39 @@
+// The user's actions on the main window: open a JPEG, shrink it by the chosen percentage,
+// save or mail the result, open the maker's web page, and paint the two preview panes.
+// Relies on app/main_form.h, imaging/jpeg_image.h, imaging/shrink.h and the toolkit.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+class Control;
+
+// Click handlers; owner is the MainForm record.
+void OpenClick(void* owner, Control* sender);
+void ShrinkClick(void* owner, Control* sender);
+void SaveClick(void* owner, Control* sender);
+void SendClick(void* owner, Control* sender);
+void LinkClick(void* owner, Control* sender);
+
+// Paint handlers of the two panes; dc is the device context of the paint in progress.
+void PaintOpened(void* owner, Control* sender, HDC dc);
+void PaintShrunk(void* owner, Control* sender, HDC dc);
+
+struct DrawSize {
+  int32_t Width = 0;
+  int32_t Height = 0;
+};
+
+// The size a w x h picture is drawn at in a pane, aspect ratio kept, filling the pane's
+// width or height. A picture or pane with a side of 0 or less is drawn at 0 x 0.
+DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h);
+
+// Whether two paths name the same file: equal texts, equal but for letter case, or, when
+// both exist, one file on one volume (which also catches short names and other spellings).
+bool IsSameFile(const std::string& a, const std::string& b);
+
+}  // namespace velmora

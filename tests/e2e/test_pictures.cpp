@@ -1,0 +1,175 @@
+// Test pictures written and read through libjpeg, with fatal library errors turned into
+// a failed result by setjmp/longjmp (no C++ object lives across the library calls).
+#include "e2e/test_pictures.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+namespace velmora::e2e {
+
+const Rgb QuadrantColors[4] = {{210, 40, 40}, {40, 170, 60}, {40, 60, 200}, {230, 210, 40}};
+
+namespace {
+
+struct ErrorTrap {
+  jpeg_error_mgr Manager;
+  jmp_buf Jump;
+};
+
+void LeaveOnError(j_common_ptr info) {
+  auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
+  longjmp(trap->Jump, 1);
+}
+
+void Quiet(j_common_ptr, int) {}
+
+int QuadrantOf(int x, int y, int width, int height) {
+  return (y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0);
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
+  jpeg_compress_struct info;
+  ErrorTrap trap;
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  auto* row = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(width) * 3));
+  info.err = jpeg_std_error(&trap.Manager);
+  trap.Manager.error_exit = LeaveOnError;
+  trap.Manager.emit_message = Quiet;
+  if (setjmp(trap.Jump) != 0) {
+    jpeg_destroy_compress(&info);
+    std::free(row);
+    std::free(out);
+    return {};
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &out, &outSize);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb& c = QuadrantColors[QuadrantOf(x, y, width, height)];
+      row[x * 3] = static_cast<JSAMPLE>(c.R);
+      row[x * 3 + 1] = static_cast<JSAMPLE>(c.G);
+      row[x * 3 + 2] = static_cast<JSAMPLE>(c.B);
+    }
+    JSAMPROW rows[1] = {row};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> result(out, out + outSize);
+  std::free(out);
+  std::free(row);
+  return result;
+}
+
+// The frame kind is read from the markers: libjpeg reports progressive mode but not
+// whether a sequential frame is baseline (SOF0) or extended (SOF1).
+static int FrameMarker(const std::vector<uint8_t>& bytes) {
+  size_t i = 2;
+  while (i + 4 <= bytes.size()) {
+    if (bytes[i] != 0xFF) return -1;
+    int marker = bytes[i + 1];
+    if (marker == 0xFF) {
+      ++i;
+      continue;
+    }
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+      return marker;
+    size_t length = (static_cast<size_t>(bytes[i + 2]) << 8) | bytes[i + 3];
+    i += 2 + length;
+  }
+  return -1;
+}
+
+JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
+  JpegFacts facts;
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return facts;
+  int frame = FrameMarker(bytes);
+  facts.Baseline = frame == 0xC0;
+  facts.Progressive = frame == 0xC2;
+
+  jpeg_decompress_struct info;
+  ErrorTrap trap;
+  JSAMPLE* pixels = nullptr;
+  info.err = jpeg_std_error(&trap.Manager);
+  trap.Manager.error_exit = LeaveOnError;
+  trap.Manager.emit_message = Quiet;
+  if (setjmp(trap.Jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    std::free(pixels);
+    facts.Valid = false;
+    return facts;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  facts.Width = static_cast<int>(info.image_width);
+  facts.Height = static_cast<int>(info.image_height);
+  facts.Components = info.num_components;
+  for (int t = 0; t < 2; ++t) {
+    std::vector<uint16_t>& table = t == 0 ? facts.LumaTable : facts.ChromaTable;
+    if (info.quant_tbl_ptrs[t] == nullptr) continue;
+    // The file stores zig-zag order; libjpeg keeps the tables in natural order.
+    table.assign(info.quant_tbl_ptrs[t]->quantval, info.quant_tbl_ptrs[t]->quantval + DCTSIZE2);
+  }
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  const size_t stride = static_cast<size_t>(info.output_width) * 3;
+  pixels = static_cast<JSAMPLE*>(std::malloc(stride * info.output_height));
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {pixels + stride * info.output_scanline};
+    jpeg_read_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_decompress(&info);
+  const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
+  for (int q = 0; q < 4; ++q) {
+    int x = (q & 1) ? w * 3 / 4 : w / 4;
+    int y = (q & 2) ? h * 3 / 4 : h / 4;
+    const JSAMPLE* p = pixels + stride * y + x * 3;
+    facts.QuadrantCentres[q] = {p[0], p[1], p[2]};
+  }
+  jpeg_destroy_decompress(&info);
+  std::free(pixels);
+  facts.Valid = true;
+  return facts;
+}
+
+void QualityTables(int quality, std::vector<uint16_t>* luma, std::vector<uint16_t>* chroma) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  info.in_color_space = JCS_RGB;
+  info.input_components = 3;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  luma->assign(info.quant_tbl_ptrs[0]->quantval, info.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
+  chroma->assign(info.quant_tbl_ptrs[1]->quantval, info.quant_tbl_ptrs[1]->quantval + DCTSIZE2);
+  jpeg_destroy_compress(&info);
+}
+
+bool Near(const Rgb& a, const Rgb& b, int tolerance) {
+  return std::abs(a.R - b.R) <= tolerance && std::abs(a.G - b.G) <= tolerance &&
+         std::abs(a.B - b.B) <= tolerance;
+}
+
+std::string ToText(const Rgb& c) {
+  char text[40];
+  std::snprintf(text, sizeof text, "(%d, %d, %d)", c.R, c.G, c.B);
+  return text;
+}
+
+}  // namespace velmora::e2e
