@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "layout_support.h"
 #include "toolkit/combo_box.h"
@@ -65,8 +66,8 @@ TEST(KindsCombo, StylesFollowTheOptions) {
   EXPECT_EQ(ComboStyle(ComboNoAutoHScroll), base | CBS_DROPDOWN);
   EXPECT_EQ(ComboStyle(ComboDropDownList), base | CBS_AUTOHSCROLL | CBS_DROPDOWNLIST);
   EXPECT_EQ(ComboStyle(ComboSimple), base | CBS_AUTOHSCROLL | CBS_SIMPLE);
-  EXPECT_EQ(ComboStyle(ComboSort | ComboUpperCase), base | CBS_AUTOHSCROLL | CBS_DROPDOWN |
-                                                        CBS_SORT | CBS_UPPERCASE);
+  EXPECT_EQ(ComboStyle(ComboSort | ComboUpperCase),
+            base | CBS_AUTOHSCROLL | CBS_DROPDOWN | CBS_SORT | CBS_UPPERCASE);
   // Bits beyond the table are ignored.
   EXPECT_EQ(ComboStyle(0xFFFFF800u), ComboStyle(0));
 }
@@ -222,6 +223,48 @@ TEST(KindsCombo, EditFieldFocusMakesTheComboTheFormsFocusedChild) {
   SendMessageA(w.Edit(), WM_CHAR, '4', 1);
   SendMessageA(w.Edit(), WM_CHAR, '5', 1);
   EXPECT_EQ(WindowText(w.combo->WindowHandle), "45");
+}
+
+// Records the notification codes that reach the combo box's handlers.
+std::vector<int>* SeenCodes = nullptr;
+bool RecordNotify(Control*, WindowMessage& message, LRESULT*) {
+  if (message.Message == PrivateNotify && SeenCodes) SeenCodes->push_back(HIWORD(message.WParam));
+  return false;
+}
+
+TEST(KindsCombo, SelectionChangeIsRepostedAfterItSettles) {
+  PercentWindow w(4);
+  FormGuard guard(w.form);
+  ShowTree(w.form);
+  std::vector<int> codes;
+  SeenCodes = &codes;
+  w.combo->AddMessageHandler(RecordNotify);
+  SendMessageA(w.form->WindowHandle, WM_COMMAND, MAKEWPARAM(w.combo->ControlId, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(w.combo->WindowHandle));
+  ASSERT_EQ(codes.size(), 1u);  // the system's code, at once
+  EXPECT_EQ(codes[0], CBN_SELCHANGE);
+  Pump();  // then the toolkit's own, from the queue
+  ASSERT_EQ(codes.size(), 2u);
+  EXPECT_EQ(codes[1], ComboKind.SelectionChangeCode);
+  SeenCodes = nullptr;
+}
+
+TEST(KindsCombo, EditAndListColoursAreTheCombosOwn) {
+  PercentWindow w(2);
+  FormGuard guard(w.form);
+  const Color paper = RGB(200, 220, 240);
+  const Color ink = RGB(120, 20, 40);
+  w.combo->SetBackColor(paper);
+  w.combo->TextColor = ink;
+  ShowTree(w.form);
+  HDC dc = CreateCompatibleDC(nullptr);
+  const LRESULT brush =
+      SendMessageA(w.combo->WindowHandle, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                   reinterpret_cast<LPARAM>(w.Edit()));
+  EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), ControlBackgroundBrush(w.combo));
+  EXPECT_EQ(GetBkColor(dc), paper);
+  EXPECT_EQ(GetTextColor(dc), ink);
+  DeleteDC(dc);
 }
 
 }  // namespace

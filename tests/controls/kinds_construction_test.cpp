@@ -59,7 +59,8 @@ TEST(KindsConstruction, DefaultPlacesSizesAndStyles) {
   EXPECT_EQ(splitter->Style, LabelStyle | clipping | SS_SUNKEN);
   EXPECT_EQ(label->Style, LabelStyle | clipping);
   EXPECT_EQ(button->Style, ButtonStyle | clipping);
-  for (Control* c : {raised, label, box, button, splitter}) EXPECT_EQ(c->ExStyle, WS_EX_CONTROLPARENT);
+  for (Control* c : {raised, label, box, button, splitter})
+    EXPECT_EQ(c->ExStyle, WS_EX_CONTROLPARENT);
   EXPECT_TRUE(label->IsLabel);
   EXPECT_TRUE(box->IsLabel);
   EXPECT_FALSE(raised->IsLabel);
@@ -109,7 +110,8 @@ TEST(KindsConstruction, ClicksOfButtonsLabelsAndTheComboList) {
   Control* label = SetPosition(MakeLabel(panel, "link"), 10, 40);
   Control* combo = SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 150, 10);
   ClickCounter counter;
-  for (Control* c : {button, label, combo}) c->OnClick = MakeCallback(&counter, &ClickCounter::OnClick);
+  for (Control* c : {button, label, combo})
+    c->OnClick = MakeCallback(&counter, &ClickCounter::OnClick);
   ShowTree(form);
 
   // A real button click: the button tells its parent panel, which hands it back.

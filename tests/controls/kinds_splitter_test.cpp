@@ -177,5 +177,33 @@ TEST(KindsSplitter, LosingTheMouseCaptureEndsTheDrag) {
   EXPECT_EQ(w.left->GetWidth(), SplitWindow::LeftWidth + 30);
 }
 
+TEST(KindsSplitter, BottomSplitterDragsTheOtherWay) {
+  Control* form = MakeForm(nullptr, "Bottom");
+  FormGuard guard(form);
+  SetPosition(SetClientSize(form, 400, 400), 40, 40);
+  Control* bottom = SetSize(SetAlign(MakePanel(form, PanelRaised), AlignBottom), 0, 100);
+  Control* splitter = MakeSplitter(form, 0, 0);
+  Control* fill = SetAlign(MakePanel(form, PanelRaised), AlignClient);
+  ShowTree(form);
+  ASSERT_EQ(splitter->Align, AlignBottom);
+  const int m = form->AlignMargin;
+  EXPECT_EQ(splitter->GetBounds().bottom, bottom->GetBounds().top - m);
+
+  RECT r;
+  GetWindowRect(splitter->WindowHandle, &r);
+  const POINT grip{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  SetCursorPos(grip.x, grip.y);
+  PostMouse(splitter->WindowHandle, WM_LBUTTONDOWN, grip, MK_LBUTTON);
+  Pump();
+  const POINT up{grip.x, grip.y - 30};  // moving up makes the bottom panel taller
+  SetCursorPos(up.x, up.y);
+  PostMouse(splitter->WindowHandle, WM_LBUTTONUP, up, 0);
+  Pump();
+  EXPECT_EQ(bottom->GetHeight(), 130);
+  EXPECT_EQ(bottom->GetBounds().bottom, 400 - m);
+  EXPECT_EQ(splitter->GetBounds().bottom, bottom->GetBounds().top - m);
+  EXPECT_EQ(fill->GetBounds().bottom, splitter->GetBounds().top - m);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -209,7 +209,7 @@ TEST(LayoutDocking, NothingToArrangeIsHarmless) {
   EXPECT_FALSE(TakesPartInLayout(nullptr));
   Control* form = MakeForm(nullptr, "Empty");
   FormGuard guard(form);
-  AlignChildren(form);  // no children
+  AlignChildren(form);          // no children
   SetAlign(form, AlignClient);  // a form without a parent has nothing to dock into
   EXPECT_EQ(form->Align, AlignClient);
 }
