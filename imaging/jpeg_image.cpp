@@ -311,8 +311,9 @@ Bitmap* JpegImage::Decode() {
 
   // A bitmap that cannot be had (too large for this process) means no picture at all.
   Bitmap* bitmap = nullptr;
+  uint64_t fullPixels = static_cast<uint64_t>(Data->StoredWidth) * Data->StoredHeight;
   if (DibBytes(width, height, static_cast<uint32_t>(BitsPerPixel(format))) <= JpegMaxBitmapBytes &&
-      width <= INT32_MAX && height <= INT32_MAX) {
+      fullPixels <= JpegMaxPixels && width <= INT32_MAX && height <= INT32_MAX) {
     try {
       bitmap = MakeDibBitmap(static_cast<int32_t>(width), static_cast<int32_t>(height), format);
     } catch (...) {

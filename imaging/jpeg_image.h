@@ -39,6 +39,9 @@ constexpr uint32_t JpegMinimumParsedSize = 451;
 // one the codec cannot read (Decode returns none, DecodeFailed is set). Headers may claim
 // up to 65500 x 65500 pixels in a file of a few hundred bytes.
 constexpr uint64_t JpegMaxBitmapBytes = 512ull * 1024 * 1024;
+// Nor is a picture of more pixels than that at 24 bits, even when it is decoded reduced:
+// the codec's work grows with the full size whatever the output size.
+constexpr uint64_t JpegMaxPixels = JpegMaxBitmapBytes / 3;
 
 // The compressed bytes and the size they hold.
 class JpegData : public ObjectBase {

@@ -51,6 +51,17 @@ int32_t ShrunkSide(int32_t side, int32_t percent) {
   return static_cast<int32_t>(static_cast<int64_t>(side) * percent / 100);
 }
 
+uint8_t DecodeReductionFor(uint32_t width, uint32_t height, int32_t newWidth, int32_t newHeight) {
+  for (uint8_t shift = 3; shift > 0; --shift) {
+    uint32_t scaledWidth = (width + (1u << shift) - 1) >> shift;  // the codec rounds up
+    uint32_t scaledHeight = (height + (1u << shift) - 1) >> shift;
+    if (static_cast<int64_t>(scaledWidth) >= newWidth &&
+        static_cast<int64_t>(scaledHeight) >= newHeight)
+      return shift;
+  }
+  return 0;
+}
+
 JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
                          ShrinkTimes* times) {
   *byteCount = 0;
@@ -62,11 +73,32 @@ JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount
   if (newWidth <= 0 || newHeight <= 0) return nullptr;
 
   double start = NowMs();
-  Bitmap* decoded = opened->Decode();
+  uint8_t shift = DecodeReductionFor(opened->Width(), opened->Height(), newWidth, newHeight);
+  Stream* bytes = opened->Data->Compressed;
+  JpegImage* reduced = nullptr;
+  Bitmap* decoded = nullptr;
+  bool failed = false;
+  if (shift > 0 && bytes && bytes->Size() > 0 && opened->ScaleShift == 0) {
+    reduced = MakeJpegImage();
+    reduced->SetScaleShift(shift);
+    bytes->SetPosition(0);
+    reduced->LoadBytes(bytes, bytes->Size());
+    decoded = reduced->Decode();
+    failed = reduced->DecodeFailed;
+  } else {
+    shift = 0;
+    decoded = opened->Decode();
+    failed = opened->DecodeFailed;
+  }
   double decoded_at = NowMs();
-  if (!decoded || decoded->IsEmptyBitmap()) return nullptr;
-
-  Bitmap* stretched = StretchHalftone(decoded, newWidth, newHeight);
+  if (times) {
+    times->ScaleShift = shift;
+    times->DecodeFailed = failed || !decoded;
+  }
+  Bitmap* stretched = nullptr;
+  if (decoded && !decoded->IsEmptyBitmap())
+    stretched = StretchHalftone(decoded, newWidth, newHeight);
+  FreeObject(reduced);
   double stretched_at = NowMs();
   if (!stretched) return nullptr;
 

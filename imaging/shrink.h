@@ -17,14 +17,26 @@ std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount);
 // New side for percent of old: (old x percent) / 100, product first, truncating.
 int32_t ShrunkSide(int32_t side, int32_t percent);
 
-// Milliseconds spent in each phase of one ShrinkPicture call.
+// What one ShrinkPicture call did: milliseconds of each phase, and how it decoded.
 struct ShrinkTimes {
-  double Decode = 0;   // Decode of the opened picture (nothing when already decoded)
-  double Stretch = 0;  // screen-compatible bitmap, HALFTONE StretchBlt onto it
-  double Encode = 0;   // SetFromBitmap and WriteTo a memory stream (JPEG at quality 90)
+  double Decode = 0;          // decode of the picture that is stretched
+  double Stretch = 0;         // screen-compatible bitmap, HALFTONE StretchBlt onto it
+  double Encode = 0;          // SetFromBitmap and WriteTo a memory stream (JPEG at quality 90)
+  uint8_t ScaleShift = 0;     // the stretched picture was decoded at 1 / 2^ScaleShift
+  bool DecodeFailed = false;  // the decode met damaged data (the picture may be partial)
 };
 
-// Makes the shrunk picture of opened at percent of its width and height.
+// The largest reduction 1 / 2^shift (shift 0..3) at which the codec can decode a
+// width x height picture while both sides stay at least newWidth x newHeight.
+uint8_t DecodeReductionFor(uint32_t width, uint32_t height, int32_t newWidth, int32_t newHeight);
+
+// Makes the shrunk picture of opened at percent of its width and height. The whole
+// picture is HALFTONE-stretched onto the whole new bitmap. When the new size is half the
+// picture's or less, the codec first decodes a reduced copy of opened's bytes (DCT scaling
+// by 1/2, 1/4 or 1/8, staying at least the new size) and that copy is stretched: the
+// stretch then has far fewer pixels to read, and the reduction filters the picture better
+// than a bilinear stretch of the full size does. opened itself is not changed by that
+// path; otherwise (or when opened has no bytes) opened's own Decode is stretched.
 // In:  opened, a JpegImage holding a picture (as after ReadFrom); percent, normally 10..100.
 // Out: a new JpegImage made by MakeJpegImage, owned by the caller (free it with FreeObject),
 //      holding the stretched bitmap and its JPEG bytes (quality 90, baseline, JFIF);

@@ -129,13 +129,54 @@ TEST(Shrink, NoPictureForZeroSidesEmptyOrUndecodableInput) {
   JpegImage* claimed = MakeJpegImage();
   claimed->ReadFrom(s);
   EXPECT_EQ(claimed->Width(), 65000u);
-  EXPECT_EQ(ShrinkPicture(claimed, 10, &bytes), nullptr);
-  EXPECT_TRUE(claimed->DecodeFailed);
+  ShrinkTimes report;
+  EXPECT_EQ(ShrinkPicture(claimed, 10, &bytes, &report), nullptr);
+  EXPECT_TRUE(report.DecodeFailed);
+  EXPECT_EQ(ShrinkPicture(claimed, 100, &bytes, &report), nullptr);  // the full-size path
+  EXPECT_TRUE(report.DecodeFailed);
   FreeObject(s);
   FreeObject(claimed);
   FreeObject(empty);
   FreeObject(opened);
   FreeObject(narrow);
+}
+
+TEST(Shrink, SmallTargetsStretchAReducedDecodeThatAveragesFineDetail) {
+  // One-pixel black and white checks: any area-averaging reduction makes them mid gray,
+  // while a bilinear stretch of the full picture picks single checks.
+  Bytes bytes = test::EncodeJpeg(
+      320, 240, 1, [](int x, int y, int) { return static_cast<uint8_t>(((x + y) & 1) ? 255 : 0); });
+  Stream* s = test::StreamOf(bytes);
+  JpegImage* opened = MakeJpegImage();
+  opened->ReadFrom(s);
+  FreeObject(s);
+
+  struct Case {
+    int Percent;
+    int Shift;
+  } cases[] = {{10, 3}, {25, 2}, {30, 1}, {50, 1}, {60, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Percent) + "%");
+    uint32_t count = 0;
+    ShrinkTimes report;
+    JpegImage* shrunk = ShrinkPicture(opened, c.Percent, &count, &report);
+    ASSERT_NE(shrunk, nullptr);
+    EXPECT_EQ(report.ScaleShift, c.Shift);
+    EXPECT_FALSE(report.DecodeFailed);
+    test::Decoded back = test::DecodeReference(WrittenBytes(shrunk));
+    EXPECT_EQ(back.Width, 320 * c.Percent / 100);
+    EXPECT_EQ(back.Height, 240 * c.Percent / 100);
+    if (c.Shift > 0) {
+      EXPECT_EQ(opened->DecodedBitmap, nullptr);  // the opened picture is left as it was
+      double sum = 0;
+      for (int y = 0; y < back.Height; ++y)
+        for (int x = 0; x < back.Width; ++x) sum += back.At(x, y, 0);
+      EXPECT_NEAR(sum / (back.Width * back.Height), 127.5, 12);
+      EXPECT_NEAR(back.At(back.Width / 2, back.Height / 2, 0), 127.5, 24);
+    }
+    FreeObject(shrunk);
+  }
+  FreeObject(opened);
 }
 
 }  // namespace
