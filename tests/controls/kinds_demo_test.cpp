@@ -1,6 +1,7 @@
 // A window built like the program's: a top bar with buttons, the percentage combo box and
 // size labels, a picture pane on the left, a splitter and a second pane on the right.
-// With VELMORA_DEMO_SHOT set to a file name, a picture of the window is saved there (BMP).
+// With VELMORA_DEMO_SHOT (and VELMORA_DEMO_SHOT_AFTER) set to file names, pictures of the
+// window as built (and after a splitter drag and a resize) are saved there as BMP files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -33,6 +34,7 @@ struct Demo {
   Control* percentCombo = nullptr;
   Control* shrunkSize = nullptr;
   Control* left = nullptr;
+  Control* splitter = nullptr;
   Control* right = nullptr;
   int paints = 0;
 
@@ -69,7 +71,7 @@ struct Demo {
     Control* openedPane = SetAlign(MakePaintBox(left), AlignClient);
     SetPaintHandler(openedPane, MakeCallback(this, &PaintPane));
     SetDoubleBuffered(openedPane, true);
-    SetAlign(MakeSplitter(form, 0, 0), AlignLeft);
+    splitter = SetAlign(MakeSplitter(form, 0, 0), AlignLeft);
     right = SetAlign(MakePanel(form, PanelRaised), AlignClient);
     Control* shrunkPane = SetAlign(MakePaintBox(right), AlignClient);
     SetPaintHandler(shrunkPane, MakeCallback(this, &PaintPane));
@@ -157,6 +159,45 @@ TEST(KindsDemo, ProgramLikeWindowIsLaidOutAndPainted) {
   PumpFor(200);
 
   if (const char* shot = std::getenv("VELMORA_DEMO_SHOT")) {
+    EXPECT_TRUE(SaveWindowPicture(demo.form->WindowHandle, shot)) << shot;
+  }
+}
+
+TEST(KindsDemo, ProgramLikeWindowFollowsASplitterDragAndAResize) {
+  Demo demo;
+  FormGuard guard(demo.form);
+  testing::ShowTree(demo.form);
+  PumpFor(100);
+
+  RECT r;
+  GetWindowRect(demo.splitter->WindowHandle, &r);
+  const POINT grip{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  const POINT to{grip.x - 120, grip.y};
+  SetCursorPos(grip.x, grip.y);
+  testing::PostMouse(demo.splitter->WindowHandle, WM_LBUTTONDOWN, grip, MK_LBUTTON);
+  testing::Pump();
+  SetCursorPos(to.x, to.y);
+  testing::PostMouse(demo.splitter->WindowHandle, WM_MOUSEMOVE, to, MK_LBUTTON);
+  testing::PostMouse(demo.splitter->WindowHandle, WM_LBUTTONUP, to, 0);
+  testing::Pump();
+  const int leftWidth = demo.left->GetWidth();
+  EXPECT_EQ(leftWidth, 389 - 120);
+
+  SetClientSize(demo.form, 900, 600);
+  PumpFor(200);
+  const int m = demo.form->AlignMargin;
+  RECT client;
+  GetClientRect(demo.form->WindowHandle, &client);
+  EXPECT_EQ(demo.top->GetWidth(), client.right - 2 * m);
+  EXPECT_EQ(demo.top->GetHeight(), 65);
+  EXPECT_EQ(demo.left->GetWidth(), leftWidth);  // the column keeps the dragged width
+  EXPECT_EQ(demo.left->GetBounds().bottom, client.bottom - m);
+  const RECT right = demo.right->GetBounds();
+  EXPECT_EQ(right.left, demo.splitter->GetBounds().right + m);
+  EXPECT_EQ(right.right, client.right - m);
+  EXPECT_EQ(right.bottom, client.bottom - m);
+
+  if (const char* shot = std::getenv("VELMORA_DEMO_SHOT_AFTER")) {
     EXPECT_TRUE(SaveWindowPicture(demo.form->WindowHandle, shot)) << shot;
   }
 }
