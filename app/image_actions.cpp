@@ -32,19 +32,6 @@ bool IsDrawable(JpegImage* picture) {
   return picture != nullptr && picture->Width() > 0 && picture->Height() > 0;
 }
 
-// The size of an existing file, or -1.
-int64_t SizeOfFile(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-// Writes the shrunk picture to path; true when the file holds all of its bytes.
-bool WriteShrunk(MainForm* form, const std::string& path) {
-  bool written = form->Shrunk->WriteToFile(path.c_str());
-  return written && SizeOfFile(path) == static_cast<int64_t>(form->ShrunkByteCount);
-}
-
 // Fills the pane with its background and draws the picture fitted into its top left corner.
 void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
   RECT area = pane->GetClientArea();
@@ -145,7 +132,6 @@ void ShrinkClick(void* owner, Control*) {
   FreeAndNull(form->Shrunk);
   form->Shrunk = shrunk;
   form->HasShrunk = true;
-  form->ShrunkByteCount = bytes;
   form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->Width()),
                                                 static_cast<int32_t>(shrunk->Height()), bytes));
   form->ShrunkPane->RequestRepaint();
@@ -161,7 +147,8 @@ void SaveClick(void* owner, Control*) {
     ShowInfoMessage(kSameFileMessage);
     return;
   }
-  if (!WriteShrunk(form, target))
+  // WriteToFile is true only when the file received all of the picture's bytes.
+  if (!form->Shrunk->WriteToFile(target.c_str()))
     ShowInfoMessage(FormatText("The picture could not be saved as \"%s\".", target));
 }
 
@@ -169,10 +156,17 @@ void SendClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
   if (!form->HasShrunk || form->Shrunk == nullptr) return;
   const std::string name = FileNameOf(form->OpenedPath);
-  const std::string path = TempDirectory() + name;
   // The attachment is a copy named like the opened file in the temporary directory; an
-  // older copy of the same name is overwritten, and the copy stays after sending.
-  if (name.empty() || !WriteShrunk(form, path)) {
+  // older copy of the same name is overwritten, and the copy stays after sending. When the
+  // opened file itself lies there (a mail attachment opened from the mail program, say),
+  // the copy goes into a folder of its own instead of over the original.
+  std::string path = TempDirectory() + name;
+  if (IsSameFile(path, form->OpenedPath)) {
+    const std::string folder = TempDirectory() + "Velmora";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    path = folder + "\\" + name;
+  }
+  if (name.empty() || !form->Shrunk->WriteToFile(path.c_str())) {
     ShowInfoMessage(FormatText("The picture could not be written to \"%s\" for mailing.", path));
     return;
   }

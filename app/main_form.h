@@ -48,8 +48,6 @@ class MainForm : public ObjectBase {
   // Open is cancelled, so Save (refusing to overwrite the original) and Send (naming the
   // mail and the attachment) read the path from here.
   std::string OpenedPath;
-  // Encoded size of Shrunk, as shown by ShrunkSizeLabel; a saved file must have this size.
-  uint32_t ShrunkByteCount = 0;
 };
 
 // The program's one main window record; set by the program entry.

@@ -140,6 +140,16 @@ double WaitForPicture(AppSession& app, HWND pane, int w, int h, double since, do
   return -1;
 }
 
+// Wine takes the MAPI32.DLL next to the program instead of its own only when the Unix
+// environment of the run says so (ctest sets it).
+bool TestMailLibraryChosen() {
+  char overrides[512] = {};
+  GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+  return std::string(overrides).find("mapi32=n") != std::string::npos;
+}
+constexpr const char* kOverrideHint =
+    "run with WINEDLLOVERRIDES=mapi32=n,b so that the test MAPI32.DLL is used";
+
 // Waits until the label shows the size line of a w x h picture.
 bool WaitForLabel(HWND label, int w, int h) {
   const std::string prefix = "Size: " + std::to_string(w) + "x" + std::to_string(h) + " , ";
@@ -412,12 +422,7 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureFromTheTemporaryDirectory) {
   SelectPercent(50);
   ASSERT_GE(Shrink(w / 2, h / 2), 0);
 
-  // Wine takes the MAPI32.DLL next to the program instead of its own only when the Unix
-  // environment of the run says so (ctest sets it).
-  char overrides[512] = {};
-  GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
-  ASSERT_NE(std::string(overrides).find("mapi32=n"), std::string::npos)
-      << "run with WINEDLLOVERRIDES=mapi32=n,b so that the test MAPI32.DLL is used";
+  ASSERT_TRUE(TestMailLibraryChosen()) << kOverrideHint;
 
   // A cancelled Open in between changes nothing for the mailing.
   app.Click(app.Button("Open ..."));
@@ -455,6 +460,35 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureFromTheTemporaryDirectory) {
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records.back(), "detach\thow=free");
   DeleteFileA(attachment.c_str());
+}
+
+TEST_F(VelmoraRun, SendNeverOverwritesAnOpenedFileInTheTemporaryDirectory) {
+  const int w = 400, h = 300;
+  const std::string name = Unique("Attachment");
+  const std::string original = Place.TempDir + name;
+  std::vector<uint8_t> originalBytes = MakeQuadrantJpeg(w, h);
+  ASSERT_TRUE(WriteWholeFile(original, originalBytes));
+  ASSERT_GE(OpenPicture(original, w, h), 0);
+  ASSERT_GE(Shrink(w * 30 / 100, h * 30 / 100), 0);
+  ASSERT_TRUE(TestMailLibraryChosen()) << kOverrideHint;
+  app.Click(app.Button("Send by e-mail"));
+  ASSERT_TRUE(app.WaitIdle());
+  std::vector<std::string> records;
+  for (int i = 0; i < 100 && records.size() < 3; ++i, Sleep(50))
+    records = RecordLines(Place.MailLog);
+  ASSERT_GE(records.size(), 3u) << "the mail library was not called";
+  EXPECT_EQ(Field(records[1], "subject"), name);
+  const std::string attachment = Field(records[2], "path");
+  EXPECT_NE(lstrcmpiA(attachment.c_str(), original.c_str()), 0);
+  EXPECT_EQ(NameOf(attachment), name);
+  EXPECT_EQ(FileBytes(original), originalBytes);
+  JpegFacts facts = InspectJpeg(FileBytes(attachment));
+  EXPECT_TRUE(facts.Valid);
+  EXPECT_EQ(facts.Width, w * 30 / 100);
+  EXPECT_EQ(facts.Height, h * 30 / 100);
+  ExpectCleanEnd();
+  DeleteFileA(attachment.c_str());
+  DeleteFileA(original.c_str());
 }
 
 TEST_F(VelmoraRun, LinkLabelStartsTheShellWithTheAddress) {
