@@ -408,6 +408,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
     ASSERT_NE(box.Window, nullptr) << "no refusal shown";
     EXPECT_EQ(box.Text, kRefusal);
     EXPECT_EQ(box.Caption, "Velmora");
+    if (target == original) SaveScreenshot(box.Window, "velmora-e2e-refusal.bmp");
     Dismiss(app, box);
     EXPECT_EQ(FileBytes(original), originalBytes);
   }
