@@ -312,6 +312,15 @@ bool AppSession::ChooseFile(const std::string& path, DWORD timeoutMs, double* ok
   return !IsWindow(dialog) || !IsWindowVisible(dialog);
 }
 
+bool AppSession::CancelFileDialog(DWORD timeoutMs) {
+  HWND dialog = WaitForWindow(timeoutMs);
+  if (dialog == nullptr) return false;
+  PressDialogButton(dialog, IDCANCEL);
+  for (double end = Seconds() + timeoutMs / 1000.0; Seconds() < end; Sleep(10))
+    if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return WaitIdle();
+  return false;
+}
+
 bool ScreenShot::Capture(const RECT& r) {
   Width = r.right - r.left;
   Height = r.bottom - r.top;

@@ -78,6 +78,8 @@ class AppSession {
   // to the system's replace question. False when no file dialog appeared or it stayed open.
   // okTime, when given, receives the moment OK was pressed (Seconds()).
   bool ChooseFile(const std::string& path, DWORD timeoutMs = 20000, double* okTime = nullptr);
+  // Waits for the open or save dialog and cancels it; false when none appeared or it stayed.
+  bool CancelFileDialog(DWORD timeoutMs = 20000);
   // Presses the button with the identifier id of a dialog or message box.
   static void PressDialogButton(HWND dialog, int id);
 };

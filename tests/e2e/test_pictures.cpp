@@ -60,9 +60,14 @@ std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const Rgb& c = QuadrantColors[QuadrantOf(x, y, width, height)];
-      row[x * 3] = static_cast<JSAMPLE>(c.R);
-      row[x * 3 + 1] = static_cast<JSAMPLE>(c.G);
-      row[x * 3 + 2] = static_cast<JSAMPLE>(c.B);
+      const int grain =
+          static_cast<int>((static_cast<unsigned>(x) * 37u + static_cast<unsigned>(y) * 91u) ^
+                           (static_cast<unsigned>(x) * static_cast<unsigned>(y))) %
+              15 -
+          7;
+      row[x * 3] = static_cast<JSAMPLE>(c.R + grain);
+      row[x * 3 + 1] = static_cast<JSAMPLE>(c.G + grain);
+      row[x * 3 + 2] = static_cast<JSAMPLE>(c.B + grain);
     }
     JSAMPROW rows[1] = {row};
     jpeg_write_scanlines(&info, rows, 1);

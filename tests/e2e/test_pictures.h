@@ -16,7 +16,8 @@ struct Rgb {
 // The colours of the top-left, top-right, bottom-left and bottom-right quadrants.
 extern const Rgb QuadrantColors[4];
 
-// A JPEG (quality 95, baseline) of width x height with the four quadrant colours.
+// A JPEG (quality 95, baseline) of width x height with the four quadrant colours, each
+// with a fine grain of up to 7 levels either way, so that it codes like a photograph.
 std::vector<uint8_t> MakeQuadrantJpeg(int width, int height);
 
 struct JpegFacts {

@@ -375,12 +375,22 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
           << "quadrant " << q << ": " << ToText(facts.QuadrantCentres[q]);
   }
 
-  // Saving onto the opened file, under its own name or in other letter case, is refused
-  // and the original stays as it was.
+  // A cancelled Open keeps the opened picture. Saving onto the opened file is refused under
+  // its own name, in other letter case and under its short name, and the original stays as
+  // it was.
+  app.Click(app.Button("Open ..."));
+  ASSERT_TRUE(app.CancelFileDialog());
   std::string shouted = name;
   std::transform(shouted.begin(), shouted.end(), shouted.begin(),
                  [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
-  for (const std::string& target : {original, Place.WorkDir + shouted}) {
+  std::vector<std::string> targets = {original, Place.WorkDir + shouted};
+  char shortName[MAX_PATH] = {};
+  if (GetShortPathNameA(original.c_str(), shortName, MAX_PATH) > 0 &&
+      lstrcmpiA(shortName, original.c_str()) != 0)
+    targets.push_back(shortName);
+  else
+    std::printf("[    note    ] no short name for %s\n", original.c_str());
+  for (const std::string& target : targets) {
     SCOPED_TRACE("saving onto " + target);
     app.Click(app.Button("Save..."));
     ASSERT_TRUE(app.ChooseFile(target));
@@ -409,6 +419,9 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureFromTheTemporaryDirectory) {
   ASSERT_NE(std::string(overrides).find("mapi32=n"), std::string::npos)
       << "run with WINEDLLOVERRIDES=mapi32=n,b so that the test MAPI32.DLL is used";
 
+  // A cancelled Open in between changes nothing for the mailing.
+  app.Click(app.Button("Open ..."));
+  ASSERT_TRUE(app.CancelFileDialog());
   app.Click(app.Button("Send by e-mail"));
   ASSERT_TRUE(app.WaitIdle());
   // The test MAPI32.DLL answers at once in place of the compose dialog.
