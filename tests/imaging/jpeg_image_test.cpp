@@ -72,6 +72,20 @@ TEST(JpegImage, NewObjectIsEmptyAndWritesNothing) {
   FreeObject(image);
 }
 
+TEST(JpegImage, AFileThatCannotBeOpenedGivesAnEmptyPictureWithNoBytes) {
+  Stream* missing = OpenFileForReading(test::TempPath("not_there.jpg").c_str());
+  JpegImage* image = MakeJpegImage();
+  image->ReadFrom(missing);
+  EXPECT_TRUE(image->IsEmpty());
+  EXPECT_EQ(image->Decode(), nullptr);
+  Stream* out = MakeMemoryStream();
+  image->WriteTo(out);
+  EXPECT_EQ(out->Size(), 0u);
+  FreeObject(out);
+  FreeObject(image);
+  FreeObject(missing);
+}
+
 TEST(JpegImage, ColourDecodesToBlueGreenRedRowsTopDown) {
   Bytes bytes = GradientPicture(72, 40);
   JpegImage* image = Loaded(bytes);

@@ -244,6 +244,47 @@ TEST(Robustness, LibraryMemoryIsBoundedForHugeProgressivePictures) {
   FreeObject(image);
 }
 
+TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
+  // Each scan of a progressive file is a pass over all its coefficients; a file that
+  // repeats its last scan hundreds of times would keep a large picture busy for minutes.
+  test::EncodeOptions progressive;
+  progressive.Progressive = true;
+  Bytes data = test::EncodeJpeg(64, 64, 3, Texture, progressive);
+  size_t last = 0;
+  for (size_t i = 0; i + 1 < data.size(); ++i)
+    if (data[i] == 0xFF && data[i + 1] == 0xDA) last = i;
+  ASSERT_GT(last, 0u);
+  Bytes scan(data.begin() + last, data.end() - 2);
+  Bytes repeated(data.begin(), data.end() - 2);
+  for (int i = 0; i < 600; ++i) repeated.insert(repeated.end(), scan.begin(), scan.end());
+  repeated.push_back(0xFF);
+  repeated.push_back(0xD9);
+
+  for (bool scanByScan : {false, true}) {
+    Stream* s = test::StreamOf(repeated);
+    JpegImage* image = MakeJpegImage();
+    image->ScanByScan = scanByScan;
+    image->ReadFrom(s);
+    FreeObject(s);
+    Bitmap* bitmap = image->Decode();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_TRUE(image->DecodeFailed);
+    FreeObject(image);
+  }
+  // The same file with a few repeats is still an ordinary (if odd) picture.
+  Bytes few(data.begin(), data.end() - 2);
+  for (int i = 0; i < 3; ++i) few.insert(few.end(), scan.begin(), scan.end());
+  few.push_back(0xFF);
+  few.push_back(0xD9);
+  Stream* s = test::StreamOf(few);
+  JpegImage* image = MakeJpegImage();
+  image->ReadFrom(s);
+  FreeObject(s);
+  ASSERT_NE(image->Decode(), nullptr);
+  EXPECT_FALSE(image->DecodeFailed);
+  FreeObject(image);
+}
+
 TEST(Robustness, PicturesWithoutAKnownColourLayoutAreNotDecoded) {
   // Two components: neither gray nor colour nor CMYK. Rows of such a picture would not
   // fit any bitmap kind, so the decode stops before writing any.

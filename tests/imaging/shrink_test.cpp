@@ -89,6 +89,39 @@ TEST(Shrink, FlatAreasKeepTheirColours) {
   FreeObject(opened);
 }
 
+TEST(Shrink, CmykPicturesShrinkToTheirColours) {
+  // Ink per quadrant (C, M, Y, K), stored inverted as files with the Adobe marker do.
+  const uint8_t ink[4][4] = {{0, 220, 200, 0}, {200, 0, 180, 30}, {220, 180, 0, 0}, {0, 0, 0, 60}};
+  test::EncodeOptions cmyk;
+  cmyk.FileSpace = JCS_CMYK;
+  Bytes bytes = test::EncodeJpeg(
+      160, 120, 4,
+      [&](int x, int y, int c) {
+        return static_cast<uint8_t>(255 - ink[QuadrantOf(x, y, 160, 120)][c]);
+      },
+      cmyk);
+  Stream* s = test::StreamOf(bytes);
+  JpegImage* opened = MakeJpegImage();
+  opened->ReadFrom(s);
+  FreeObject(s);
+  for (int percent : {30, 70}) {  // through a reduced decode, and through opened's own
+    SCOPED_TRACE(percent);
+    uint32_t count = 0;
+    JpegImage* shrunk = ShrinkPicture(opened, percent, &count);
+    ASSERT_NE(shrunk, nullptr);
+    test::Decoded back = test::DecodeReference(WrittenBytes(shrunk));
+    ASSERT_EQ(back.Components, 3);
+    for (int q = 0; q < 4; ++q) {
+      int x = back.Width * ((q & 1) ? 3 : 1) / 4, y = back.Height * ((q & 2) ? 3 : 1) / 4;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(back.At(x, y, c), (255 - ink[q][c]) * (255 - ink[q][3]) / 255.0, 8)
+            << "quadrant " << q << " sample " << c;
+    }
+    FreeObject(shrunk);
+  }
+  FreeObject(opened);
+}
+
 TEST(Shrink, HundredPercentKeepsTheSizeAndReencodes) {
   JpegImage* opened = OpenedPicture(120, 80);
   uint32_t bytes = 0;
