@@ -113,6 +113,10 @@ void OpenClick(void* owner, Control*) {
       problem = FormatText("The file \"%s\" cannot be read.", path);
     } else if (!IsDrawable(form->Opened)) {
       problem = FormatText("The file \"%s\" is not a JPEG picture.", path);
+    } else if (form->Opened->Decode() == nullptr) {
+      // The pane decodes the picture right after this anyway; doing it here lets a picture
+      // that cannot be decoded (damaged, or too large for memory) be reported.
+      problem = FormatText("The picture in \"%s\" cannot be decoded.", path);
     }
   }
   form->OpenedPane->RequestRepaint();

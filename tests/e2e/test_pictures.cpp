@@ -99,6 +99,24 @@ static int FrameMarker(const std::vector<uint8_t>& bytes) {
   return -1;
 }
 
+bool SetFrameSize(std::vector<uint8_t>* jpeg, int width, int height) {
+  std::vector<uint8_t>& b = *jpeg;
+  size_t i = 2;
+  while (i + 9 <= b.size() && b[i] == 0xFF) {
+    const int marker = b[i + 1];
+    if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+      // Length (2), precision (1), height (2), width (2).
+      b[i + 5] = static_cast<uint8_t>(height >> 8);
+      b[i + 6] = static_cast<uint8_t>(height);
+      b[i + 7] = static_cast<uint8_t>(width >> 8);
+      b[i + 8] = static_cast<uint8_t>(width);
+      return true;
+    }
+    i += 2 + ((static_cast<size_t>(b[i + 2]) << 8) | b[i + 3]);
+  }
+  return false;
+}
+
 JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
   JpegFacts facts;
   if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return facts;

@@ -20,6 +20,9 @@ extern const Rgb QuadrantColors[4];
 // with a fine grain of up to 7 levels either way, so that it codes like a photograph.
 std::vector<uint8_t> MakeQuadrantJpeg(int width, int height);
 
+// Rewrites the width and height in the frame header of a JPEG; false when there is none.
+bool SetFrameSize(std::vector<uint8_t>* jpeg, int width, int height);
+
 struct JpegFacts {
   bool Valid = false;
   int Width = 0, Height = 0, Components = 0;

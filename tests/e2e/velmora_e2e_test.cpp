@@ -292,6 +292,16 @@ TEST_F(VelmoraRun, WindowStartsCentredWithThirtyPercentAndIgnoresActionsBeforeOp
   GetClientRect(app.TopPanel(), &panelClient);
   EXPECT_EQ(linkRect.top, 42);
   EXPECT_LE(linkRect.right, panelClient.right);
+  ScreenShot linkShot;
+  ASSERT_TRUE(linkShot.Capture(ScreenRectOf(link)));
+  int underline = 0;  // the longest row of dark blue (red 0, green 0, blue 128)
+  for (int y = 0; y < linkShot.Height; ++y) {
+    int run = 0;
+    for (int x = 0; x < linkShot.Width; ++x)
+      if (NearColor(linkShot.At(x, y), {0, 0, 128})) ++run;
+    underline = std::max(underline, run);
+  }
+  EXPECT_GE(underline, linkShot.Width * 3 / 4) << "the address is not underlined in dark blue";
   EXPECT_EQ(WindowText(app.LabelAt(93, 8)), "Shrink percent");
 
   // Before Open nothing can be shrunk, saved or sent: no dialog, no message, no mail.
@@ -513,6 +523,23 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   ASSERT_NE(box.Window, nullptr) << "an unreadable picture must be reported";
   EXPECT_NE(box.Text.find(notes), std::string::npos) << box.Text;
   Dismiss(app, box);
+  app.Click(app.Button("Shrink"));
+  EXPECT_FALSE(PopsUpAnything(app));
+  EXPECT_EQ(ShrunkLabel(), "");
+
+  // A header that claims 60000 x 60000 pixels in a file of a few hundred bytes: the picture
+  // cannot be decoded, which is reported, and there is nothing to shrink.
+  std::vector<uint8_t> giant = MakeQuadrantJpeg(16, 16);
+  ASSERT_TRUE(SetFrameSize(&giant, 60000, 60000));
+  const std::string giantPath = Place.WorkDir + Unique("giant");
+  ASSERT_TRUE(WriteWholeFile(giantPath, giant));
+  app.Click(app.Button("Open ..."));
+  ASSERT_TRUE(app.ChooseFile(giantPath));
+  box = WaitForMessage(app);
+  ASSERT_NE(box.Window, nullptr) << "an undecodable picture must be reported";
+  EXPECT_NE(box.Text.find(giantPath), std::string::npos) << box.Text;
+  Dismiss(app, box);
+  EXPECT_EQ(OpenedLabel(), SizeText(60000, 60000, giant.size()));
   app.Click(app.Button("Shrink"));
   EXPECT_FALSE(PopsUpAnything(app));
   EXPECT_EQ(ShrunkLabel(), "");
