@@ -304,6 +304,15 @@ TEST_F(VelmoraRun, WindowStartsCentredWithThirtyPercentAndIgnoresActionsBeforeOp
   EXPECT_GE(underline, linkShot.Width * 3 / 4) << "the address is not underlined in dark blue";
   EXPECT_EQ(WindowText(app.LabelAt(93, 8)), "Shrink percent");
 
+  // A resizable window with caption, system menu, minimise and maximise boxes.
+  const LONG style = GetWindowLongA(app.Main, GWL_STYLE);
+  EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  // The percentage box is a drop-down with an edit field and a list of its own height.
+  const LONG comboStyle = GetWindowLongA(combo, GWL_STYLE);
+  EXPECT_EQ(comboStyle & 3, CBS_DROPDOWN);
+  EXPECT_EQ(comboStyle & (CBS_AUTOHSCROLL | CBS_NOINTEGRALHEIGHT | CBS_HASSTRINGS | WS_TABSTOP),
+            CBS_AUTOHSCROLL | CBS_NOINTEGRALHEIGHT | CBS_HASSTRINGS | WS_TABSTOP);
+
   // Before Open nothing can be shrunk, saved or sent: no dialog, no message, no mail.
   for (const char* caption : {"Shrink", "Save...", "Send by e-mail"}) {
     app.Click(app.Button(caption));
