@@ -46,9 +46,10 @@ Control* MakeFittedButton(Control* panel, const char* caption, int32_t left, int
   return SetAutoSize(SetPosition(MakeButton(panel, caption), left, top), true);
 }
 
-// The web address is wider than the 115 pixels the link label starts with: the label takes
-// the size of its text and moves left as far as needed to end under the Send button, so the
-// address is never cut off at the panel's edge.
+// The web address is wider than the 115 pixels the link label is laid out with. The label
+// takes the size of its text and keeps its right edge where it was laid out to end (or under
+// the Send button, when that ends further right), moving left as needed, so the address is
+// never cut off at the panel's edge.
 void FitLinkLabel(MainForm* f) {
   SetAutoSize(f->LinkLabel, true);
   const int32_t right = std::max<int32_t>(f->SendButton->GetBounds().right, 648 + 115);
