@@ -225,9 +225,27 @@ class VelmoraRun : public ::testing::Test {
     return seconds;
   }
 
+  // Chooses the percentage with the mouse: a click on the arrow opens the list, a click on
+  // the item chooses it.
   void SelectPercent(int percent) {
-    Ask(app.Combo(), CB_SETCURSEL, static_cast<WPARAM>(percent / 10 - 1));
-    ASSERT_EQ(WindowText(app.Combo()), std::to_string(percent) + "%");
+    HWND combo = app.Combo();
+    RECT box = ScreenRectOf(combo);
+    AppSession::MouseClickAt({box.right - 6, (box.top + box.bottom) / 2});
+    HWND list = nullptr;
+    for (int i = 0; i < 200 && list == nullptr; ++i, Sleep(10)) {
+      for (HWND w : TopLevelWindows(app.ProcessId))
+        if (ClassOf(w) == "ComboLBox") list = w;
+    }
+    ASSERT_NE(list, nullptr) << "the percentage list did not open";
+    const int index = percent / 10 - 1;
+    const int row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
+    const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
+    RECT items = ClientScreenRectOf(list);
+    ASSERT_GE(row, 0);
+    AppSession::MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
+    app.WaitIdle();
+    ASSERT_EQ(WindowText(combo), std::to_string(percent) + "%");
+    ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }
 
   bool SaveAs(const std::string& path) {
