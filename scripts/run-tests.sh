@@ -9,7 +9,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 "$here/wine-prefix.sh" "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
+# Keep one Wine server for the whole run. A server left over from making the prefix ends a
+# few seconds after its last program; wait for it, then start the persistent one.
+if ! wineserver -p </dev/null >/dev/null 2>&1; then
+  timeout 30 wineserver -w || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+fi
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 cd "$build"
