@@ -1,7 +1,6 @@
-// Shared pieces of the control, loop and paint tests: a fixture that resets the toolkit's
-// global state and empties the thread's queue, small control makers over MakeWindowedControl
-// and MakeChildControl, a plain window that records the messages it receives, and a
-// WH_CALLWNDPROC hook that records what the system sends to windows.
+// Shared pieces of the control tests on real windows: small control makers over the bare
+// control, queue pumping, a fixture that resets the loop's globals, a window that logs its
+// messages, a hook that records sent messages, a loop watchdog and real mouse and key input.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +14,7 @@
 
 namespace velmora::testing {
 
-// A top-level toolkit window of the toolkit's own class, as a form has it.
+// A top-level window of the toolkit's own class, as a form has it.
 inline Control* MakeTestForm(const std::string& caption) {
   Control* form = MakeWindowedControl(nullptr, "Form", true);
   form->ClassStyle |= CS_DBLCLKS;
@@ -24,17 +23,12 @@ inline Control* MakeTestForm(const std::string& caption) {
   return form;
 }
 
-inline KindTable ButtonKind() {
+// A push button child over the system "BUTTON" class.
+inline Control* MakeTestButton(Control* parent, const std::string& caption) {
   KindTable kind;
   kind.ClickCode = BN_CLICKED;
   kind.EnterCode = BN_SETFOCUS;
   kind.LeaveCode = BN_KILLFOCUS;
-  return kind;
-}
-
-// A push button child over the system "BUTTON" class.
-inline Control* MakeTestButton(Control* parent, const std::string& caption) {
-  KindTable kind = ButtonKind();
   Control* button = MakeChildControl(parent, "BUTTON", 0x50011000, false, &kind);
   button->SetHeight(22);
   button->SetText(caption);
@@ -50,9 +44,9 @@ inline Control* MakeTestStatic(Control* parent) {
   return label;
 }
 
-// Removes whatever an earlier test left queued (WM_QUIT included), dispatching the rest so
-// pending paints are validated; bounded so a window that never validates cannot hang us.
-inline void DrainQueue() {
+// Dispatches what is queued for this thread; a leftover WM_QUIT is dropped. Bounded so a
+// window that never validates cannot hang a test.
+inline void Pump() {
   MSG msg;
   for (int i = 0; i < 500 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
     if (msg.message == WM_QUIT) continue;
@@ -61,23 +55,59 @@ inline void DrainQueue() {
   }
 }
 
+// Keeps dispatching for ms milliseconds, so that timers get their turn.
+inline void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    Pump();
+    Sleep(5);
+  }
+  Pump();
+}
+
 class ToolkitTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DrainQueue();
+  static void Reset() {
+    Pump();
     AppWindow = nullptr;
     LoopRunning = 0;
     AppTerminated = false;
   }
-  void TearDown() override {
-    DrainQueue();
-    AppWindow = nullptr;
-    LoopRunning = 0;
-    AppTerminated = false;
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+};
+
+inline RECT ClientRectOf(Control* control) {
+  RECT r{};
+  GetClientRect(control->GetWindowHandle(), &r);
+  return r;
+}
+
+inline std::string WindowText(HWND window) {
+  char text[128] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Frees the form (and with it every control in it) when the test ends.
+struct FormGuard {
+  Control* form;
+  explicit FormGuard(Control* f) : form(f) {}
+  FormGuard(const FormGuard&) = delete;
+  FormGuard& operator=(const FormGuard&) = delete;
+  ~FormGuard() {
+    if (form) form->Free();
+    Pump();
   }
 };
 
-// A plain (non-toolkit) top-level window that records every message number it receives.
+// Creates a tree built hidden and shows it (what Run does first), then lets it settle.
+inline void ShowTree(Control* form) {
+  form->CreateWindowHandle();
+  Pump();
+}
+
+// A plain (non-toolkit) window that logs the WM_USER-and-above messages it receives.
 struct MessageSink {
   static std::vector<UINT>& Log() {
     static std::vector<UINT> log;
@@ -94,8 +124,7 @@ struct MessageSink {
       wc.lpfnWndProc = &Proc;
       wc.hInstance = GetModuleHandleA(nullptr);
       wc.lpszClassName = "VelmoraTestSink";
-      RegisterClassA(&wc);
-      registered = true;
+      registered = RegisterClassA(&wc) != 0;
     }
     Log().clear();
     return CreateWindowExA(0, "VelmoraTestSink", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
@@ -103,8 +132,8 @@ struct MessageSink {
   }
 };
 
-// Records (window, message, wParam) of what the system delivers through SendMessage and
-// window destruction, for the messages a test asks for.
+// Records (window, message, wParam) of the wanted messages that the system sends to windows
+// of this thread; OnRecord runs while the receiving window still exists.
 struct SentRecord {
   HWND Window;
   UINT Message;
@@ -126,7 +155,6 @@ class SentMessageRecorder {
 
   bool Installed() const { return hook_ != nullptr; }
   std::vector<SentRecord> Records;
-  // Called for every recorded message, while the receiving window still exists.
   void (*OnRecord)(const SentRecord& record) = nullptr;
 
  private:
@@ -152,7 +180,7 @@ class SentMessageRecorder {
   HHOOK hook_ = nullptr;
 };
 
-// Posts WM_QUIT after `milliseconds` unless disarmed first, so a loop test cannot hang.
+// Posts WM_QUIT after `milliseconds` unless destroyed first, so a loop test cannot hang.
 class LoopWatchdog {
  public:
   explicit LoopWatchdog(UINT milliseconds) {
@@ -173,5 +201,30 @@ class LoopWatchdog {
   }
   UINT_PTR timer_ = 0;
 };
+
+// Holds a key down or lets it go through the system's input queue.
+inline void SendKey(WORD key, bool down) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  SendInput(1, &input, sizeof(input));
+}
+
+// Moves the cursor to a screen point and posts the mouse message there to window.
+inline void PostMouse(HWND window, UINT message, POINT screen, WPARAM keys) {
+  SetCursorPos(screen.x, screen.y);
+  POINT p = screen;
+  ScreenToClient(window, &p);
+  PostMessageA(window, message, keys, MAKELPARAM(p.x, p.y));
+  Pump();
+}
+
+// The middle of a window, in screen coordinates.
+inline POINT MiddleOf(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 }  // namespace velmora::testing

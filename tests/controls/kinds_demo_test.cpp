@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "layout_support.h"
+#include "control_test_support.h"
 #include "toolkit/button.h"
 #include "toolkit/canvas.h"
 #include "toolkit/combo_box.h"
@@ -169,17 +169,11 @@ TEST(KindsDemo, ProgramLikeWindowFollowsASplitterDragAndAResize) {
   testing::ShowTree(demo.form);
   PumpFor(100);
 
-  RECT r;
-  GetWindowRect(demo.splitter->WindowHandle, &r);
-  const POINT grip{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  const POINT grip = testing::MiddleOf(demo.splitter->WindowHandle);
   const POINT to{grip.x - 120, grip.y};
-  SetCursorPos(grip.x, grip.y);
   testing::PostMouse(demo.splitter->WindowHandle, WM_LBUTTONDOWN, grip, MK_LBUTTON);
-  testing::Pump();
-  SetCursorPos(to.x, to.y);
   testing::PostMouse(demo.splitter->WindowHandle, WM_MOUSEMOVE, to, MK_LBUTTON);
   testing::PostMouse(demo.splitter->WindowHandle, WM_LBUTTONUP, to, 0);
-  testing::Pump();
   const int leftWidth = demo.left->GetWidth();
   EXPECT_EQ(leftWidth, 389 - 120);
 

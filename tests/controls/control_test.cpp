@@ -1,0 +1,489 @@
+// The bare control on real windows: clicks handed from the parent's WM_COMMAND, the focus
+// guard, deferred free inside a handler, tear-down order, failed creation, lazy hidden
+// creation, bounds, class registration, colours, fonts, cursor and canvas.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "control_test_support.h"
+#include "toolkit/canvas.h"
+#include "toolkit/drawing_tool.h"
+#include "toolkit/text_utils.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+class ControlTest : public ToolkitTest {};
+
+struct ClickLog {
+  int count = 0;
+  void* owner = nullptr;
+  Control* sender = nullptr;
+};
+
+void CountClick(void* owner, Control* sender) {
+  auto* log = static_cast<ClickLog*>(owner);
+  log->count += 1;
+  log->owner = owner;
+  log->sender = sender;
+}
+
+std::vector<std::string>* g_destroyed = nullptr;
+void RecordDestroyed(void* context, ObjectBase*) {
+  if (g_destroyed) g_destroyed->push_back(static_cast<const char*>(context));
+}
+Callback DestroyNote(const char* name) {
+  return MakeCallback(const_cast<char*>(name), &RecordDestroyed);
+}
+
+LRESULT SendCommand(Control* parent, Control* child, WORD code) {
+  return SendMessageA(parent->WindowHandle, WM_COMMAND, MAKEWPARAM(child->ControlId, code),
+                      reinterpret_cast<LPARAM>(child->WindowHandle));
+}
+
+RECT WindowRect(HWND window) {
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+}  // namespace
+
+TEST_F(ControlTest, ClickFromParentCommandFiresOnceUnlessTheFocusGuardIsRaised) {
+  Control* form = MakeTestForm("click");
+  Control* button = MakeTestButton(form, "Press");
+  ClickLog log;
+  button->OnClick = MakeCallback(&log, &CountClick);
+  ASSERT_NE(form->GetWindowHandle(), nullptr);
+
+  SendCommand(form, button, BN_CLICKED);
+  EXPECT_EQ(log.count, 1);
+  EXPECT_EQ(log.owner, &log);
+  EXPECT_EQ(log.sender, button);
+  SendCommand(form, button, BN_SETFOCUS);  // another code of the same child is no click
+  EXPECT_EQ(log.count, 1);
+  SendMessageA(button->WindowHandle, BM_CLICK, 0, 0);  // the system's own click path
+  EXPECT_EQ(log.count, 2);
+
+  button->FocusGuard = 1;
+  SendCommand(form, button, BN_CLICKED);
+  EXPECT_EQ(log.count, 2);
+  button->FocusGuard = 0;
+  button->OnClick = Callback{};  // no listener: nothing breaks
+  SendCommand(form, button, BN_CLICKED);
+  EXPECT_EQ(log.count, 2);
+
+  // A command from a window that is no control is not handed on.
+  HWND foreign =
+      CreateWindowExA(0, "BUTTON", "x", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, form->WindowHandle,
+                      reinterpret_cast<HMENU>(7), GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(foreign, nullptr);
+  EXPECT_EQ(SendMessageA(form->WindowHandle, WM_COMMAND, MAKEWPARAM(7, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(foreign)),
+            0);
+  form->Free();
+  EXPECT_FALSE(IsWindow(foreign));
+}
+
+namespace {
+struct FreeInHandler {
+  HWND window = nullptr;
+  std::vector<std::string>* destroyed = nullptr;
+  bool aliveAfterFree = false;
+};
+
+void FreeSender(void* owner, Control* sender) {
+  auto* state = static_cast<FreeInHandler*>(owner);
+  sender->Free();
+  // Still inside the handler: the object and its window must both still be there.
+  state->aliveAfterFree =
+      state->destroyed->empty() && sender->WindowHandle == state->window && IsWindow(state->window);
+}
+}  // namespace
+
+TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
+  std::vector<std::string> destroyed;
+  g_destroyed = &destroyed;
+  Control* form = MakeTestForm("free in handler");
+  Control* keep = MakeTestButton(form, "Keep");
+  Control* button = MakeTestButton(form, "Free me");
+  button->OnDestroy = DestroyNote("button");
+  form->GetWindowHandle();
+  FreeInHandler state{button->WindowHandle, &destroyed};
+  button->OnClick = MakeCallback(&state, &FreeSender);
+
+  SendCommand(form, button, BN_CLICKED);
+  EXPECT_TRUE(state.aliveAfterFree);
+  EXPECT_EQ(destroyed, std::vector<std::string>{"button"});
+  EXPECT_FALSE(IsWindow(state.window));
+  EXPECT_EQ(ControlOfWindow(state.window), nullptr);
+  ASSERT_EQ(form->Children->Count, 1);
+  EXPECT_EQ(form->Children->Item(0), keep);
+
+  // A reference held from outside keeps the control alive past the handler as well.
+  Control* held = MakeTestButton(form, "Held");
+  held->OnDestroy = DestroyNote("held");
+  state = FreeInHandler{held->GetWindowHandle(), &destroyed};
+  held->OnClick = MakeCallback(&state, &FreeSender);
+  held->AddReference();
+  SendCommand(form, held, BN_CLICKED);
+  EXPECT_EQ(destroyed.size(), 1u);
+  EXPECT_TRUE(IsWindow(state.window));
+  held->DropReference();
+  EXPECT_EQ(destroyed.size(), 2u);
+  EXPECT_FALSE(IsWindow(state.window));
+
+  // A child kept alive past its parent forgets the parent instead of reaching back into it.
+  Control* survivor = MakeTestButton(form, "Survivor");
+  survivor->OnDestroy = DestroyNote("survivor");
+  survivor->AddReference();
+  form->Free();
+  EXPECT_EQ(survivor->Parent, nullptr);
+  EXPECT_EQ(destroyed.back(), "held");
+  survivor->DropReference();
+  EXPECT_EQ(destroyed.back(), "survivor");
+  g_destroyed = nullptr;
+}
+
+TEST_F(ControlTest, ChildrenAreDestroyedNewestFirstBeforeTheirParentsWindow) {
+  SentMessageRecorder recorder({WM_DESTROY});
+  ASSERT_TRUE(recorder.Installed());
+  Control* form = MakeTestForm("tear-down");
+  Control* first = MakeTestButton(form, "1");
+  Control* panel = MakeTestStatic(form);
+  Control* inner = MakeTestButton(panel, "inner");
+  Control* gone = MakeTestButton(form, "2");
+  Control* last = MakeTestButton(form, "3");
+  form->GetWindowHandle();
+  EXPECT_EQ(form->FocusedChild, first);
+
+  // Freeing one child unlinks it, and the form forgets it as its focused child.
+  gone->Free();
+  first->Free();
+  EXPECT_EQ(form->FocusedChild, nullptr);
+  ASSERT_EQ(form->Children->Count, 2);
+  EXPECT_EQ(form->Children->Item(0), panel);
+
+  const std::vector<HWND> expected = {last->WindowHandle, inner->WindowHandle, panel->WindowHandle,
+                                      form->WindowHandle};
+  recorder.Records.clear();
+  form->Free();
+  std::vector<HWND> order;
+  // Only our windows: the system may destroy helper windows of its own along with the form.
+  for (const SentRecord& r : recorder.Records)
+    if (std::find(expected.begin(), expected.end(), r.Window) != expected.end())
+      order.push_back(r.Window);
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(ControlTest, SystemDestroyedChildReleasesItsControlAndTheAppWindowAsksToQuit) {
+  std::vector<std::string> destroyed;
+  g_destroyed = &destroyed;
+  Control* form = MakeTestForm("system destroys");
+  Control* closed = MakeTestButton(form, "closed");
+  closed->OnDestroy = DestroyNote("closed");
+  Control* kept = MakeTestButton(form, "kept");
+  form->GetWindowHandle();
+  AppWindow = form;
+
+  HWND window = closed->WindowHandle;
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(destroyed, std::vector<std::string>{"closed"});
+  ASSERT_EQ(form->Children->Count, 1);
+  EXPECT_EQ(form->Children->Item(0), kept);
+
+  SendMessageA(form->WindowHandle, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(form->WindowHandle));
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  AppWindow = nullptr;
+  form->Free();
+  g_destroyed = nullptr;
+}
+
+TEST_F(ControlTest, FailedCreationLeavesNoWindowAndBindsNothingLater) {
+  // A parent whose window handle no longer names a window: the child's creation fails.
+  HWND stale = MessageSink::Create();
+  DestroyWindow(stale);
+  Control* parent = MakeTestForm("stale");
+  parent->WindowHandle = stale;
+  Control* child = MakeTestButton(parent, "orphan");
+  EXPECT_FALSE(child->CreateWindowHandle());
+  EXPECT_EQ(child->WindowHandle, nullptr);
+  EXPECT_EQ(ControlBeingCreated, nullptr);
+  child->SetText("kept");
+  EXPECT_EQ(child->Caption, "kept");
+  EXPECT_EQ(child->SendToWindow(WM_GETTEXTLENGTH, 0, 0), 0);
+  Control* loose = MakeChildControl(nullptr, "BUTTON", WS_CHILD | WS_VISIBLE, false, nullptr);
+  EXPECT_FALSE(loose->CreateWindowHandle());
+
+  // The next creation binds its own window to its own object.
+  Control* form = MakeTestForm("after failure");
+  HWND window = form->GetWindowHandle();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(ControlOfWindow(window), form);
+  EXPECT_EQ(WindowText(window), "after failure");
+  loose->Free();
+  parent->WindowHandle = nullptr;
+  parent->Free();
+  form->Free();
+}
+
+TEST_F(ControlTest, WindowAskedForBeforeItIsShownIsCreatedHiddenAndShownLater) {
+  Control* form = MakeTestForm("lazy");
+  Control* early = MakeTestButton(form, "early");
+  HWND window = form->GetWindowHandle();
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_TRUE(form->PendingShow);
+  ASSERT_NE(early->WindowHandle, nullptr);  // children come with their parent's window
+
+  Control* late = MakeTestButton(form, "late");
+  EXPECT_EQ(late->WindowHandle, nullptr);
+  ASSERT_TRUE(form->CreateWindowHandle());
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(IsWindowVisible(late->WindowHandle));
+  EXPECT_FALSE(form->PendingShow);
+
+  // A child asked for on its own stays hidden until its parent's creation pass shows it.
+  Control* asked = MakeTestButton(form, "asked");
+  HWND askedWindow = asked->GetWindowHandle();
+  EXPECT_FALSE(IsWindowVisible(askedWindow));
+  form->CreateWindowHandle();
+  EXPECT_TRUE(IsWindowVisible(askedWindow));
+
+  // Visibility and enabled state follow the window once it exists.
+  asked->SetVisible(false);
+  EXPECT_EQ(asked->Style & WS_VISIBLE, 0u);
+  EXPECT_FALSE(IsWindowVisible(askedWindow));
+  Control* disabled = MakeChildControl(
+      form, "BUTTON", WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_TABSTOP, false, nullptr);
+  EXPECT_FALSE(disabled->TakeFocus());
+  form->CreateWindowHandle();
+  EnableWindow(disabled->WindowHandle, TRUE);
+  EXPECT_TRUE(disabled->IsEnabled());
+  EXPECT_TRUE(disabled->TakeFocus());
+  EXPECT_EQ(GetFocus(), disabled->WindowHandle);
+  form->Free();
+}
+
+TEST_F(ControlTest, BoundsPlaceTopLevelWindowsOnlyWhenSetAndChildrenInClientCoordinates) {
+  Control* placed = MakeTestForm("placed");
+  placed->SetBounds(RectOf(100, 120, 400, 320));
+  RECT r = WindowRect(placed->GetWindowHandle());
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.top, 120);
+  EXPECT_EQ(r.right - r.left, 300);
+  EXPECT_EQ(r.bottom - r.top, 200);
+  placed->SetLeft(50);
+  r = WindowRect(placed->WindowHandle);
+  EXPECT_EQ(r.left, 50);
+  EXPECT_EQ(r.right - r.left, 300);
+
+  // Left and top written straight into Bounds are no position: the system picks one.
+  Control* unplaced = MakeTestForm("unplaced");
+  unplaced->Bounds = RectOf(433, 377, 733, 577);
+  RECT u = WindowRect(unplaced->GetWindowHandle());
+  EXPECT_EQ(u.right - u.left, 300);
+  EXPECT_FALSE(u.left == 433 && u.top == 377);
+
+  Control* button = MakeTestButton(placed, "b");
+  EXPECT_EQ(button->Bounds.left, placed->AlignMargin);  // a new child starts at the margin
+  placed->CreateWindowHandle();
+  button->SetBounds(RectOf(10, 15, 110, 45));
+  POINT p{0, 0};
+  ClientToScreen(button->WindowHandle, &p);
+  ScreenToClient(placed->WindowHandle, &p);
+  EXPECT_EQ(p.x, 10);
+  EXPECT_EQ(p.y, 15);
+  EXPECT_EQ(button->GetBounds().right, 110);
+  placed->Free();
+  unplaced->Free();
+}
+
+TEST_F(ControlTest, ControlsOfOneClassNameShareOneRegisteredClass) {
+  Control* first = MakeWindowedControl(nullptr, "VelmoraShared", true);
+  first->ClassStyle = CS_DBLCLKS | CS_HREDRAW;
+  Control* second = MakeWindowedControl(nullptr, "VelmoraShared", true);
+  second->ClassStyle = CS_VREDRAW;
+  first->GetWindowHandle();
+  HWND b = second->GetWindowHandle();
+  char name[64] = {};
+  GetClassNameA(b, name, sizeof name);
+  EXPECT_STREQ(name, "obj_VelmoraShared");
+  EXPECT_EQ(GetClassLongA(b, GCL_STYLE), static_cast<DWORD>(CS_DBLCLKS | CS_HREDRAW));
+
+  // Over a system class the copy keeps the system's procedure for the defaults.
+  Control* form = MakeTestForm("system class");
+  Control* button = MakeTestButton(form, "sys");
+  form->GetWindowHandle();
+  GetClassNameA(button->WindowHandle, name, sizeof name);
+  EXPECT_STREQ(name, "obj_BUTTON");
+  EXPECT_EQ(SendMessageA(button->WindowHandle, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+  // A name too long for the class-name buffer is cut, not overrun.
+  const std::string longName(80, 'L');
+  Control* longNamed = MakeWindowedControl(nullptr, longName, true);
+  ASSERT_NE(longNamed->GetWindowHandle(), nullptr);
+  GetClassNameA(longNamed->WindowHandle, name, sizeof name);
+  EXPECT_EQ(std::string(name), ("obj_" + longName).substr(0, 63));
+  for (Control* c : {longNamed, first, second, form}) c->Free();
+}
+
+TEST_F(ControlTest, ColourMessagesAreReflectedToTheChildAndAnsweredWithItsColours) {
+  Control* form = MakeTestForm("colours");
+  Control* label = MakeTestStatic(form);
+  Control* sameColour = MakeTestStatic(form);
+  const Color back = RGB(10, 20, 30);
+  const Color text = RGB(200, 0, 0);
+  label->BackColor = back;
+  label->TextColor = text;
+  form->GetWindowHandle();
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  LRESULT r = SendMessageA(form->WindowHandle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(label->WindowHandle));
+  LOGBRUSH lb = {};
+  ASSERT_EQ(GetObjectA(reinterpret_cast<HGDIOBJ>(r), sizeof lb, &lb), static_cast<int>(sizeof lb));
+  EXPECT_EQ(lb.lbColor, back);
+  EXPECT_EQ(GetTextColor(dc), text);
+  EXPECT_EQ(GetBkColor(dc), back);
+  // A child of its parent's colour paints with the parent's brush.
+  LRESULT shared = SendMessageA(form->WindowHandle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                reinterpret_cast<LPARAM>(sameColour->WindowHandle));
+  EXPECT_EQ(reinterpret_cast<HBRUSH>(shared), ControlBackgroundBrush(form));
+  DeleteDC(dc);
+
+  // The brush tool and the control's colour follow each other.
+  DrawingTool* brush = label->GetBrush();
+  label->SetBackColor(ColorWindow);
+  EXPECT_EQ(brush->GetColor(), ColorWindow);
+  GetObjectA(ControlBackgroundBrush(label), sizeof lb, &lb);
+  EXPECT_EQ(lb.lbColor, ResolveColor(ColorWindow));
+  brush->SetColor(RGB(1, 2, 3));
+  EXPECT_EQ(label->BackColor, RGB(1, 2, 3));
+  form->Free();
+}
+
+TEST_F(ControlTest, TabCharacterToTheFocusedWindowIsSwallowedUnlessCtrlIsHeld) {
+  Control* form = MakeTestForm("keys");
+  Control* edit = MakeChildControl(form, "EDIT", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE,
+                                   false, nullptr);
+  ASSERT_TRUE(form->CreateWindowHandle());
+  HWND editWindow = edit->WindowHandle;
+  SetFocus(editWindow);
+  SendMessageA(editWindow, WM_CHAR, 'a', 0);
+  SendMessageA(editWindow, WM_CHAR, VK_TAB, 0);
+  EXPECT_EQ(WindowText(editWindow), "a");
+
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  const BYTE saved = keys[VK_CONTROL];
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageA(editWindow, WM_CHAR, VK_TAB, 0);
+  keys[VK_CONTROL] = saved;
+  SetKeyboardState(keys);
+  EXPECT_EQ(WindowText(editWindow), "a\t");
+
+  SetFocus(nullptr);  // keys for a window without the focus are dropped
+  SendMessageA(editWindow, WM_CHAR, 'b', 0);
+  EXPECT_EQ(WindowText(editWindow), "a\t");
+  form->Free();
+}
+
+namespace {
+std::vector<Control*>* g_alignCalls = nullptr;
+void RecordAlign(Control* control) {
+  if (g_alignCalls) g_alignCalls->push_back(control);
+}
+}  // namespace
+
+TEST_F(ControlTest, SizeChangesAskTheAlignHookForParentThenControl) {
+  Control* form = MakeTestForm("align");
+  Control* button = MakeTestButton(form, "a");
+  form->GetWindowHandle();
+  std::vector<Control*> calls;
+  const ControlProc savedHook = AlignHook;
+  g_alignCalls = &calls;
+  AlignHook = &RecordAlign;
+
+  button->SetWidth(button->GetWidth() + 10);
+  EXPECT_EQ(calls, (std::vector<Control*>{form, button}));
+  calls.clear();
+  form->SetWidth(form->GetWidth() + 10);
+  EXPECT_EQ(calls, std::vector<Control*>{form});  // a form re-arranges only itself
+  calls.clear();
+  button->SetVisible(false);
+  EXPECT_EQ(calls, std::vector<Control*>{form});
+
+  AlignHook = savedHook;
+  g_alignCalls = nullptr;
+  form->Free();
+}
+
+TEST_F(ControlTest, FontsCursorIconAndCanvasReachTheWindow) {
+  Control* form = MakeTestForm("tools");
+  Control* plain = MakeTestButton(form, "before any font");
+  DrawingTool* formFont = form->GetFont();
+  Control* label = MakeTestStatic(form);
+  ASSERT_NE(label->Font, nullptr);
+  EXPECT_EQ(label->Font->Parent, formFont);  // a linked copy of the parent's font
+  HCURSOR hand = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
+  label->SetControlCursor(hand);
+  form->GetWindowHandle();
+  auto windowFont = [](Control* c) {
+    return reinterpret_cast<HFONT>(SendMessageA(c->WindowHandle, WM_GETFONT, 0, 0));
+  };
+  EXPECT_EQ(windowFont(label), formFont->GetHandle());
+  EXPECT_EQ(windowFont(plain), nullptr);
+
+  // A change on the child's own tool reaches its window and drops the canvas made before.
+  ASSERT_NE(label->GetCanvas(), nullptr);
+  label->Font->SetFontStyle(Underline);
+  LOGFONTA lf = {};
+  ASSERT_NE(GetObjectA(windowFont(label), sizeof lf, &lf), 0);
+  EXPECT_EQ(lf.lfUnderline, 1);
+  EXPECT_NE(windowFont(label), formFont->GetHandle());
+  EXPECT_EQ(label->OwnCanvas, nullptr);
+
+  // Outside painting the canvas measures on the window's own DC and gives it back.
+  label->SetText("measure me");
+  Canvas* canvas = label->GetCanvas();
+  EXPECT_EQ(canvas->Font->Description.Font.lfUnderline, 1);
+  EXPECT_GT(canvas->MeasureText("measure me, longer").cx, canvas->MeasureText("measure").cx);
+  EXPECT_EQ(canvas->DC, nullptr);
+  EXPECT_EQ(WindowFromDC(canvas->CanvasDC()), label->WindowHandle);
+  canvas->BindDC(nullptr);
+
+  // The cursor answers WM_SETCURSOR over the client area only.
+  HWND window = label->WindowHandle;
+  SetCursor(nullptr);
+  EXPECT_EQ(SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            1);
+  EXPECT_EQ(GetCursor(), hand);
+  SetCursor(nullptr);
+  SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+               MAKELPARAM(HTBORDER, WM_MOUSEMOVE));
+  EXPECT_NE(GetCursor(), hand);
+
+  // Another top-level window takes a copy of the application window's icon.
+  HICON shared = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  form->Icon = shared;
+  form->IconShared = true;
+  AppWindow = form;
+  Control* other = MakeTestForm("other");
+  HICON copy = other->GetIcon();
+  EXPECT_NE(copy, nullptr);
+  EXPECT_NE(copy, shared);
+  EXPECT_EQ(
+      reinterpret_cast<HICON>(SendMessageA(other->GetWindowHandle(), WM_GETICON, ICON_BIG, 0)),
+      copy);
+  AppWindow = nullptr;
+  other->Free();
+  form->Free();
+}

@@ -1,0 +1,313 @@
+// The control kinds as built on real windows: default places and styles, the clicks each
+// kind raises, the form's focus and background, and the combo box with its items, open list,
+// keys and notifications.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "control_test_support.h"
+#include "toolkit/button.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/form.h"
+#include "toolkit/label.h"
+#include "toolkit/layout.h"
+#include "toolkit/panel.h"
+#include "toolkit/splitter.h"
+
+namespace velmora {
+namespace {
+
+using testing::FormGuard;
+using testing::Pump;
+using testing::ShowTree;
+using testing::WindowText;
+
+struct ClickCounter {
+  int clicks = 0;
+  Control* last = nullptr;
+  static void OnClick(void* owner, Control* sender) {
+    auto* self = static_cast<ClickCounter*>(owner);
+    self->clicks += 1;
+    self->last = sender;
+  }
+};
+
+LRESULT SendCommand(Control* parent, Control* child, WORD code) {
+  return SendMessageA(parent->WindowHandle, WM_COMMAND, MAKEWPARAM(child->ControlId, code),
+                      reinterpret_cast<LPARAM>(child->WindowHandle));
+}
+
+TEST(Kinds, DefaultPlacesAndStylesSurviveCreation) {
+  Control* form = MakeForm(nullptr, "Kinds");
+  FormGuard guard(form);
+  const int m = form->AlignMargin;  // a child starts 64 x 64 at (m, m)
+  Control* raised = MakePanel(form, PanelRaised);
+  Control* sunken = MakePanel(form, PanelSunken);
+  Control* label = MakeLabel(form, "label");
+  Control* box = MakePaintBox(form);
+  Control* button = MakeButton(form, "button");
+  Control* combo = MakeComboBox(form, ComboNoIntegralHeight);
+  Control* splitter = MakeSplitter(form, 0, 0);
+  const RECT start{m, m, m + 64, m + 22};
+  for (Control* c : {label, button}) EXPECT_TRUE(EqualRect(&c->Bounds, &start)) << c->Caption;
+  EXPECT_EQ(raised->GetWidth(), 100);
+  EXPECT_EQ(box->GetWidth(), 40);
+  EXPECT_EQ(splitter->GetWidth(), 4);
+  EXPECT_EQ(form->FocusedChild, button);  // the first control that takes the focus
+
+  ShowTree(form);
+  for (Control* c : {raised, sunken, label, box, button, splitter})
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(c->WindowHandle, GWL_STYLE)), c->Style);
+  char name[32] = {};
+  GetClassNameA(combo->WindowHandle, name, sizeof name);
+  EXPECT_STREQ(name, "obj_COMBOBOX");
+  EXPECT_EQ(WindowText(button->WindowHandle), "button");
+  RECT client;  // a raised panel has a frame: its client area is smaller than its window
+  GetClientRect(raised->WindowHandle, &client);
+  EXPECT_LT(client.right, raised->GetWidth());
+}
+
+TEST(Kinds, ClicksOfButtonsLabelsAndTheComboList) {
+  Control* form = MakeForm(nullptr, "Clicks");
+  FormGuard guard(form);
+  Control* panel = MakePanel(form, PanelRaised);
+  Control* button = MakeButton(panel, "press");
+  Control* label = SetPosition(MakeLabel(panel, "link"), 10, 40);
+  Control* combo = SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 150, 10);
+  ClickCounter counter;
+  for (Control* c : {button, label, combo})
+    c->OnClick = MakeCallback(&counter, &ClickCounter::OnClick);
+  ShowTree(form);
+
+  SendMessageA(button->WindowHandle, BM_CLICK, 0, 0);  // the button tells its parent panel
+  Pump();
+  EXPECT_EQ(counter.clicks, 1);
+  EXPECT_EQ(counter.last, button);
+  SendCommand(panel, label, STN_CLICKED);
+  EXPECT_EQ(counter.clicks, 2);
+  EXPECT_EQ(counter.last, label);
+  // A combo box's click is the double click in its list; a plain selection change is not.
+  SendCommand(form, combo, CBN_SELCHANGE);
+  Pump();
+  EXPECT_EQ(counter.clicks, 2);
+  SendCommand(form, combo, CBN_DBLCLK);
+  EXPECT_EQ(counter.clicks, 3);
+  EXPECT_EQ(counter.last, combo);
+}
+
+TEST(Kinds, FormGivesTheFocusBackAndFillsItsBackground) {
+  Control* form = MakeForm(nullptr, "Focus");
+  FormGuard guard(form);
+  SetClientSize(form, 200, 100);
+  MakeLabel(form, "no focus");
+  Control* first = SetPosition(MakeButton(form, "first"), 10, 40);
+  Control* second = SetPosition(MakeButton(form, "second"), 90, 40);
+  ShowTree(form);
+  SetFocus(form->WindowHandle);
+  Pump();
+  EXPECT_EQ(GetFocus(), first->WindowHandle);
+  SetFocus(second->WindowHandle);
+  SetFocus(form->WindowHandle);
+  Pump();
+  EXPECT_EQ(GetFocus(), second->WindowHandle);
+  SendMessageA(form->WindowHandle, WM_ENDSESSION, FALSE, 0);  // not a real end: nothing
+  EXPECT_EQ(form->FocusedChild, second);
+
+  // The erase fills the whole client area and creates children added after the show.
+  Control* late = SetPosition(MakeLabel(form, "late"), 120, 60);
+  EXPECT_EQ(late->WindowHandle, nullptr);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 200, 100);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, 200, 100};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  SendMessageA(form->WindowHandle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const COLORREF face = GetNearestColor(dc, ResolveColor(form->BackColor));
+  EXPECT_EQ(GetPixel(dc, 5, 5), face);
+  EXPECT_EQ(GetPixel(dc, 199, 99), face);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  EXPECT_TRUE(IsWindowVisible(late->WindowHandle));
+}
+
+std::string ItemText(Control* combo, int index) {
+  char text[64] = {};
+  if (SendMessageA(combo->WindowHandle, CB_GETLBTEXTLEN, index, 0) >= 63) return "?";
+  SendMessageA(combo->WindowHandle, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+std::string Percent(int index) { return std::to_string((index + 1) * 10) + "%"; }
+
+// A form with the program's percentage combo box.
+struct PercentWindow {
+  Control* form = MakeForm(nullptr, "Combo");
+  FormGuard guard{form};
+  Control* combo = nullptr;
+  explicit PercentWindow(int items) {
+    SetClientSize(form, 300, 200);
+    combo = SetSize(SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 20, 10), 60, 0);
+    combo->SetBackColor(ColorWindow);
+    for (int i = 0; i < items; ++i) SetItemText(combo, i, Percent(i));
+  }
+  HWND Edit() const { return GetWindow(combo->WindowHandle, GW_CHILD); }
+  void Drop(bool open) {
+    SendMessageA(combo->WindowHandle, CB_SHOWDROPDOWN, open, 0);
+    Pump();
+  }
+  // Presses a key in the edit field as the keyboard would: down, then up.
+  void Press(WORD key) {
+    PostMessageA(Edit(), WM_KEYDOWN, key, 1);
+    Pump();
+    PostMessageA(Edit(), WM_KEYUP, key, 0xC0000001);
+    Pump();
+  }
+};
+
+TEST(Combo, StylesItemsAndSelection) {
+  PercentWindow w(0);
+  EXPECT_EQ(w.combo->Style, 0x56210642u);
+  EXPECT_EQ(w.combo->ExStyle, 0x00010200u);
+  for (int i = 0; i < 10; ++i) SetItemText(w.combo, i, Percent(i));
+  EXPECT_EQ(ComboStyle(0xFFFFF800u), ComboStyle(0));  // bits beyond the options are ignored
+  EXPECT_EQ(ItemCount(w.combo), 10);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(ItemText(w.combo, i), Percent(i));
+  EXPECT_EQ(GetItemIndex(w.combo), -1);
+  EXPECT_EQ(GetItemData(w.combo, 9), 0);
+
+  SetItemIndex(w.combo, 2);
+  ShowTree(w.form);
+  // The system hands the scroll bar to the list and draws its own sunken edge.
+  EXPECT_EQ(GetWindowLongA(w.combo->WindowHandle, GWL_STYLE) | WS_VSCROLL, w.combo->Style);
+  EXPECT_EQ(GetWindowLongA(w.combo->WindowHandle, GWL_EXSTYLE) | WS_EX_CLIENTEDGE,
+            w.combo->ExStyle);
+  EXPECT_EQ(GetItemIndex(w.combo), 2);
+  EXPECT_EQ(WindowText(w.combo->WindowHandle), Percent(2));
+
+  // Replacing an item keeps its data and the selection.
+  SetItemData(w.combo, 2, 77);
+  SetItemText(w.combo, 2, "quarter");
+  EXPECT_EQ(ItemCount(w.combo), 10);
+  EXPECT_EQ(ItemText(w.combo, 2), "quarter");
+  EXPECT_EQ(GetItemData(w.combo, 2), 77);
+  EXPECT_EQ(GetItemIndex(w.combo), 2);
+  EXPECT_EQ(InsertItem(w.combo, 0, "first"), 0);
+  EXPECT_EQ(InsertItem(w.combo, -1, "last"), 11);
+  DeleteItem(w.combo, 0);
+  EXPECT_EQ(ItemText(w.combo, 0), Percent(0));
+  SetItemIndex(w.combo, -1);
+  EXPECT_EQ(GetItemIndex(w.combo), -1);
+}
+
+TEST(Combo, BadIndexesAndItemlessKindsChangeNothing) {
+  PercentWindow w(3);
+  SetItemIndex(w.combo, 1);
+  SetItemText(w.combo, -1, "negative");
+  SetItemText(w.combo, 7, "far past the end");
+  DeleteItem(w.combo, -3);
+  DeleteItem(w.combo, 50);
+  SetItemData(w.combo, -1, 5);
+  EXPECT_EQ(ItemCount(w.combo), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ItemText(w.combo, i), Percent(i));
+  EXPECT_EQ(GetItemIndex(w.combo), 1);
+
+  Control* label = MakeLabel(w.form, "items?");  // a label has no item messages
+  EXPECT_EQ(ItemCount(label), 0);
+  EXPECT_EQ(InsertItem(label, 0, "x"), -1);
+  EXPECT_EQ(GetItemIndex(label), -1);
+  SetItemText(label, 0, "x");
+  SetItemIndex(label, 0);
+  EXPECT_EQ(label->Caption, "items?");
+  EXPECT_EQ(ItemCount(nullptr), 0);
+  SetItemText(nullptr, 0, "x");
+}
+
+TEST(Combo, OpenListShowsUpToEightRowsOfTheComboHeight) {
+  for (int items : {10, 3, 0}) {
+    PercentWindow w(items);
+    ShowTree(w.form);
+    const int height = w.combo->GetHeight();
+    w.Drop(true);
+    EXPECT_TRUE(w.combo->DroppedDown) << items;
+    RECT r{};
+    SendMessageA(w.combo->WindowHandle, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&r));
+    const int rows = items < 1 ? 1 : (items > 8 ? 8 : items);
+    EXPECT_EQ(r.bottom - r.top, height * rows + 2) << items;  // rows plus the list border
+    EXPECT_EQ(w.combo->GetHeight(), height) << items;
+    w.Drop(false);
+    EXPECT_FALSE(w.combo->DroppedDown) << items;
+  }
+}
+
+TEST(Combo, EscapeInTheOpenListRestoresTheSelectionEnterKeepsIt) {
+  PercentWindow w(10);
+  SetItemIndex(w.combo, 2);
+  ShowTree(w.form);
+  ASSERT_NE(w.Edit(), nullptr);
+  w.form->FocusedChild = nullptr;
+  SetFocus(nullptr);
+  SetFocus(w.Edit());
+  Pump();
+
+  w.Drop(true);
+  SendMessageA(w.combo->WindowHandle, CB_SETCURSEL, 6, 0);
+  w.Press(VK_ESCAPE);
+  EXPECT_EQ(SendMessageA(w.combo->WindowHandle, CB_GETDROPPEDSTATE, 0, 0), 0);
+  EXPECT_EQ(GetItemIndex(w.combo), 2);
+  EXPECT_EQ(WindowText(w.combo->WindowHandle), Percent(2));
+
+  w.Drop(true);
+  SendMessageA(w.combo->WindowHandle, CB_SETCURSEL, 6, 0);
+  w.Press(VK_RETURN);
+  EXPECT_EQ(SendMessageA(w.combo->WindowHandle, CB_GETDROPPEDSTATE, 0, 0), 0);
+  EXPECT_EQ(GetItemIndex(w.combo), 6);
+  EXPECT_EQ(WindowText(w.combo->WindowHandle), Percent(6));
+  w.Press(VK_ESCAPE);  // with the list closed Escape keeps the selection
+  EXPECT_EQ(GetItemIndex(w.combo), 6);
+
+  // The focused edit field makes the combo the form's focused child; typing still works.
+  EXPECT_EQ(w.form->FocusedChild, w.combo);
+  SetWindowTextA(w.combo->WindowHandle, "");
+  SendMessageA(w.Edit(), WM_CHAR, '4', 1);
+  SendMessageA(w.Edit(), WM_CHAR, '5', 1);
+  EXPECT_EQ(WindowText(w.combo->WindowHandle), "45");
+}
+
+std::vector<int>* SeenCodes = nullptr;
+bool RecordNotify(Control*, WindowMessage& message, LRESULT*) {
+  if (message.Message == PrivateNotify && SeenCodes) SeenCodes->push_back(HIWORD(message.WParam));
+  return false;
+}
+
+TEST(Combo, SelectionChangeIsRepostedAndColoursAreTheCombosOwn) {
+  PercentWindow w(4);
+  const Color paper = RGB(200, 220, 240);
+  const Color ink = RGB(120, 20, 40);
+  w.combo->SetBackColor(paper);
+  w.combo->TextColor = ink;
+  ShowTree(w.form);
+  std::vector<int> codes;
+  SeenCodes = &codes;
+  w.combo->AddMessageHandler(RecordNotify);
+  SendCommand(w.form, w.combo, CBN_SELCHANGE);
+  EXPECT_EQ(codes, std::vector<int>{CBN_SELCHANGE});  // the system's code, at once
+  Pump();                                             // then the toolkit's own, queued
+  EXPECT_EQ(codes, (std::vector<int>{CBN_SELCHANGE, ComboKind.SelectionChangeCode}));
+  SeenCodes = nullptr;
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  const LRESULT brush =
+      SendMessageA(w.combo->WindowHandle, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                   reinterpret_cast<LPARAM>(w.Edit()));
+  EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), ControlBackgroundBrush(w.combo));
+  EXPECT_EQ(GetBkColor(dc), paper);
+  EXPECT_EQ(GetTextColor(dc), ink);
+  DeleteDC(dc);
+}
+
+}  // namespace
+}  // namespace velmora
