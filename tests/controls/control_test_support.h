@@ -14,7 +14,8 @@
 
 namespace velmora::testing {
 
-// A top-level window of the toolkit's own class, as a form has it.
+// Bare controls: a top-level window of the toolkit's own class as a form has it, a push
+// button over "BUTTON", and a notifying static as labels, panels and paint boxes have it.
 inline Control* MakeTestForm(const std::string& caption) {
   Control* form = MakeWindowedControl(nullptr, "Form", true);
   form->ClassStyle |= CS_DBLCLKS;
@@ -23,7 +24,6 @@ inline Control* MakeTestForm(const std::string& caption) {
   return form;
 }
 
-// A push button child over the system "BUTTON" class.
 inline Control* MakeTestButton(Control* parent, const std::string& caption) {
   KindTable kind;
   kind.ClickCode = BN_CLICKED;
@@ -35,7 +35,6 @@ inline Control* MakeTestButton(Control* parent, const std::string& caption) {
   return button;
 }
 
-// A static child with notifications, as labels, panels and paint boxes have it.
 inline Control* MakeTestStatic(Control* parent) {
   KindTable kind;
   kind.ClickCode = STN_CLICKED;
@@ -65,16 +64,16 @@ inline void PumpFor(DWORD ms) {
   Pump();
 }
 
+// Starts and ends each test with an empty queue and the loop's globals reset.
 class ToolkitTest : public ::testing::Test {
  protected:
-  static void Reset() {
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
     Pump();
     AppWindow = nullptr;
     LoopRunning = 0;
     AppTerminated = false;
   }
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
 };
 
 inline RECT ClientRectOf(Control* control) {
@@ -92,9 +91,6 @@ inline std::string WindowText(HWND window) {
 // Frees the form (and with it every control in it) when the test ends.
 struct FormGuard {
   Control* form;
-  explicit FormGuard(Control* f) : form(f) {}
-  FormGuard(const FormGuard&) = delete;
-  FormGuard& operator=(const FormGuard&) = delete;
   ~FormGuard() {
     if (form) form->Free();
     Pump();
@@ -109,40 +105,26 @@ inline void ShowTree(Control* form) {
 
 // A plain (non-toolkit) window that logs the WM_USER-and-above messages it receives.
 struct MessageSink {
-  static std::vector<UINT>& Log() {
-    static std::vector<UINT> log;
-    return log;
-  }
+  static inline std::vector<UINT> Log;
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= WM_USER) Log().push_back(message);
+    if (message >= WM_USER) Log.push_back(message);
     return DefWindowProcA(window, message, wParam, lParam);
   }
   static HWND Create() {
-    static bool registered = false;
-    if (!registered) {
-      WNDCLASSA wc = {};
-      wc.lpfnWndProc = &Proc;
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.lpszClassName = "VelmoraTestSink";
-      registered = RegisterClassA(&wc) != 0;
-    }
-    Log().clear();
-    return CreateWindowExA(0, "VelmoraTestSink", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    static const WNDCLASSA wc = {0,       &Proc,   0,       0,       GetModuleHandleA(nullptr),
+                                 nullptr, nullptr, nullptr, nullptr, "VelmoraTestSink"};
+    static const ATOM registered = RegisterClassA(&wc);
+    Log.clear();
+    return CreateWindowExA(0, MAKEINTATOM(registered), "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
   }
 };
 
-// Records (window, message, wParam) of the wanted messages that the system sends to windows
-// of this thread; OnRecord runs while the receiving window still exists.
-struct SentRecord {
-  HWND Window;
-  UINT Message;
-  WPARAM WParam;
-};
-
+// Records the windows that the system sends `message` to on this thread (a WH_CALLWNDPROC
+// hook); OnRecord runs while the receiving window still exists.
 class SentMessageRecorder {
  public:
-  explicit SentMessageRecorder(std::vector<UINT> wanted) : wanted_(std::move(wanted)) {
+  explicit SentMessageRecorder(UINT message) : message_(message) {
     Current() = this;
     hook_ = SetWindowsHookExA(WH_CALLWNDPROC, &HookProc, nullptr, GetCurrentThreadId());
   }
@@ -150,12 +132,9 @@ class SentMessageRecorder {
     if (hook_) UnhookWindowsHookEx(hook_);
     Current() = nullptr;
   }
-  SentMessageRecorder(const SentMessageRecorder&) = delete;
-  SentMessageRecorder& operator=(const SentMessageRecorder&) = delete;
-
   bool Installed() const { return hook_ != nullptr; }
-  std::vector<SentRecord> Records;
-  void (*OnRecord)(const SentRecord& record) = nullptr;
+  std::vector<HWND> Windows;
+  void (*OnRecord)(HWND window, WPARAM wParam) = nullptr;
 
  private:
   static SentMessageRecorder*& Current() {
@@ -163,53 +142,31 @@ class SentMessageRecorder {
     return current;
   }
   static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
-    SentMessageRecorder* self = Current();
-    if (code == HC_ACTION && self) {
-      const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-      for (UINT m : self->wanted_) {
-        if (cwp->message != m) continue;
-        SentRecord record{cwp->hwnd, cwp->message, cwp->wParam};
-        self->Records.push_back(record);
-        if (self->OnRecord) self->OnRecord(record);
-      }
+    const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (SentMessageRecorder* self = Current();
+        code == HC_ACTION && self && cwp->message == self->message_) {
+      self->Windows.push_back(cwp->hwnd);
+      if (self->OnRecord) self->OnRecord(cwp->hwnd, cwp->wParam);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-
-  std::vector<UINT> wanted_;
+  UINT message_;
   HHOOK hook_ = nullptr;
 };
 
 // Posts WM_QUIT after `milliseconds` unless destroyed first, so a loop test cannot hang.
-class LoopWatchdog {
- public:
-  explicit LoopWatchdog(UINT milliseconds) {
-    Fired() = false;
-    timer_ = SetTimer(nullptr, 0, milliseconds, &Expired);
-  }
-  ~LoopWatchdog() { KillTimer(nullptr, timer_); }
-  static bool& Fired() {
-    static bool fired = false;
-    return fired;
-  }
-
- private:
+struct LoopWatchdog {
+  static inline bool Fired = false;
+  UINT_PTR timer;
+  explicit LoopWatchdog(UINT milliseconds)
+      : timer((Fired = false, SetTimer(nullptr, 0, milliseconds, &Expired))) {}
+  ~LoopWatchdog() { KillTimer(nullptr, timer); }
   static void CALLBACK Expired(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    Fired() = true;
+    Fired = true;
     PostQuitMessage(0);
   }
-  UINT_PTR timer_ = 0;
 };
-
-// Holds a key down or lets it go through the system's input queue.
-inline void SendKey(WORD key, bool down) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-  SendInput(1, &input, sizeof(input));
-}
 
 // Moves the cursor to a screen point and posts the mouse message there to window.
 inline void PostMouse(HWND window, UINT message, POINT screen, WPARAM keys) {

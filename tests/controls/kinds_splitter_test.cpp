@@ -48,25 +48,10 @@ struct SplitWindow {
   }
 };
 
-TEST(Splitter, TakesTheDockingAndCursorOfTheControlBeforeIt) {
-  Control* form = MakeForm(nullptr, "Cursors");
-  FormGuard guard(form);
-  Control* lone = MakeSplitter(form, 0, 0);  // nothing before it: undocked
-  EXPECT_EQ(lone->Align, AlignNone);
-  EXPECT_EQ(SplitterTarget(lone), lone);
-  Control* left = SetAlign(MakePanel(form, PanelRaised), AlignLeft);
-  Control* vertical = MakeSplitter(form, 0, 0);
-  EXPECT_EQ(vertical->Align, AlignLeft);
-  EXPECT_EQ(vertical->Cursor, LoadCursorA(nullptr, IDC_SIZEWE));
-  EXPECT_EQ(SplitterTarget(vertical), left);
-  SetAlign(MakePanel(form, PanelRaised), AlignBottom);
-  Control* horizontal = MakeSplitter(form, 0, 0);
-  EXPECT_EQ(horizontal->Align, AlignBottom);
-  EXPECT_EQ(horizontal->Cursor, LoadCursorA(nullptr, IDC_SIZENS));
-}
-
 TEST(Splitter, DragResizesTheColumnAndReDocksTheRest) {
   SplitWindow w(0, 0);
+  EXPECT_EQ(w.splitter->Align, AlignLeft);  // docked and shaped like the control before it
+  EXPECT_EQ(w.splitter->Cursor, LoadCursorA(nullptr, IDC_SIZEWE));
   w.ExpectDocked();
   EXPECT_EQ(SendMessageA(w.splitter->WindowHandle, WM_NCHITTEST, 0, MAKELPARAM(w.grip.x, w.grip.y)),
             HTCLIENT);  // the whole splitter, border included, can be grabbed
@@ -117,9 +102,9 @@ TEST(Splitter, EscapeOrALostCaptureEndsTheDrag) {
     w.Mouse(WM_LBUTTONDOWN, 0);
     w.Mouse(WM_MOUSEMOVE, 80);
     ASSERT_EQ(w.left->GetWidth(), SplitWindow::LeftWidth + 80);
-    testing::SendKey(VK_ESCAPE, true);
-    testing::PumpFor(400);  // the drag timer looks at the key every 100 ms
-    testing::SendKey(VK_ESCAPE, false);
+    keybd_event(VK_ESCAPE, 0, 0, 0);  // through the system's input queue
+    testing::PumpFor(400);            // the drag timer looks at the key every 100 ms
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
     Pump();
     EXPECT_FALSE(w.splitter->Dragging);
     EXPECT_EQ(GetCapture(), nullptr);
@@ -137,13 +122,17 @@ TEST(Splitter, EscapeOrALostCaptureEndsTheDrag) {
   EXPECT_EQ(w.left->GetWidth(), SplitWindow::LeftWidth + 30);
 }
 
-TEST(Splitter, BottomSplitterDragsTheOtherWay) {
+TEST(Splitter, BottomSplitterDragsTheOtherWayAndTakesItsCursorFromTheControlBefore) {
   Control* form = MakeForm(nullptr, "Bottom");
-  FormGuard guard(form);
+  FormGuard guard{form};
+  EXPECT_EQ(MakeSplitter(form, 0, 0)->Align, AlignNone);  // nothing before it: undocked
   SetPosition(SetClientSize(form, 400, 400), 40, 40);
   Control* bottom = SetSize(SetAlign(MakePanel(form, PanelRaised), AlignBottom), 0, 100);
   Control* splitter = MakeSplitter(form, 0, 0);
   Control* fill = SetAlign(MakePanel(form, PanelRaised), AlignClient);
+  EXPECT_EQ(splitter->Align, AlignBottom);
+  EXPECT_EQ(splitter->Cursor, LoadCursorA(nullptr, IDC_SIZENS));
+  EXPECT_EQ(SplitterTarget(splitter), bottom);
   ShowTree(form);
   const POINT grip = MiddleOf(splitter->WindowHandle);
   testing::PostMouse(splitter->WindowHandle, WM_LBUTTONDOWN, grip, MK_LBUTTON);

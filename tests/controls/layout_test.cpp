@@ -70,7 +70,7 @@ struct DockedWindow {
 
 TEST(Layout, ProgramWindowArrangementBeforeAndAfterResizes) {
   DockedWindow w;
-  FormGuard guard(w.form);
+  FormGuard guard{w.form};
   // Built hidden, as during start-up: the arrangement is already in place.
   const RECT client = ClientRectOf(w.form);
   EXPECT_EQ(client.right, 775);
@@ -110,7 +110,7 @@ TEST(Layout, ProgramWindowArrangementBeforeAndAfterResizes) {
 
 TEST(Layout, TopAndBottomArePlacedBeforeLeftAndRightWhateverTheCreationOrder) {
   Control* form = MakeForm(nullptr, "Order");
-  FormGuard guard(form);
+  FormGuard guard{form};
   SetClientSize(form, 600, 400);
   Control* label = SetPosition(MakeLabel(form, "free"), 40, 50);
   const RECT labelBefore = label->GetBounds();
@@ -146,7 +146,7 @@ TEST(Layout, TopAndBottomArePlacedBeforeLeftAndRightWhateverTheCreationOrder) {
 
 TEST(Layout, ClientSizeIsExactAndCenterUsesTheScreenOrTheParent) {
   Control* form = MakeForm(nullptr, "Client");
-  FormGuard guard(form);
+  FormGuard guard{form};
   EXPECT_EQ(SetClientSize(form, 775, 513), form);
   RECT client = ClientRectOf(form);
   EXPECT_EQ(client.right, 775);
@@ -182,7 +182,7 @@ TEST(Layout, ClientSizeIsExactAndCenterUsesTheScreenOrTheParent) {
 
 TEST(Layout, CenterOfAWindowLargerThanTheScreenGoesNegative) {
   Control* form = MakeForm(nullptr, "Huge");
-  FormGuard guard(form);
+  FormGuard guard{form};
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
   const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
   SetSize(form, screenWidth + 301, screenHeight + 101);
@@ -199,7 +199,7 @@ TEST(Layout, CenterOfAWindowLargerThanTheScreenGoesNegative) {
 
 TEST(Layout, SettersChainKeepWhatTheyAreNotGivenAndRefuseNull) {
   Control* form = MakeForm(nullptr, "Chain");
-  FormGuard guard(form);
+  FormGuard guard{form};
   Control* button = MakeButton(form, "b");
   EXPECT_EQ(SetSize(SetPosition(button, 30, 40), 90, 0), button);
   ExpectRect(button->GetBounds(), 30, 40, 120, 62);  // the button's own height 22 was kept
@@ -228,7 +228,7 @@ TEST(Layout, SettersChainKeepWhatTheyAreNotGivenAndRefuseNull) {
 
 TEST(Layout, AutoSizeIsTheTextExtentPlusTheKindsExtras) {
   Control* form = MakeForm(nullptr, "Auto");
-  FormGuard guard(form);
+  FormGuard guard{form};
   Control* label = SetAutoSize(SetPosition(MakeLabel(form, "Shrink percent"), 93, 8), true);
   for (const std::string text : {"Shrink percent", "Size: 1024x768 , 143.27 Kb", ""}) {
     label->SetText(text);
@@ -263,7 +263,7 @@ TEST(Layout, AutoSizeIsTheTextExtentPlusTheKindsExtras) {
 
 TEST(Layout, AutoSizedDockedControlsKeepTheDockedDimension) {
   Control* form = MakeForm(nullptr, "Docked");
-  FormGuard guard(form);
+  FormGuard guard{form};
   SetClientSize(form, 400, 300);
   const int m = form->AlignMargin;
   Control* left = SetAutoSize(SetAlign(MakeLabel(form, "column"), AlignLeft), true);
