@@ -43,6 +43,22 @@ inline Control* MakeTestStatic(Control* parent) {
   return label;
 }
 
+// Counts the clicks a control reports and remembers the last owner and sender.
+struct ClickLog {
+  int count = 0;
+  void* owner = nullptr;
+  Control* sender = nullptr;
+  static void Count(void* owner, Control* sender) {
+    *static_cast<ClickLog*>(owner) = {static_cast<ClickLog*>(owner)->count + 1, owner, sender};
+  }
+};
+
+// WM_COMMAND with code to parent, as child's window sends it.
+inline LRESULT SendCommand(Control* parent, Control* child, WORD code) {
+  return SendMessageA(parent->WindowHandle, WM_COMMAND, MAKEWPARAM(child->ControlId, code),
+                      reinterpret_cast<LPARAM>(child->WindowHandle));
+}
+
 // Dispatches what is queued for this thread; a leftover WM_QUIT is dropped. Bounded so a
 // window that never validates cannot hang a test.
 inline void Pump() {

@@ -23,77 +23,52 @@ using testing::Pump;
 using testing::ShowTree;
 using testing::WindowText;
 
-struct ClickCounter {
-  int clicks = 0;
-  Control* last = nullptr;
-  static void OnClick(void* owner, Control* sender) {
-    auto* self = static_cast<ClickCounter*>(owner);
-    self->clicks += 1;
-    self->last = sender;
-  }
-};
+using testing::ClickLog;
+using testing::SendCommand;
 
-LRESULT SendCommand(Control* parent, Control* child, WORD code) {
-  return SendMessageA(parent->WindowHandle, WM_COMMAND, MAKEWPARAM(child->ControlId, code),
-                      reinterpret_cast<LPARAM>(child->WindowHandle));
-}
-
-TEST(Kinds, DefaultPlacesAndStylesSurviveCreation) {
+TEST(Kinds, DefaultPlacesStylesAndClicks) {
   Control* form = MakeForm(nullptr, "Kinds");
   FormGuard guard{form};
   const int m = form->AlignMargin;  // a child starts 64 x 64 at (m, m)
-  Control* raised = MakePanel(form, PanelRaised);
+  Control* panel = MakePanel(form, PanelRaised);
   Control* sunken = MakePanel(form, PanelSunken);
-  Control* label = MakeLabel(form, "label");
   Control* box = MakePaintBox(form);
-  Control* button = MakeButton(form, "button");
-  Control* combo = MakeComboBox(form, ComboNoIntegralHeight);
   Control* splitter = MakeSplitter(form, 0, 0);
+  Control* combo = SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 150, 10);
+  Control* button = MakeButton(panel, "press");
+  Control* label = MakeLabel(panel, "link");
   const RECT start{m, m, m + 64, m + 22};
   for (Control* c : {label, button}) EXPECT_TRUE(EqualRect(&c->Bounds, &start)) << c->Caption;
-  EXPECT_EQ(raised->GetWidth(), 100);
+  EXPECT_EQ(panel->GetWidth(), 100);
   EXPECT_EQ(box->GetWidth(), 40);
   EXPECT_EQ(splitter->GetWidth(), 4);
-  EXPECT_EQ(form->FocusedChild, button);  // the first control that takes the focus
+  EXPECT_EQ(form->FocusedChild, combo);  // the first control that takes the focus
+  ClickLog log;
+  for (Control* c : {button, label, combo}) c->OnClick = MakeCallback(&log, &ClickLog::Count);
+  SetPosition(label, 10, 40);
 
   ShowTree(form);
-  for (Control* c : {raised, sunken, label, box, button, splitter})
+  for (Control* c : {panel, sunken, label, box, button, splitter})
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(c->WindowHandle, GWL_STYLE)), c->Style);
-  char name[32] = {};
-  GetClassNameA(combo->WindowHandle, name, sizeof name);
-  EXPECT_STREQ(name, "obj_COMBOBOX");
-  EXPECT_EQ(WindowText(button->WindowHandle), "button");
+  EXPECT_EQ(WindowText(button->WindowHandle), "press");
   RECT client;  // a raised panel has a frame: its client area is smaller than its window
-  GetClientRect(raised->WindowHandle, &client);
-  EXPECT_LT(client.right, raised->GetWidth());
-}
-
-TEST(Kinds, ClicksOfButtonsLabelsAndTheComboList) {
-  Control* form = MakeForm(nullptr, "Clicks");
-  FormGuard guard{form};
-  Control* panel = MakePanel(form, PanelRaised);
-  Control* button = MakeButton(panel, "press");
-  Control* label = SetPosition(MakeLabel(panel, "link"), 10, 40);
-  Control* combo = SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 150, 10);
-  ClickCounter counter;
-  for (Control* c : {button, label, combo})
-    c->OnClick = MakeCallback(&counter, &ClickCounter::OnClick);
-  ShowTree(form);
+  GetClientRect(panel->WindowHandle, &client);
+  EXPECT_LT(client.right, panel->GetWidth());
 
   SendMessageA(button->WindowHandle, BM_CLICK, 0, 0);  // the button tells its parent panel
   Pump();
-  EXPECT_EQ(counter.clicks, 1);
-  EXPECT_EQ(counter.last, button);
+  EXPECT_EQ(log.count, 1);
+  EXPECT_EQ(log.sender, button);
   SendCommand(panel, label, STN_CLICKED);
-  EXPECT_EQ(counter.clicks, 2);
-  EXPECT_EQ(counter.last, label);
+  EXPECT_EQ(log.count, 2);
+  EXPECT_EQ(log.sender, label);
   // A combo box's click is the double click in its list; a plain selection change is not.
   SendCommand(form, combo, CBN_SELCHANGE);
   Pump();
-  EXPECT_EQ(counter.clicks, 2);
+  EXPECT_EQ(log.count, 2);
   SendCommand(form, combo, CBN_DBLCLK);
-  EXPECT_EQ(counter.clicks, 3);
-  EXPECT_EQ(counter.last, combo);
+  EXPECT_EQ(log.count, 3);
+  EXPECT_EQ(log.sender, combo);
 }
 
 TEST(Kinds, FormGivesTheFocusBackAndFillsItsBackground) {
