@@ -32,9 +32,6 @@ struct Demo {
   std::vector<Control*> bar;  // every control of the top bar
   Control* percentCombo = nullptr;
   Control* shrunkSize = nullptr;
-  Control* left = nullptr;
-  Control* splitter = nullptr;
-  Control* right = nullptr;
   int paints = 0;
 
   static void PaintPane(void* owner, Control* sender, HDC dc) {
@@ -66,12 +63,12 @@ struct Demo {
     Control* send = SetAutoSize(SetPosition(MakeButton(top, "Send by e-mail"), 615, 6), true);
     bar = {shrunkSize, openedSize, link, percentLabel, open, shrink, save, percentCombo, send};
 
-    left = SetSize(SetAlign(MakePanel(form, PanelRaised), AlignLeft), 389, 0);
+    Control* left = SetSize(SetAlign(MakePanel(form, PanelRaised), AlignLeft), 389, 0);
     Control* openedPane = SetAlign(MakePaintBox(left), AlignClient);
     SetPaintHandler(openedPane, MakeCallback(this, &PaintPane));
     SetDoubleBuffered(openedPane, true);
-    splitter = SetAlign(MakeSplitter(form, 0, 0), AlignLeft);
-    right = SetAlign(MakePanel(form, PanelRaised), AlignClient);
+    SetAlign(MakeSplitter(form, 0, 0), AlignLeft);
+    Control* right = SetAlign(MakePanel(form, PanelRaised), AlignClient);
     Control* shrunkPane = SetAlign(MakePaintBox(right), AlignClient);
     SetPaintHandler(shrunkPane, MakeCallback(this, &PaintPane));
 
@@ -80,11 +77,6 @@ struct Demo {
     openedSize->SetText("Size: 1600x1200 , 412.37 Kb");
   }
 };
-
-bool Overlap(const RECT& a, const RECT& b) {
-  RECT both;
-  return IntersectRect(&both, &a, &b) != 0;
-}
 
 // Saves the screen area of window as a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const char* path) {
@@ -132,21 +124,18 @@ TEST(KindsDemo, ProgramLikeWindowIsLaidOutAndPainted) {
 
   EXPECT_TRUE(IsWindowVisible(demo.form->WindowHandle));
   EXPECT_GE(demo.paints, 2);  // both panes painted themselves
-  char text[16] = {};
-  GetWindowTextA(demo.percentCombo->WindowHandle, text, sizeof text);
-  EXPECT_STREQ(text, "30%");
+  EXPECT_EQ(testing::WindowText(demo.percentCombo->WindowHandle), "30%");
 
   // Every control of the bar lies inside the bar's client area and none covers another.
   RECT inside;
   GetClientRect(demo.top->WindowHandle, &inside);
   for (size_t i = 0; i < demo.bar.size(); ++i) {
     const RECT a = demo.bar[i]->GetBounds();
-    EXPECT_GE(a.left, inside.left) << i;
-    EXPECT_GE(a.top, inside.top) << i;
-    EXPECT_LE(a.right, inside.right) << i;
-    EXPECT_LE(a.bottom, inside.bottom) << i;
+    RECT both;
+    EXPECT_TRUE(IntersectRect(&both, &a, &inside) && EqualRect(&both, &a)) << i;
     for (size_t j = i + 1; j < demo.bar.size(); ++j) {
-      EXPECT_FALSE(Overlap(a, demo.bar[j]->GetBounds())) << i << " and " << j;
+      const RECT b = demo.bar[j]->GetBounds();
+      EXPECT_FALSE(IntersectRect(&both, &a, &b)) << i << " and " << j;
     }
   }
 

@@ -171,13 +171,33 @@ TEST(Layout, ClientSizeIsExactAndCenterUsesTheScreenOrTheParent) {
   EXPECT_EQ(ClientRectOf(panel).bottom, 80);
   EXPECT_GT(panel->GetWidth(), 120);
 
-  // A child is centred in what its parent's client margins leave.
-  Control* button = SetSize(MakeButton(form, "mid"), 101, 0);
+  // The setters chain and keep what they are not given (a button's own height is 22).
+  Control* button = MakeButton(form, "mid");
+  EXPECT_EQ(SetSize(SetPosition(button, 30, 40), 101, 0), button);
+  SetSize(button, -5, 0);
+  ExpectRect(button->GetBounds(), 30, 40, 131, 62);
+  // A child is centred in what its parent's client margins leave, on the real window too.
   form->ClientMargins.Left = 40;
   form->ClientMargins.Top = 30;
+  ShowTree(form);
   Center(button);
-  EXPECT_EQ(button->GetBounds().left, 40 + (775 - 40 - 101) / 2);
-  EXPECT_EQ(button->GetBounds().top, 30 + (513 - 30 - button->GetHeight()) / 2);
+  const int left = 40 + (775 - 40 - 101) / 2;
+  const int top = 30 + (513 - 30 - 22) / 2;
+  ExpectRect(button->GetBounds(), left, top, left + 101, top + 22);
+  POINT origin{0, 0};
+  ClientToScreen(form->WindowHandle, &origin);
+  RECT screen;
+  GetWindowRect(button->WindowHandle, &screen);
+  EXPECT_EQ(screen.left - origin.x, left);
+  EXPECT_EQ(screen.top - origin.y, top);
+
+  EXPECT_EQ(SetSize(SetPosition(SetClientSize(SetAutoSize(SetAlign(nullptr, AlignTop), true), 1, 2),
+                                1, 2),
+                    1, 2),
+            nullptr);
+  Center(nullptr);
+  AutoSizeToText(nullptr);
+  AlignChildren(nullptr);
 }
 
 TEST(Layout, CenterOfAWindowLargerThanTheScreenGoesNegative) {
@@ -195,35 +215,6 @@ TEST(Layout, CenterOfAWindowLargerThanTheScreenGoesNegative) {
   // Half of a negative difference rounds down, as an arithmetic shift does.
   EXPECT_EQ(form->GetBounds().left, (screenWidth - width) >> 1);
   EXPECT_EQ(form->GetBounds().top, (screenHeight - height) >> 1);
-}
-
-TEST(Layout, SettersChainKeepWhatTheyAreNotGivenAndRefuseNull) {
-  Control* form = MakeForm(nullptr, "Chain");
-  FormGuard guard{form};
-  Control* button = MakeButton(form, "b");
-  EXPECT_EQ(SetSize(SetPosition(button, 30, 40), 90, 0), button);
-  ExpectRect(button->GetBounds(), 30, 40, 120, 62);  // the button's own height 22 was kept
-  SetSize(button, -5, 0);
-  SetSize(button, 0, 31);
-  ExpectRect(button->GetBounds(), 30, 40, 120, 71);
-  ShowTree(form);
-  SetPosition(button, 7, 9);
-  POINT origin{0, 0};
-  ClientToScreen(form->WindowHandle, &origin);
-  RECT screen;
-  GetWindowRect(button->WindowHandle, &screen);
-  EXPECT_EQ(screen.left - origin.x, 7);
-  EXPECT_EQ(screen.top - origin.y, 9);
-
-  EXPECT_EQ(SetPosition(nullptr, 1, 2), nullptr);
-  EXPECT_EQ(SetSize(nullptr, 1, 2), nullptr);
-  EXPECT_EQ(SetClientSize(nullptr, 1, 2), nullptr);
-  EXPECT_EQ(SetAutoSize(nullptr, true), nullptr);
-  EXPECT_EQ(SetAlign(nullptr, AlignTop), nullptr);
-  Center(nullptr);
-  AutoSizeToText(nullptr);
-  AlignChildren(nullptr);
-  AlignChildren(form);  // nothing docked
 }
 
 TEST(Layout, AutoSizeIsTheTextExtentPlusTheKindsExtras) {
