@@ -17,20 +17,6 @@ namespace {
 
 class ControlTest : public ToolkitTest {};
 
-std::vector<std::string>* g_destroyed = nullptr;
-void RecordDestroyed(void* context, ObjectBase*) {
-  if (g_destroyed) g_destroyed->push_back(static_cast<const char*>(context));
-}
-Callback DestroyNote(const char* name) {
-  return MakeCallback(const_cast<char*>(name), &RecordDestroyed);
-}
-
-RECT WindowRect(HWND window) {
-  RECT r = {};
-  GetWindowRect(window, &r);
-  return r;
-}
-
 }  // namespace
 
 TEST_F(ControlTest, ClickFromParentCommandFiresOnceUnlessTheFocusGuardIsRaised) {
@@ -72,7 +58,6 @@ TEST_F(ControlTest, ClickFromParentCommandFiresOnceUnlessTheFocusGuardIsRaised) 
 namespace {
 struct FreeInHandler {
   HWND window = nullptr;
-  std::vector<std::string>* destroyed = nullptr;
   bool aliveAfterFree = false;
 };
 
@@ -81,19 +66,19 @@ void FreeSender(void* owner, Control* sender) {
   sender->Free();
   // Still inside the handler: the object and its window must both still be there.
   state->aliveAfterFree =
-      state->destroyed->empty() && sender->WindowHandle == state->window && IsWindow(state->window);
+      DestroyLog::Names.empty() && sender->WindowHandle == state->window && IsWindow(state->window);
 }
 }  // namespace
 
 TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
-  std::vector<std::string> destroyed;
-  g_destroyed = &destroyed;
+  std::vector<std::string>& destroyed = DestroyLog::Names;
+  destroyed.clear();
   Control* form = MakeTestForm("free in handler");
   Control* keep = MakeTestButton(form, "Keep");
   Control* button = MakeTestButton(form, "Free me");
-  button->OnDestroy = DestroyNote("button");
+  button->OnDestroy = DestroyLog::For("button");
   form->GetWindowHandle();
-  FreeInHandler state{button->WindowHandle, &destroyed};
+  FreeInHandler state{button->WindowHandle};
   button->OnClick = MakeCallback(&state, &FreeSender);
 
   SendCommand(form, button, BN_CLICKED);
@@ -106,8 +91,8 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 
   // A reference held from outside keeps the control alive past the handler as well.
   Control* held = MakeTestButton(form, "Held");
-  held->OnDestroy = DestroyNote("held");
-  state = FreeInHandler{held->GetWindowHandle(), &destroyed};
+  held->OnDestroy = DestroyLog::For("held");
+  state = FreeInHandler{held->GetWindowHandle()};
   held->OnClick = MakeCallback(&state, &FreeSender);
   held->AddReference();
   SendCommand(form, held, BN_CLICKED);
@@ -120,7 +105,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
   // A child of the application window that the system destroys (WM_CLOSE's default) takes
   // its control along.
   Control* closed = MakeTestButton(form, "closed");
-  closed->OnDestroy = DestroyNote("closed");
+  closed->OnDestroy = DestroyLog::For("closed");
   HWND closedWindow = closed->GetWindowHandle();
   AppWindow = form;
   SendMessageA(closedWindow, WM_CLOSE, 0, 0);
@@ -131,14 +116,13 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 
   // A child kept alive past its parent forgets the parent instead of reaching back into it.
   Control* survivor = MakeTestButton(form, "Survivor");
-  survivor->OnDestroy = DestroyNote("survivor");
+  survivor->OnDestroy = DestroyLog::For("survivor");
   survivor->AddReference();
   form->Free();
   EXPECT_EQ(survivor->Parent, nullptr);
   EXPECT_EQ(destroyed.back(), "closed");
   survivor->DropReference();
   EXPECT_EQ(destroyed.back(), "survivor");
-  g_destroyed = nullptr;
 }
 
 TEST_F(ControlTest, ChildrenAreDestroyedNewestFirstBeforeTheirParentsWindow) {
@@ -234,30 +218,6 @@ TEST_F(ControlTest, WindowAskedForBeforeItIsShownIsCreatedHiddenAndShownLater) {
   form->Free();
 }
 
-TEST_F(ControlTest, BoundsPlaceTopLevelWindowsOnlyWhenSetAndChildrenInClientCoordinates) {
-  Control* placed = MakeTestForm("placed");
-  placed->SetBounds(RectOf(100, 120, 400, 320));
-  RECT r = WindowRect(placed->GetWindowHandle());
-  EXPECT_TRUE(r.left == 100 && r.top == 120 && r.right == 400 && r.bottom == 320);
-  // Left and top written straight into Bounds are no position: the system picks one.
-  Control* unplaced = MakeTestForm("unplaced");
-  unplaced->Bounds = RectOf(433, 377, 733, 577);
-  r = WindowRect(unplaced->GetWindowHandle());
-  EXPECT_EQ(r.right - r.left, 300);
-  EXPECT_FALSE(r.left == 433 && r.top == 377);
-
-  Control* button = MakeTestButton(placed, "b");
-  placed->CreateWindowHandle();
-  button->SetBounds(RectOf(10, 15, 110, 45));
-  POINT p{0, 0};
-  ClientToScreen(button->WindowHandle, &p);
-  ScreenToClient(placed->WindowHandle, &p);
-  EXPECT_EQ(p.x, 10);
-  EXPECT_EQ(p.y, 15);
-  placed->Free();
-  unplaced->Free();
-}
-
 TEST_F(ControlTest, ClassesAreSharedPerNameAndLongNamesAreCut) {
   Control* first = MakeWindowedControl(nullptr, "VelmoraShared", true);
   first->ClassStyle = CS_DBLCLKS | CS_HREDRAW;
@@ -307,21 +267,18 @@ TEST_F(ControlTest, ColoursFontsAndCursorReachTheWindow) {
   DeleteDC(dc);
 
   // Children take a linked copy of the parent's font; a change on the copy reaches the
-  // child's window alone, and the next canvas carries it.
+  // child's window alone.
   auto windowFont = [](Control* c) {
     return reinterpret_cast<HFONT>(SendMessageA(c->WindowHandle, WM_GETFONT, 0, 0));
   };
   EXPECT_EQ(label->Font->Parent, formFont);
   EXPECT_EQ(windowFont(sameColour), formFont->GetHandle());
   EXPECT_EQ(windowFont(plain), nullptr);
-  ASSERT_NE(label->GetCanvas(), nullptr);
   label->Font->SetFontStyle(Underline);
   LOGFONTA lf = {};
   ASSERT_NE(GetObjectA(windowFont(label), sizeof lf, &lf), 0);
   EXPECT_EQ(lf.lfUnderline, 1);
   EXPECT_NE(windowFont(sameColour), windowFont(label));
-  EXPECT_EQ(label->OwnCanvas, nullptr);
-  EXPECT_EQ(label->GetCanvas()->Font->Description.Font.lfUnderline, 1);
 
   // The cursor answers WM_SETCURSOR over the client area only.
   HWND window = label->WindowHandle;

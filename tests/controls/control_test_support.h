@@ -53,6 +53,13 @@ struct ClickLog {
   }
 };
 
+// Records, by name, the objects whose OnDestroy fires.
+struct DestroyLog {
+  static inline std::vector<std::string> Names;
+  static void Note(void* name, ObjectBase*) { Names.push_back(static_cast<const char*>(name)); }
+  static Callback For(const char* name) { return MakeCallback(const_cast<char*>(name), &Note); }
+};
+
 // WM_COMMAND with code to parent, as child's window sends it.
 inline LRESULT SendCommand(Control* parent, Control* child, WORD code) {
   return SendMessageA(parent->WindowHandle, WM_COMMAND, MAKEWPARAM(child->ControlId, code),

@@ -19,11 +19,6 @@ namespace {
 
 class MessageLoop : public ToolkitTest {};
 
-std::vector<std::string>* g_destroyed = nullptr;
-void RecordDestroyed(void* context, ObjectBase*) {
-  if (g_destroyed) g_destroyed->push_back(static_cast<const char*>(context));
-}
-
 // Closes the application window from inside the loop, as the user's close button does.
 void CALLBACK CloseAppWindow(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
@@ -90,12 +85,12 @@ TEST_F(MessageLoop, RunShowsAFormBuiltHiddenOnlyAfterItsChildrenExist) {
 }
 
 TEST_F(MessageLoop, ClosingTheMainFormQuitsAfterTheQueueAndDestroysItThroughTerminate) {
-  std::vector<std::string> destroyed;
-  g_destroyed = &destroyed;
+  std::vector<std::string>& destroyed = DestroyLog::Names;
+  destroyed.clear();
   Control* form = MakeTestForm("closing");
-  form->OnDestroy = MakeCallback(const_cast<char*>("form"), &RecordDestroyed);
+  form->OnDestroy = DestroyLog::For("form");
   Control* button = MakeTestButton(form, "child");
-  button->OnDestroy = MakeCallback(const_cast<char*>("button"), &RecordDestroyed);
+  button->OnDestroy = DestroyLog::For("button");
   g_check = LoopCheck{};
   g_check.formWindow = form->GetWindowHandle();
   HWND sink = MessageSink::Create();
@@ -117,7 +112,6 @@ TEST_F(MessageLoop, ClosingTheMainFormQuitsAfterTheQueueAndDestroysItThroughTerm
   EXPECT_EQ(destroyed, (std::vector<std::string>{"form", "button"}));
   EXPECT_FALSE(IsWindow(g_check.formWindow));
   DestroyWindow(sink);
-  g_destroyed = nullptr;
 }
 
 TEST_F(MessageLoop, QuitAndNullMessagesEndABatchWithoutLosingWhatIsQueued) {
@@ -138,29 +132,6 @@ TEST_F(MessageLoop, QuitAndNullMessagesEndABatchWithoutLosingWhatIsQueued) {
   EXPECT_TRUE(AppTerminated);
   EXPECT_EQ(MessageSink::Log, (std::vector<UINT>{WM_APP + 4, WM_APP + 2, WM_APP + 3}));
   DestroyWindow(sink);
-}
-
-TEST_F(MessageLoop, TerminateWithoutQuitClosesAndDestroysTheApplicationWindow) {
-  std::vector<std::string> destroyed;
-  g_destroyed = &destroyed;
-  Control* form = MakeTestForm("terminate");
-  form->OnDestroy = MakeCallback(const_cast<char*>("form"), &RecordDestroyed);
-  HWND window = form->GetWindowHandle();
-  HWND sink = MessageSink::Create();
-  PostMessageA(sink, WM_APP + 5, 0, 0);
-
-  AppWindow = form;
-  LoopRunning = 1;
-  Control* variable = form;
-  Terminate(variable);
-  EXPECT_EQ(variable, nullptr);
-  EXPECT_EQ(AppWindow, nullptr);
-  EXPECT_EQ(LoopRunning, 0);
-  EXPECT_EQ(MessageSink::Log, std::vector<UINT>{WM_APP + 5});  // the queue went first
-  EXPECT_EQ(destroyed, std::vector<std::string>{"form"});
-  EXPECT_FALSE(IsWindow(window));
-  DestroyWindow(sink);
-  g_destroyed = nullptr;
 }
 
 namespace {
