@@ -2,7 +2,6 @@
 // exist, closing the main form ends Run with the queue still dispatched, Terminate, WM_NULL
 // ending a batch, the message-box owner answer, and WM_ENDSESSION ending the program (in a
 // second copy of this test program, which reports through a file what it saw).
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -138,19 +137,12 @@ namespace {
 
 constexpr const char* ReportVariable = "VELMORA_END_SESSION_REPORT";
 
-std::string ReportPath() {
-  char path[MAX_PATH] = {};
-  const DWORD n = GetEnvironmentVariableA(ReportVariable, path, sizeof path);
-  return n > 0 && n < sizeof path ? std::string(path) : std::string();
-}
-
+// The second copy writes what it saw, a line at a time, to the file named in the variable.
 void Report(const char* word) {
-  const std::string path = ReportPath();
-  if (std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "a")) {
-    std::fprintf(f, "%s\n", word);
-    std::fclose(f);
-  }
+  if (const char* path = std::getenv(ReportVariable))
+    std::ofstream(path, std::ios::app) << word << "\n";
 }
+void ReportDestroyed(void* word, ObjectBase*) { Report(static_cast<const char*>(word)); }
 
 bool EndSessionHandler(Control* control, WindowMessage& message, LRESULT*) {
   if (message.Message == WM_ENDSESSION && message.WParam) EndSessionShutdown(control);
@@ -170,13 +162,11 @@ void CALLBACK EndTheSession(HWND, UINT, UINT_PTR id, DWORD) {
 
 // Run only as the second copy started by the test below.
 TEST(LoopEndSession, DISABLED_Child) {
-  if (ReportPath().empty()) GTEST_SKIP() << "only run by the end-session test";
+  if (!std::getenv(ReportVariable)) GTEST_SKIP() << "only run by the end-session test";
   Control* form = MakeTestForm("ending");
-  form->OnDestroy = MakeCallback(
-      nullptr, +[](void*, ObjectBase*) { Report("destroyed"); });
+  form->OnDestroy = MakeCallback(const_cast<char*>("destroyed"), &ReportDestroyed);
   Control* child = MakeTestButton(form, "child");
-  child->OnDestroy = MakeCallback(
-      nullptr, +[](void*, ObjectBase*) { Report("child destroyed"); });
+  child->OnDestroy = MakeCallback(const_cast<char*>("child destroyed"), &ReportDestroyed);
   form->AddMessageHandler(&EndSessionHandler);
   SetTimer(nullptr, 0, 20, &EndTheSession);
   LoopWatchdog watchdog(5000);
