@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "control_test_support.h"
+#include "toolkit/button.h"
+#include "toolkit/form.h"
+#include "toolkit/label.h"
 #include "toolkit/canvas.h"
 #include "toolkit/drawing_tool.h"
 #include "toolkit/text_utils.h"
@@ -20,8 +23,8 @@ class ControlTest : public ToolkitTest {};
 }  // namespace
 
 TEST_F(ControlTest, ClickFromParentCommandFiresOnceUnlessTheFocusGuardIsRaised) {
-  Control* form = MakeTestForm("click");
-  Control* button = MakeTestButton(form, "Press");
+  Control* form = MakeForm(nullptr, "click");
+  Control* button = MakeButton(form, "Press");
   ClickLog log;
   button->OnClick = MakeCallback(&log, &ClickLog::Count);
   ASSERT_NE(form->GetWindowHandle(), nullptr);
@@ -73,9 +76,9 @@ void FreeSender(void* owner, Control* sender) {
 TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
   std::vector<std::string>& destroyed = DestroyLog::Names;
   destroyed.clear();
-  Control* form = MakeTestForm("free in handler");
-  Control* keep = MakeTestButton(form, "Keep");
-  Control* button = MakeTestButton(form, "Free me");
+  Control* form = MakeForm(nullptr, "free in handler");
+  Control* keep = MakeButton(form, "Keep");
+  Control* button = MakeButton(form, "Free me");
   button->OnDestroy = DestroyLog::For("button");
   form->GetWindowHandle();
   FreeInHandler state{button->WindowHandle};
@@ -90,7 +93,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
   EXPECT_EQ(form->Children->Item(0), keep);
 
   // A reference held from outside keeps the control alive past the handler as well.
-  Control* held = MakeTestButton(form, "Held");
+  Control* held = MakeButton(form, "Held");
   held->OnDestroy = DestroyLog::For("held");
   state = FreeInHandler{held->GetWindowHandle()};
   held->OnClick = MakeCallback(&state, &FreeSender);
@@ -104,7 +107,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 
   // A child of the application window that the system destroys (WM_CLOSE's default) takes
   // its control along.
-  Control* closed = MakeTestButton(form, "closed");
+  Control* closed = MakeButton(form, "closed");
   closed->OnDestroy = DestroyLog::For("closed");
   HWND closedWindow = closed->GetWindowHandle();
   AppWindow = form;
@@ -115,7 +118,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
   EXPECT_EQ(form->Children->Count, 1);
 
   // A child kept alive past its parent forgets the parent instead of reaching back into it.
-  Control* survivor = MakeTestButton(form, "Survivor");
+  Control* survivor = MakeButton(form, "Survivor");
   survivor->OnDestroy = DestroyLog::For("survivor");
   survivor->AddReference();
   form->Free();
@@ -128,12 +131,12 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 TEST_F(ControlTest, ChildrenAreDestroyedNewestFirstBeforeTheirParentsWindow) {
   SentMessageRecorder recorder(WM_DESTROY);
   ASSERT_TRUE(recorder.Installed());
-  Control* form = MakeTestForm("tear-down");
-  Control* first = MakeTestButton(form, "1");
-  Control* panel = MakeTestStatic(form);
-  Control* inner = MakeTestButton(panel, "inner");
-  Control* gone = MakeTestButton(form, "2");
-  Control* last = MakeTestButton(form, "3");
+  Control* form = MakeForm(nullptr, "tear-down");
+  Control* first = MakeButton(form, "1");
+  Control* panel = MakeLabel(form, "");
+  Control* inner = MakeButton(panel, "inner");
+  Control* gone = MakeButton(form, "2");
+  Control* last = MakeButton(form, "3");
   form->GetWindowHandle();
   EXPECT_EQ(form->FocusedChild, first);
 
@@ -159,9 +162,9 @@ TEST_F(ControlTest, FailedCreationLeavesNoWindowAndBindsNothingLater) {
   // A parent whose window handle no longer names a window: the child's creation fails.
   HWND stale = MessageSink::Create();
   DestroyWindow(stale);
-  Control* parent = MakeTestForm("stale");
+  Control* parent = MakeForm(nullptr, "stale");
   parent->WindowHandle = stale;
-  Control* child = MakeTestButton(parent, "orphan");
+  Control* child = MakeButton(parent, "orphan");
   EXPECT_FALSE(child->CreateWindowHandle());
   EXPECT_EQ(child->WindowHandle, nullptr);
   EXPECT_EQ(ControlBeingCreated, nullptr);
@@ -172,7 +175,7 @@ TEST_F(ControlTest, FailedCreationLeavesNoWindowAndBindsNothingLater) {
   EXPECT_FALSE(loose->CreateWindowHandle());
 
   // The next creation binds its own window to its own object.
-  Control* form = MakeTestForm("after failure");
+  Control* form = MakeForm(nullptr, "after failure");
   HWND window = form->GetWindowHandle();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(ControlOfWindow(window), form);
@@ -184,15 +187,15 @@ TEST_F(ControlTest, FailedCreationLeavesNoWindowAndBindsNothingLater) {
 }
 
 TEST_F(ControlTest, WindowAskedForBeforeItIsShownIsCreatedHiddenAndShownLater) {
-  Control* form = MakeTestForm("lazy");
-  Control* early = MakeTestButton(form, "early");
+  Control* form = MakeForm(nullptr, "lazy");
+  Control* early = MakeButton(form, "early");
   HWND window = form->GetWindowHandle();
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(IsWindowVisible(window));
   EXPECT_TRUE(form->PendingShow);
   ASSERT_NE(early->WindowHandle, nullptr);  // children come with their parent's window
 
-  Control* late = MakeTestButton(form, "late");
+  Control* late = MakeButton(form, "late");
   EXPECT_EQ(late->WindowHandle, nullptr);
   ASSERT_TRUE(form->CreateWindowHandle());
   EXPECT_TRUE(IsWindowVisible(window));
@@ -200,7 +203,7 @@ TEST_F(ControlTest, WindowAskedForBeforeItIsShownIsCreatedHiddenAndShownLater) {
   EXPECT_FALSE(form->PendingShow);
 
   // A child asked for on its own stays hidden until its parent's creation pass shows it.
-  Control* asked = MakeTestButton(form, "asked");
+  Control* asked = MakeButton(form, "asked");
   HWND askedWindow = asked->GetWindowHandle();
   EXPECT_FALSE(IsWindowVisible(askedWindow));
   form->CreateWindowHandle();
@@ -239,11 +242,11 @@ TEST_F(ControlTest, ClassesAreSharedPerNameAndLongNamesAreCut) {
 }
 
 TEST_F(ControlTest, ColoursFontsAndCursorReachTheWindow) {
-  Control* form = MakeTestForm("colours");
-  Control* plain = MakeTestButton(form, "before any font");
+  Control* form = MakeForm(nullptr, "colours");
+  Control* plain = MakeButton(form, "before any font");
   DrawingTool* formFont = form->GetFont();
-  Control* label = MakeTestStatic(form);
-  Control* sameColour = MakeTestStatic(form);
+  Control* label = MakeLabel(form, "");
+  Control* sameColour = MakeLabel(form, "");
   const Color back = RGB(10, 20, 30);
   label->SetBackColor(back);
   label->Font->SetColor(RGB(200, 0, 0));  // the font tool and the text colour go together

@@ -14,35 +14,6 @@
 
 namespace velmora::testing {
 
-// Bare controls: a top-level window of the toolkit's own class as a form has it, a push
-// button over "BUTTON", and a notifying static as labels, panels and paint boxes have it.
-inline Control* MakeTestForm(const std::string& caption) {
-  Control* form = MakeWindowedControl(nullptr, "Form", true);
-  form->ClassStyle |= CS_DBLCLKS;
-  form->SetText(caption);
-  form->IsForm = true;
-  return form;
-}
-
-inline Control* MakeTestButton(Control* parent, const std::string& caption) {
-  KindTable kind;
-  kind.ClickCode = BN_CLICKED;
-  kind.EnterCode = BN_SETFOCUS;
-  kind.LeaveCode = BN_KILLFOCUS;
-  Control* button = MakeChildControl(parent, "BUTTON", 0x50011000, false, &kind);
-  button->SetHeight(22);
-  button->SetText(caption);
-  return button;
-}
-
-inline Control* MakeTestStatic(Control* parent) {
-  KindTable kind;
-  kind.ClickCode = STN_CLICKED;
-  Control* label = MakeChildControl(parent, "STATIC", 0x5000018C, false, &kind);
-  label->IsLabel = true;
-  return label;
-}
-
 // Counts the clicks a control reports and remembers the last owner and sender.
 struct ClickLog {
   int count = 0;

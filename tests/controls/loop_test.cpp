@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "control_test_support.h"
+#include "toolkit/button.h"
+#include "toolkit/form.h"
+#include "toolkit/label.h"
 #include "toolkit/text_utils.h"
 
 using namespace velmora;
@@ -55,11 +58,11 @@ void CALLBACK AskOwner(HWND, UINT, UINT_PTR id, DWORD) {
 }  // namespace
 
 TEST_F(MessageLoop, RunShowsAFormBuiltHiddenOnlyAfterItsChildrenExist) {
-  Control* form = MakeTestForm("Owner Caption");
-  MakeTestButton(form, "first");
+  Control* form = MakeForm(nullptr, "Owner Caption");
+  MakeButton(form, "first");
   g_check = LoopCheck{};
   g_check.formWindow = form->GetWindowHandle();  // created hidden before Run
-  g_check.lastChild = MakeTestButton(form, "added later");
+  g_check.lastChild = MakeButton(form, "added later");
   ASSERT_FALSE(IsWindowVisible(g_check.formWindow));
 
   SentMessageRecorder recorder(WM_SHOWWINDOW);
@@ -86,9 +89,9 @@ TEST_F(MessageLoop, RunShowsAFormBuiltHiddenOnlyAfterItsChildrenExist) {
 TEST_F(MessageLoop, ClosingTheMainFormQuitsAfterTheQueueAndDestroysItThroughTerminate) {
   std::vector<std::string>& destroyed = DestroyLog::Names;
   destroyed.clear();
-  Control* form = MakeTestForm("closing");
+  Control* form = MakeForm(nullptr, "closing");
   form->OnDestroy = DestroyLog::For("form");
-  Control* button = MakeTestButton(form, "child");
+  Control* button = MakeButton(form, "child");
   button->OnDestroy = DestroyLog::For("button");
   g_check = LoopCheck{};
   g_check.formWindow = form->GetWindowHandle();
@@ -163,9 +166,9 @@ void CALLBACK EndTheSession(HWND, UINT, UINT_PTR id, DWORD) {
 // Run only as the second copy started by the test below.
 TEST(LoopEndSession, DISABLED_Child) {
   if (!std::getenv(ReportVariable)) GTEST_SKIP() << "only run by the end-session test";
-  Control* form = MakeTestForm("ending");
+  Control* form = MakeForm(nullptr, "ending");
   form->OnDestroy = MakeCallback(const_cast<char*>("destroyed"), &ReportDestroyed);
-  Control* child = MakeTestButton(form, "child");
+  Control* child = MakeButton(form, "child");
   child->OnDestroy = MakeCallback(const_cast<char*>("child destroyed"), &ReportDestroyed);
   form->AddMessageHandler(&EndSessionHandler);
   SetTimer(nullptr, 0, 20, &EndTheSession);

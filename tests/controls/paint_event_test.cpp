@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "control_test_support.h"
+#include "toolkit/button.h"
+#include "toolkit/form.h"
+#include "toolkit/label.h"
 #include "toolkit/canvas.h"
 #include "toolkit/paint.h"
 #include "toolkit/text_utils.h"
@@ -47,8 +50,8 @@ SIZE BitmapSize(HBITMAP bitmap) {
 
 // A visible form holding one paint box of the given size, painted by a PaintLog.
 struct PaintScene {
-  Control* form = MakeTestForm("paint");
-  Control* box = MakeTestStatic(form);
+  Control* form = MakeForm(nullptr, "paint");
+  Control* box = MakeLabel(form, "");
   PaintLog log;
   PaintScene(int width, int height, bool buffered) {
     form->SetBounds(RectOf(20, 20, 520, 420));
@@ -144,13 +147,13 @@ TEST_F(PaintEvent, BufferedPaintGoesThroughAKeptBitmapRemadeBySize) {
 }
 
 TEST_F(PaintEvent, ControlsInsideABufferedControlRepaintItInsteadOfThemselves) {
-  Control* form = MakeTestForm("buffered panel");
+  Control* form = MakeForm(nullptr, "buffered panel");
   form->SetBounds(RectOf(30, 30, 430, 330));
-  Control* panel = MakeTestStatic(form);
+  Control* panel = MakeLabel(form, "");
   panel->SetBounds(RectOf(5, 5, 305, 205));
-  Control* label = MakeTestStatic(panel);
+  Control* label = MakeLabel(panel, "");
   label->SetText("before");
-  Control* hidden = MakeTestStatic(panel);
+  Control* hidden = MakeLabel(panel, "");
   SetDoubleBuffered(panel, true);
   ASSERT_TRUE(form->CreateWindowHandle());
   hidden->SetVisible(false);
