@@ -130,7 +130,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 
 TEST_F(ControlTest, ChildrenAreDestroyedNewestFirstBeforeTheirParentsWindow) {
   SentMessageRecorder recorder(WM_DESTROY);
-  ASSERT_TRUE(recorder.Installed());
+  ASSERT_NE(recorder.Hook, nullptr);
   Control* form = MakeForm(nullptr, "tear-down");
   Control* first = MakeButton(form, "1");
   Control* panel = MakeLabel(form, "");

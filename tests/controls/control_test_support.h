@@ -105,8 +105,10 @@ struct MessageSink {
     return DefWindowProcA(window, message, wParam, lParam);
   }
   static HWND Create() {
-    static const WNDCLASSA wc = {0,       &Proc,   0,       0,       GetModuleHandleA(nullptr),
-                                 nullptr, nullptr, nullptr, nullptr, "VelmoraTestSink"};
+    static WNDCLASSA wc = {};
+    wc.lpfnWndProc = &Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VelmoraTestSink";
     static const ATOM registered = RegisterClassA(&wc);
     Log.clear();
     return CreateWindowExA(0, MAKEINTATOM(registered), "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
@@ -116,36 +118,27 @@ struct MessageSink {
 
 // Records the windows that the system sends `message` to on this thread (a WH_CALLWNDPROC
 // hook); OnRecord runs while the receiving window still exists.
-class SentMessageRecorder {
- public:
-  explicit SentMessageRecorder(UINT message) : message_(message) {
-    Current() = this;
-    hook_ = SetWindowsHookExA(WH_CALLWNDPROC, &HookProc, nullptr, GetCurrentThreadId());
-  }
-  ~SentMessageRecorder() {
-    if (hook_) UnhookWindowsHookEx(hook_);
-    Current() = nullptr;
-  }
-  bool Installed() const { return hook_ != nullptr; }
+struct SentMessageRecorder {
+  static inline SentMessageRecorder* Current = nullptr;
+  UINT Message;
+  HHOOK Hook = SetWindowsHookExA(WH_CALLWNDPROC, &HookProc, nullptr, GetCurrentThreadId());
   std::vector<HWND> Windows;
   void (*OnRecord)(HWND window, WPARAM wParam) = nullptr;
 
- private:
-  static SentMessageRecorder*& Current() {
-    static SentMessageRecorder* current = nullptr;
-    return current;
+  explicit SentMessageRecorder(UINT message) : Message(message) { Current = this; }
+  ~SentMessageRecorder() {
+    if (Hook) UnhookWindowsHookEx(Hook);
+    Current = nullptr;
   }
   static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (SentMessageRecorder* self = Current();
-        code == HC_ACTION && self && cwp->message == self->message_) {
+    if (SentMessageRecorder* self = Current;
+        code == HC_ACTION && self && cwp->message == self->Message) {
       self->Windows.push_back(cwp->hwnd);
       if (self->OnRecord) self->OnRecord(cwp->hwnd, cwp->wParam);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
   }
-  UINT message_;
-  HHOOK hook_ = nullptr;
 };
 
 // Posts WM_QUIT after `milliseconds` unless destroyed first, so a loop test cannot hang.
