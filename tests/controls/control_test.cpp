@@ -1,25 +1,21 @@
-// The bare control on real windows: clicks handed from the parent's WM_COMMAND, the focus
-// guard, deferred free inside a handler, tear-down order, failed creation, lazy hidden
-// creation, bounds, class registration, colours, fonts, cursor and canvas.
+// Controls on real windows: clicks handed from the parent's WM_COMMAND, the focus guard,
+// deferred free inside a handler, tear-down order, failed creation, lazy hidden creation,
+// class registration, colour reflection, fonts and the cursor.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "control_test_support.h"
 #include "toolkit/button.h"
+#include "toolkit/drawing_tool.h"
 #include "toolkit/form.h"
 #include "toolkit/label.h"
-#include "toolkit/canvas.h"
-#include "toolkit/drawing_tool.h"
-#include "toolkit/text_utils.h"
 
 using namespace velmora;
 using namespace velmora::testing;
 
 namespace {
-
 class ControlTest : public ToolkitTest {};
-
 }  // namespace
 
 TEST_F(ControlTest, ClickFromParentCommandFiresOnceUnlessTheFocusGuardIsRaised) {

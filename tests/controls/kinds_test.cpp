@@ -55,8 +55,6 @@ TEST(Kinds, DefaultPlacesStylesAndClicks) {
   EXPECT_LT(client.right, panel->GetWidth());
 
   SendMessageA(button->WindowHandle, BM_CLICK, 0, 0);  // the button tells its parent panel
-  Pump();
-  EXPECT_EQ(log.count, 1);
   EXPECT_EQ(log.sender, button);
   SendCommand(panel, label, STN_CLICKED);
   EXPECT_EQ(log.count, 2);

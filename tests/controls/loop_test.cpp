@@ -11,7 +11,6 @@
 #include "control_test_support.h"
 #include "toolkit/button.h"
 #include "toolkit/form.h"
-#include "toolkit/label.h"
 #include "toolkit/text_utils.h"
 
 using namespace velmora;

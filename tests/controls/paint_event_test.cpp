@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "control_test_support.h"
-#include "toolkit/button.h"
+#include "toolkit/canvas.h"
 #include "toolkit/form.h"
 #include "toolkit/label.h"
-#include "toolkit/canvas.h"
 #include "toolkit/paint.h"
 #include "toolkit/text_utils.h"
 
