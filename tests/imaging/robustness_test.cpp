@@ -9,7 +9,7 @@
 
 #include "imaging/codec_bridge.h"
 #include "imaging/jpeg_image.h"
-#include "jpeg_test_support.h"
+#include "test_support.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
 

@@ -3,7 +3,7 @@
 
 #include "imaging/jpeg_image.h"
 #include "imaging/shrink.h"
-#include "jpeg_test_support.h"
+#include "test_support.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/shrink.h"
-#include "jpeg_test_support.h"
+#include "test_support.h"
 #include "toolkit/stream.h"
 
 namespace velmora {
