@@ -174,20 +174,5 @@ TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
   }
 }
 
-TEST(CodecBridge, CleanupRunsOnceAndTheOwnerIsFoundFromTheLibraryObject) {
-  auto* context = new CodecContext;
-  std::memset(static_cast<void*>(context), 0, sizeof *context);
-  AttachCodecErrors(&context->Error, &context->Common);
-  jpeg_create_decompress(&context->Decompress);
-  EXPECT_EQ(CodecOwnerOf(&context->Common), nullptr);
-  context->Owner = reinterpret_cast<JpegImage*>(context);  // any address will do
-  context->Common.progress = &context->Progress;
-  EXPECT_EQ(CodecOwnerOf(&context->Common), context->Owner);
-  CleanupCodecContext(context);
-  EXPECT_EQ(context->Common.err, nullptr);
-  CleanupCodecContext(context);  // nothing left to destroy
-  delete context;
-}
-
 }  // namespace
 }  // namespace velmora

@@ -158,21 +158,11 @@ TEST(JpegImage, CmykAndYcckDecodeToFourSamplesThenTheHookMakesColours) {
   }
 }
 
-#ifdef VELMORA_TEST_DATA
-Bytes ReadWholeFile(const std::string& path) {
-  Stream* file = OpenFileForReading(path.c_str());
-  Bytes bytes(file->Size());
-  if (!bytes.empty()) bytes.resize(file->Read(bytes.data(), static_cast<uint32_t>(bytes.size())));
-  FreeObject(file);
-  return bytes;
-}
-#endif
-
 TEST(JpegImage, ImageMagicksCmykFileMatchesImageMagicksOwnConversion) {
 #ifndef VELMORA_TEST_DATA
   GTEST_SKIP() << "ImageMagick's convert was not found at configure time";
 #else
-  Bytes ppm = ReadWholeFile(std::string(VELMORA_TEST_DATA) + "/cmyk-srgb.ppm");
+  Bytes ppm = test::ReadFileBytes(std::string(VELMORA_TEST_DATA) + "/cmyk-srgb.ppm");
   int w = 0, h = 0, maxval = 0, used = 0;
   std::string head(ppm.begin(), ppm.begin() + std::min<size_t>(ppm.size(), 64));
   ASSERT_EQ(std::sscanf(head.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used), 3);
@@ -180,7 +170,7 @@ TEST(JpegImage, ImageMagicksCmykFileMatchesImageMagicksOwnConversion) {
   ASSERT_GE(ppm.size(), used + 1 + static_cast<size_t>(w) * h * 3);
   test::Decoded ref{w, h, 3, Bytes(ppm.begin() + used + 1, ppm.end())};
 
-  JpegImage* image = Loaded(ReadWholeFile(std::string(VELMORA_TEST_DATA) + "/cmyk.jpg"));
+  JpegImage* image = Loaded(test::ReadFileBytes(std::string(VELMORA_TEST_DATA) + "/cmyk.jpg"));
   ASSERT_EQ(image->Width(), static_cast<uint32_t>(w));
   ASSERT_EQ(image->Height(), static_cast<uint32_t>(h));
   Bitmap* bitmap = image->Decode();
@@ -223,12 +213,8 @@ TEST(JpegImage, WriteToGivesBackExactlyTheBytesReadAndOnly450BytesOrMoreAreParse
 
   std::string path = test::TempPath("written.jpg");
   ASSERT_TRUE(image->WriteToFile(path.c_str()));
-  Stream* file = OpenFileForReading(path.c_str());
-  Bytes read(file->Size());
-  file->Read(read.data(), static_cast<uint32_t>(read.size()));
-  FreeObject(file);
+  EXPECT_EQ(test::ReadFileBytes(path), bytes);
   DeleteFileA(path.c_str());
-  EXPECT_EQ(read, bytes);
   std::string noFolder = test::TempPath("no_such_folder") + "\\x.jpg";
   EXPECT_FALSE(image->WriteToFile(noFolder.c_str()));
   EXPECT_FALSE(test::FileExists(noFolder));

@@ -152,19 +152,8 @@ TEST(Shrink, SmallTargetsStretchAReducedDecodeThatAveragesFineDetail) {
 #ifdef VELMORA_TOOLS_DIR
 
 std::string ReadText(const std::string& path) {
-  Stream* file = OpenFileForReading(path.c_str());
-  std::string text(file->Size(), '\0');
-  if (!text.empty()) text.resize(file->Read(text.data(), static_cast<uint32_t>(text.size())));
-  FreeObject(file);
-  return text;
-}
-
-std::string WriteInput(const char* name, const Bytes& bytes) {
-  std::string path = test::TempPath(name);
-  Stream* file = CreateFileForWriting(path.c_str());
-  file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  FreeObject(file);
-  return path;
+  Bytes bytes = test::ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -223,7 +212,7 @@ Bytes Photo(int w, int h) {
 
 TEST(Tools, PrintSizeLinesAndWriteTheShrunkPicture) {
   Bytes photo = Photo(200, 120);
-  std::string in = WriteInput("in.jpg", photo), out = test::TempPath("out.jpg");
+  std::string in = test::WriteTempFile("in.jpg", photo), out = test::TempPath("out.jpg");
   Outcome run = RunTool("velmora-shrink", {in, "30", out});
   ASSERT_EQ(run.ExitCode, 0u) << run.Err;
   std::string saved = ReadText(out);
@@ -249,10 +238,10 @@ TEST(Tools, PrintSizeLinesAndWriteTheShrunkPicture) {
 
 TEST(Tools, BadInputGivesOneLineErrorNonZeroExitAndNoFile) {
   Bytes photo = Photo(64, 40);
-  std::string good = WriteInput("good.jpg", photo);
-  std::string notJpeg = WriteInput("text.jpg", Bytes(2000, 'z'));
-  std::string damaged = WriteInput("damaged.jpg", test::WithUndefinedTables(photo));
-  std::string zero = WriteInput("zero.jpg", {});
+  std::string good = test::WriteTempFile("good.jpg", photo);
+  std::string notJpeg = test::WriteTempFile("text.jpg", Bytes(2000, 'z'));
+  std::string damaged = test::WriteTempFile("damaged.jpg", test::WithUndefinedTables(photo));
+  std::string zero = test::WriteTempFile("zero.jpg", {});
   std::string absent = test::TempPath("no_such_input.jpg"), out = test::TempPath("never.jpg");
   std::string noFolder = test::TempPath("missing_folder") + "\\out.jpg";
   const std::vector<std::vector<std::string>> runs = {

@@ -183,6 +183,24 @@ inline bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The whole content of a file (nothing when it cannot be opened).
+inline Bytes ReadFileBytes(const std::string& path) {
+  Stream* file = OpenFileForReading(path.c_str());
+  Bytes bytes(file->Size());
+  if (!bytes.empty()) bytes.resize(file->Read(bytes.data(), static_cast<uint32_t>(bytes.size())));
+  FreeObject(file);
+  return bytes;
+}
+
+// Writes bytes to the temporary file of that name and returns its path.
+inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
+  std::string path = TempPath(name);
+  Stream* file = CreateFileForWriting(path.c_str());
+  if (!bytes.empty()) file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  FreeObject(file);
+  return path;
+}
+
 // A top-down 32-bit DIB section selected into its own memory DC.
 class Surface {
  public:
