@@ -147,6 +147,25 @@ bool AppSession::WaitIdle(DWORD timeoutMs) {
   return SendMessageTimeoutW(Main, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
+bool AppSession::Settle(DWORD timeoutMs) {
+  HWND combo = Combo();
+  HWND edit = combo != nullptr ? GetWindow(combo, GW_CHILD) : nullptr;
+  if (edit == nullptr || WindowText(edit).size() < 2) return false;
+  // The marker is a selection of one character, which typing never leaves behind, and
+  // differs from the selection there is now.
+  DWORD_PTR now = 0;
+  SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, timeoutMs, &now);
+  const WORD start = now == MAKELONG(0, 1) ? 1 : 0;
+  PostMessageW(edit, EM_SETSEL, start, start + 1);
+  for (double end = Seconds() + timeoutMs / 1000.0; Seconds() < end; Sleep(5)) {
+    DWORD_PTR selection = 0;
+    if (SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, timeoutMs, &selection) &&
+        selection == static_cast<DWORD_PTR>(MAKELONG(start, start + 1)))
+      return WaitIdle(timeoutMs);
+  }
+  return false;
+}
+
 HWND AppSession::TopPanel() const {
   HWND best = nullptr;
   for (HWND w : DirectChildren(Main)) {
