@@ -130,10 +130,6 @@ bool AppSession::Start(const std::string& exe, const std::string& workDir) {
   return Main != nullptr && WaitIdle();
 }
 
-bool AppSession::Running() const {
-  return Process != nullptr && WaitForSingleObject(Process, 0) == WAIT_TIMEOUT;
-}
-
 long AppSession::CloseAndWait(DWORD timeoutMs) {
   PostMessageW(Main, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(Process, timeoutMs) != WAIT_OBJECT_0) return -1;

@@ -37,7 +37,6 @@ class AppSession {
 
   // Starts exe in workDir with the caller's environment and waits for its main window.
   bool Start(const std::string& exe, const std::string& workDir);
-  bool Running() const;
   // Posts WM_CLOSE to the main window and waits for the end; the exit code, or -1.
   long CloseAndWait(DWORD timeoutMs);
 
