@@ -538,6 +538,7 @@ TEST_F(VelmoraRun, SendNeverOverwritesAnOpenedFileInTheTemporaryDirectory) {
   ExpectCleanEnd();
   DeleteFileA(attachment.c_str());
   DeleteFileA(original.c_str());
+  RemoveDirectoryA(attachment.substr(0, attachment.find_last_of('\\')).c_str());  // if empty
 }
 
 TEST_F(VelmoraRun, LinkLabelStartsTheShellWithTheAddress) {
