@@ -146,9 +146,10 @@ bool AppSession::WaitIdle(DWORD timeoutMs) {
 bool AppSession::Settle(DWORD timeoutMs) {
   HWND combo = Combo();
   HWND edit = combo != nullptr ? GetWindow(combo, GW_CHILD) : nullptr;
-  if (edit == nullptr || WindowText(edit).size() < 2) return false;
+  if (edit == nullptr) return false;
   // The marker is a selection of one character, which typing never leaves behind, and
-  // differs from the selection there is now.
+  // differs from the selection there is now. (The field holds at least two characters, a
+  // percentage, by the time the marker arrives.)
   DWORD_PTR now = 0;
   SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, timeoutMs, &now);
   const WORD start = now == MAKELONG(0, 1) ? 1 : 0;
