@@ -50,90 +50,77 @@ std::string WindowText(HWND window) {
   return text.data();
 }
 
-// What the helper saw in the dialog before acting on it.
+// What the helper saw in the dialog before acting on it, and what Execute returned.
 struct Seen {
-  bool dialog = false;
+  bool dialog = false, overwrite_prompt = false, confirmed = false;
   std::string title, name;
   std::vector<std::string> file_types;
   int file_type_selected = -1;
   HWND owner = nullptr;
-  bool overwrite_prompt = false;
 };
 
-// Drives the next dialog of this process from a helper thread: types `typed` and confirms
-// (and says yes to a confirmation box), or cancels when `typed` is null.
-class DialogDriver {
- public:
-  explicit DialogDriver(const char* typed = nullptr) : thread_([this, typed] { Drive(typed); }) {}
-  ~DialogDriver() { Finish(); }
-
-  const Seen& Finish() {
-    if (thread_.joinable()) thread_.join();
-    return seen_;
+// Runs on a helper thread: types `typed` into the next dialog of this process and confirms
+// (saying yes to a confirmation box), or cancels when `typed` is null.
+void Drive(const char* typed, Seen& seen) {
+  HWND dialog = WaitForDialog();
+  if (!dialog) return;
+  seen.dialog = true;
+  seen.title = WindowText(dialog);
+  seen.owner = GetWindow(dialog, GW_OWNER);
+  HWND edit = NameEdit(dialog);
+  if (edit) seen.name = WindowText(edit);
+  if (HWND types = GetDlgItem(dialog, kFileTypeBoxId)) {
+    for (int i = 0; i < SendMessageA(types, CB_GETCOUNT, 0, 0); ++i) {
+      char item[256] = "";
+      SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+      seen.file_types.push_back(item);
+    }
+    seen.file_type_selected = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
   }
-
- private:
-  void Drive(const char* typed) {
-    HWND dialog = WaitForDialog();
-    if (!dialog) return;
-    seen_.dialog = true;
-    seen_.title = WindowText(dialog);
-    seen_.owner = GetWindow(dialog, GW_OWNER);
-    HWND edit = NameEdit(dialog);
-    if (edit) seen_.name = WindowText(edit);
-    if (HWND types = GetDlgItem(dialog, kFileTypeBoxId)) {
-      int count = static_cast<int>(SendMessageA(types, CB_GETCOUNT, 0, 0));
-      for (int i = 0; i < count; ++i) {
-        char item[256] = "";
-        SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-        seen_.file_types.push_back(item);
-      }
-      seen_.file_type_selected = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
-    }
-    if (!typed || !edit) {
-      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-      return;
-    }
-    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    // A confirmation box owned by the dialog, if one comes before the dialog closes.
-    if (HWND prompt = WaitForDialog(dialog, dialog)) {
-      seen_.overwrite_prompt = true;
-      PostMessageA(prompt, WM_COMMAND, IDYES, 0);
-    }
+  if (!typed || !edit) {
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    return;
   }
+  SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  // A confirmation box owned by the dialog, if one comes before the dialog closes.
+  if (HWND prompt = WaitForDialog(dialog, dialog)) {
+    seen.overwrite_prompt = true;
+    PostMessageA(prompt, WM_COMMAND, IDYES, 0);
+  }
+}
 
-  Seen seen_;
-  std::thread thread_;
-};
+Seen Show(FileDialog* dialog, const char* typed = nullptr) {
+  Seen seen;
+  std::thread helper(Drive, typed, std::ref(seen));
+  const bool confirmed = dialog->Execute();
+  helper.join();
+  seen.confirmed = confirmed;
+  return seen;
+}
 
 // A fresh directory with a blank in its name under the temporary one, removed at the end.
-class TempFolder {
- public:
+struct TempFolder {
+  std::string dir;
+  std::vector<std::string> files;
   TempFolder() {
-    char dir[MAX_PATH], path[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    GetTempFileNameA(dir, "fdt", 0, path);
+    char temp[MAX_PATH], path[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    GetTempFileNameA(temp, "fdt", 0, path);
     DeleteFileA(path);
-    path_ = std::string(path) + " dir";
-    CreateDirectoryA(path_.c_str(), nullptr);
+    dir = std::string(path) + " dir";
+    CreateDirectoryA(dir.c_str(), nullptr);
   }
   ~TempFolder() {
-    for (const std::string& f : files_) DeleteFileA(f.c_str());
-    RemoveDirectoryA(path_.c_str());
+    for (const std::string& f : files) DeleteFileA(f.c_str());
+    RemoveDirectoryA(dir.c_str());
   }
   std::string Add(const std::string& name) {
-    std::string file = Path(name);
-    CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    files_.push_back(file);
-    return file;
+    files.push_back(dir + "\\" + name);
+    CloseHandle(
+        CreateFileA(files.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return files.back();
   }
-  std::string Path(const std::string& name) const { return path_ + "\\" + name; }
-  const std::string& Dir() const { return path_; }
-
- private:
-  std::string path_;
-  std::vector<std::string> files_;
 };
 
 struct DialogHolder {
@@ -145,15 +132,9 @@ struct DialogHolder {
   FileDialog* operator->() { return dialog; }
 };
 
-// A returned buffer of `size` bytes: the parts, each ended by NUL, then `rest`, then NULs.
-std::vector<char> ReturnedBuffer(const std::vector<std::string>& parts, size_t size,
-                                 const std::string& rest = "") {
-  std::vector<char> buffer;
-  for (const std::string& part : parts) {
-    buffer.insert(buffer.end(), part.begin(), part.end());
-    buffer.push_back('\0');
-  }
-  buffer.insert(buffer.end(), rest.begin(), rest.end());
+// A returned buffer of `size` bytes holding `text`, the rest NULs.
+std::vector<char> ReturnedBuffer(const std::string& text, size_t size) {
+  std::vector<char> buffer(text.begin(), text.end());
   buffer.resize(size, '\0');
   return buffer;
 }
@@ -174,19 +155,18 @@ TEST(FileDialog, FilterAndSelectionTextsInTheSystemsForm) {
 
   const std::string dir = "C:\\Photos";
   const WORD offset = static_cast<WORD>(dir.size() + 1);
-  std::vector<char> list = ReturnedBuffer({dir, "a.jpg", "b c.jpg"}, 64);
+  std::vector<char> list = ReturnedBuffer(dir + '\0' + "a.jpg" + '\0' + "b c.jpg", 64);
   JoinSelectedFiles(list, offset);
   EXPECT_EQ(std::string(list.data()), dir + "\r" + "a.jpg" + "\r" + "b c.jpg");
 
   // One full path: what follows its NUL is left over from the starting name, not a list.
   const std::string path = dir + "\\x.jpg";
-  std::vector<char> single = ReturnedBuffer({path}, 64, "stale tail");
+  std::vector<char> single = ReturnedBuffer(path + '\0' + "stale tail", 64);
   JoinSelectedFiles(single, offset);
   EXPECT_EQ(std::string(single.data()), path);
 
   // A list that fills the buffer to its last byte stays inside it.
-  std::vector<char> full = ReturnedBuffer({dir, "a.jpg"}, dir.size() + 8);
-  full.back() = 'z';
+  std::vector<char> full = ReturnedBuffer(dir + '\0' + "a.jpg" + '\0' + "z", dir.size() + 8);
   JoinSelectedFiles(full, offset);
   EXPECT_EQ(std::string(full.data(), full.size()), dir + "\r" + "a.jpg" + "\r" + "z");
 }
@@ -201,7 +181,7 @@ struct OwnerWindow {
 TEST(FileDialog, OpenGivesTheFullPathAndCancelClearsTheName) {
   TempFolder folder;
   const std::string file = folder.Add("Picture One.jpg");
-  DialogHolder dialog("Open test", folder.Dir());
+  DialogHolder dialog("Open test", folder.dir);
   dialog->Filter = "Image Files|*.jpg;*.jpeg|All Files|*.*";
   dialog->FilterIndex = 2;
   OwnerWindow given, app;
@@ -209,36 +189,28 @@ TEST(FileDialog, OpenGivesTheFullPathAndCancelClearsTheName) {
   app_control->WindowHandle = app.handle;
   AppWindow = app_control;
 
-  {
-    DialogDriver driver("Picture One.jpg");
-    EXPECT_TRUE(dialog->Execute());
-    const Seen& seen = driver.Finish();
-    ASSERT_TRUE(seen.dialog);
-    EXPECT_EQ(seen.title, dialog->Title);
-    EXPECT_EQ(seen.name, "");
-    EXPECT_EQ(seen.file_types, (std::vector<std::string>{"Image Files", "All Files"}));
-    EXPECT_EQ(seen.file_type_selected, 1);
-    EXPECT_EQ(seen.owner, app.handle);
-  }
+  Seen seen = Show(dialog.dialog, "Picture One.jpg");
+  ASSERT_TRUE(seen.dialog);
+  EXPECT_TRUE(seen.confirmed);
+  EXPECT_EQ(seen.title, dialog->Title);
+  EXPECT_EQ(seen.name, "");
+  EXPECT_EQ(seen.file_types, (std::vector<std::string>{"Image Files", "All Files"}));
+  EXPECT_EQ(seen.file_type_selected, 1);
+  EXPECT_EQ(seen.owner, app.handle);
   EXPECT_EQ(dialog->FileName, file);
   EXPECT_EQ(dialog->FilterIndex, 2);
 
+  // The next dialog starts with the last chosen name (the system may show the directory part
+  // as the folder it opens); a cancel clears it, so the one after starts empty.
   dialog->WndOwner = given.handle;
-  {
-    // The next dialog starts with the last chosen name (the system may show the directory
-    // part as the folder it opens); a cancel clears it.
-    DialogDriver driver;
-    EXPECT_FALSE(dialog->Execute());
-    const Seen& seen = driver.Finish();
-    EXPECT_TRUE(!seen.name.empty() && file.ends_with(seen.name)) << seen.name;
-    EXPECT_EQ(seen.owner, given.handle);
-  }
+  seen = Show(dialog.dialog);
+  EXPECT_FALSE(seen.confirmed);
+  EXPECT_TRUE(!seen.name.empty() && file.ends_with(seen.name)) << seen.name;
+  EXPECT_EQ(seen.owner, given.handle);
   EXPECT_EQ(dialog->FileName, "");
-  {
-    DialogDriver driver;
-    EXPECT_FALSE(dialog->Execute());
-    EXPECT_EQ(driver.Finish().name, "");
-  }
+  seen = Show(dialog.dialog);
+  EXPECT_FALSE(seen.confirmed);
+  EXPECT_EQ(seen.name, "");
 
   AppWindow = nullptr;
   app_control->WindowHandle = nullptr;
@@ -248,26 +220,22 @@ TEST(FileDialog, OpenGivesTheFullPathAndCancelClearsTheName) {
 TEST(FileDialog, SaveAppendsTheDefaultExtensionAndAsksBeforeOverwriting) {
   TempFolder folder;
   const std::string existing = folder.Add("old.jpg");
-  DialogHolder dialog("Save test", folder.Dir());
+  DialogHolder dialog("Save test", folder.dir);
   dialog->OpenMode = false;
   dialog->Filter = "Image Files|*.jpg;*.jpeg";
   dialog->DefExtension = "jpg";
-  {
-    // A starting name longer than the name buffer is cut to it.
-    const std::string long_name(SingleFileNameBufferSize + 40, 'n');
-    dialog->FileName = long_name;
-    DialogDriver driver("New Shot");
-    EXPECT_TRUE(dialog->Execute());
-    const Seen& seen = driver.Finish();
-    EXPECT_EQ(seen.name, long_name.substr(0, SingleFileNameBufferSize - 1));
-    EXPECT_FALSE(seen.overwrite_prompt);
-  }
-  EXPECT_EQ(dialog->FileName, folder.Path("New Shot." + dialog->DefExtension));
-  {
-    DialogDriver driver("old");
-    EXPECT_TRUE(dialog->Execute());
-    EXPECT_TRUE(driver.Finish().overwrite_prompt);
-  }
+  // A starting name longer than the name buffer is cut to it.
+  const std::string long_name(SingleFileNameBufferSize + 40, 'n');
+  dialog->FileName = long_name;
+  Seen seen = Show(dialog.dialog, "New Shot");
+  EXPECT_TRUE(seen.confirmed);
+  EXPECT_EQ(seen.name, long_name.substr(0, SingleFileNameBufferSize - 1));
+  EXPECT_FALSE(seen.overwrite_prompt);
+  EXPECT_EQ(dialog->FileName, folder.dir + "\\New Shot." + dialog->DefExtension);
+
+  seen = Show(dialog.dialog, "old");
+  EXPECT_TRUE(seen.confirmed);
+  EXPECT_TRUE(seen.overwrite_prompt);
   EXPECT_EQ(dialog->FileName, existing);
 }
 
@@ -276,24 +244,18 @@ TEST(FileDialog, MultipleSelectionJoinsOnlyARealList) {
   folder.Add("a.jpg");
   folder.Add("b.jpg");
   const std::string single = folder.Add("c.jpg");
-  DialogHolder dialog("Multi test", folder.Dir(),
-                      DefaultFileDialogOptions | OptionAllowMultiSelect);
-  {
-    DialogDriver driver("\"a.jpg\" \"b.jpg\"");
-    EXPECT_TRUE(dialog->Execute());
-    EXPECT_TRUE(driver.Finish().file_types.empty());
-  }
-  EXPECT_EQ(dialog->FileName, folder.Dir() + "\r" + "a.jpg" + "\r" + "b.jpg");
-  {
-    // One file after a longer starting name: just its path, nothing of the old name; a
-    // malformed filter with an index past it still gives a working dialog.
-    dialog->FileName = std::string(200, 'x');
-    dialog->Filter = "Only a description";
-    dialog->FilterIndex = 9;
-    DialogDriver driver("c.jpg");
-    EXPECT_TRUE(dialog->Execute());
-    EXPECT_TRUE(driver.Finish().dialog);
-  }
+  DialogHolder dialog("Multi test", folder.dir, DefaultFileDialogOptions | OptionAllowMultiSelect);
+  Seen seen = Show(dialog.dialog, "\"a.jpg\" \"b.jpg\"");
+  EXPECT_TRUE(seen.confirmed);
+  EXPECT_TRUE(seen.file_types.empty());
+  EXPECT_EQ(dialog->FileName, folder.dir + "\r" + "a.jpg" + "\r" + "b.jpg");
+
+  // One file after a longer starting name: just its path, nothing of the old name; a
+  // malformed filter with an index past it still gives a working dialog.
+  dialog->FileName = std::string(200, 'x');
+  dialog->Filter = "Only a description";
+  dialog->FilterIndex = 9;
+  EXPECT_TRUE(Show(dialog.dialog, "c.jpg").confirmed);
   EXPECT_EQ(dialog->FileName, single);
 }
 
