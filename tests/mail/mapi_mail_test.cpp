@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <process.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -72,27 +73,16 @@ class ScopedRegistryValue {
       : root_(root), key_(std::move(key)), name_(std::move(name)) {
     HKEY k = nullptr;
     if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
-    DWORD size = 0;
-    if (RegQueryValueExA(k, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-      std::vector<BYTE> data(size + 1);
-      if (RegQueryValueExA(k, name_.c_str(), nullptr, &type_, data.data(), &size) ==
-          ERROR_SUCCESS) {
-        data.resize(size);
-        saved_ = std::move(data);
-      }
-    }
+    saved_ = RegQueryValueExA(k, name_.c_str(), nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
     RegCloseKey(k);
   }
   ~ScopedRegistryValue() {
+    HKEY k = nullptr;
     if (!saved_) {
       Delete();
-      return;
-    }
-    HKEY k = nullptr;
-    if (RegCreateKeyExA(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) ==
-        ERROR_SUCCESS) {
-      RegSetValueExA(k, name_.c_str(), 0, type_, saved_->data(),
-                     static_cast<DWORD>(saved_->size()));
+    } else if (RegCreateKeyExA(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
+                               nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(k, name_.c_str(), 0, type_, data_, size_);
       RegCloseKey(k);
     }
   }
@@ -109,8 +99,9 @@ class ScopedRegistryValue {
  private:
   HKEY root_;
   std::string key_, name_;
-  DWORD type_ = REG_SZ;
-  std::optional<std::vector<BYTE>> saved_;
+  bool saved_ = false;
+  DWORD type_ = REG_SZ, size_ = 4096;
+  BYTE data_[4096];
 };
 
 // One child run: a fresh record file, the result the test library gives (one it would not
@@ -139,41 +130,24 @@ class MailChildRun {
     DeleteFileA(log_.c_str());
   }
 
-  // Runs the child; its exit code is 0 when all its checks passed.
-  DWORD Run() {
-    std::string line = "\"";
-    line += SelfPath() + "\" --gtest_also_run_disabled_tests --gtest_filter=MailChild.*";
-    STARTUPINFOA start{};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
-                        &info)) {
-      ADD_FAILURE() << "the child did not start: " << GetLastError();
-      return 0xFFFFFFFF;
-    }
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
-      GetExitCodeProcess(info.hProcess, &code);
-    } else {
-      TerminateProcess(info.hProcess, 0xFFFFFFFF);
-      ADD_FAILURE() << "the child did not end within a minute";
-    }
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    return code;
+  // Runs the child and waits for it; its exit code is 0 when all its checks passed.
+  intptr_t Run() {
+    const std::string self = SelfPath();
+    return _spawnl(_P_WAIT, self.c_str(), self.c_str(), "--gtest_also_run_disabled_tests",
+                   "--gtest_filter=MailChild.*", nullptr);
   }
 
-  // The recorded events: kind, then its key=value fields.
-  std::vector<std::pair<std::string, std::map<std::string, std::string>>> Records() const {
-    std::vector<std::pair<std::string, std::map<std::string, std::string>>> records;
+  // The recorded events, field by field; "kind" names the event.
+  std::vector<std::map<std::string, std::string>> Records() const {
+    std::vector<std::map<std::string, std::string>> records;
     std::ifstream in(log_);
     for (std::string line; std::getline(in, line);) {
       std::stringstream parts(line);
       auto& record = records.emplace_back();
-      std::getline(parts, record.first, '\t');
+      std::getline(parts, record["kind"], '\t');
       for (std::string part; std::getline(parts, part, '\t');) {
         size_t eq = part.find('=');
-        record.second[part.substr(0, eq)] = eq == std::string::npos ? "" : part.substr(eq + 1);
+        record[part.substr(0, eq)] = eq == std::string::npos ? "" : part.substr(eq + 1);
       }
     }
     return records;
@@ -198,15 +172,15 @@ TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
   const std::string subject = "holiday photo.jpg";
   const std::string path = "C:\\Temp Dir\\" + subject;
   MailChildRun child(true, subject, path);
-  ASSERT_EQ(child.Run(), 0u);
+  ASSERT_EQ(child.Run(), 0);
 
   // Loaded once, two messages (the first with its attachment), freed once at program end.
   const auto records = child.Records();
   std::vector<std::string> kinds;
-  for (const auto& r : records) kinds.push_back(r.first);
+  for (const auto& r : records) kinds.push_back(r.at("kind"));
   ASSERT_EQ(kinds, (std::vector<std::string>{"attach", "send", "file", "send", "detach"}));
 
-  const auto& first = records[1].second;
+  const auto& first = records[1];
   EXPECT_EQ(first.at("subject"), subject);
   EXPECT_EQ(first.at("flags"), std::to_string(MAPI_DIALOG));
   EXPECT_EQ(first.at("files"), "1");
@@ -215,16 +189,16 @@ TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
   }
   for (const char* none : {"note", "type", "originator"}) EXPECT_EQ(first.at(none), "(null)");
 
-  const auto& file = records[2].second;
+  const auto& file = records[2];
   EXPECT_EQ(file.at("path"), path);
   EXPECT_EQ(file.at("position"), std::to_string(0xFFFFFFFFu));
   EXPECT_EQ(file.at("name"), "(null)");
 
-  const auto& second = records[3].second;
+  const auto& second = records[3];
   EXPECT_EQ(second.at("subject"), "<Unspecified Subject>");
   EXPECT_EQ(second.at("flags"), "0");
   EXPECT_EQ(second.at("files"), "0");
-  EXPECT_EQ(records[4].second.at("how"), "free");
+  EXPECT_EQ(records[4].at("how"), "free");
 }
 
 TEST(MapiMail, OtherRegistryValuesMeanNoMailSystem) {
@@ -234,7 +208,7 @@ TEST(MapiMail, OtherRegistryValuesMeanNoMailSystem) {
     SCOPED_TRACE(text.value_or("(missing)"));
     text ? value.SetText(*text) : value.Delete();
     MailChildRun child(false, "x.jpg", "C:\\x.jpg");
-    EXPECT_EQ(child.Run(), 0u);
+    EXPECT_EQ(child.Run(), 0);
     EXPECT_TRUE(child.Records().empty());
   }
 }
@@ -259,7 +233,7 @@ TEST(MapiMail, OldSystemsAskWinIni) {
     value.SetText(c.registry);
     WriteProfileStringA("Mail", "MAPI", c.profile);
     MailChildRun child(present, "old.jpg", "C:\\old.jpg");
-    EXPECT_EQ(child.Run(), 0u);
+    EXPECT_EQ(child.Run(), 0);
     EXPECT_EQ(child.Records().size(), present ? 5u : 0u);
   }
   WriteProfileStringA("Mail", "MAPI", std::string(saved) == "\x01" ? nullptr : saved);
