@@ -140,9 +140,7 @@ std::vector<char> ReturnedBuffer(const std::string& text, size_t size) {
 }
 
 TEST(FileDialog, FilterAndSelectionTextsInTheSystemsForm) {
-  DialogHolder made("t", "");
-  EXPECT_TRUE(made->OpenMode);
-  EXPECT_EQ(made->Options, DefaultFileDialogOptions);
+  EXPECT_TRUE(DialogHolder("t", "")->OpenMode);
 
   // Every '|' a NUL and a double NUL at the end, also for malformed filters.
   for (const std::string filter : {"Image Files|*.jpg;*.jpeg", "Only a description", "|*.jpg||"}) {
