@@ -130,10 +130,6 @@ bool AppSession::Start(const std::string& exe, const std::string& workDir) {
   return Main != nullptr && WaitIdle();
 }
 
-bool AppSession::Running() const {
-  return Process != nullptr && WaitForSingleObject(Process, 0) == WAIT_TIMEOUT;
-}
-
 long AppSession::CloseAndWait(DWORD timeoutMs) {
   PostMessageW(Main, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(Process, timeoutMs) != WAIT_OBJECT_0) return -1;
@@ -145,6 +141,26 @@ long AppSession::CloseAndWait(DWORD timeoutMs) {
 bool AppSession::WaitIdle(DWORD timeoutMs) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(Main, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+bool AppSession::Settle(DWORD timeoutMs) {
+  HWND combo = Combo();
+  HWND edit = combo != nullptr ? GetWindow(combo, GW_CHILD) : nullptr;
+  if (edit == nullptr) return false;
+  // The marker is a selection of one character, which typing never leaves behind, and
+  // differs from the selection there is now. (The field holds at least two characters, a
+  // percentage, by the time the marker arrives.)
+  DWORD_PTR now = 0;
+  SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, timeoutMs, &now);
+  const WORD start = now == MAKELONG(0, 1) ? 1 : 0;
+  PostMessageW(edit, EM_SETSEL, start, start + 1);
+  for (double end = Seconds() + timeoutMs / 1000.0; Seconds() < end; Sleep(5)) {
+    DWORD_PTR selection = 0;
+    if (SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, timeoutMs, &selection) &&
+        selection == static_cast<DWORD_PTR>(MAKELONG(start, start + 1)))
+      return WaitIdle(timeoutMs);
+  }
+  return false;
 }
 
 HWND AppSession::TopPanel() const {

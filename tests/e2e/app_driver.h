@@ -37,13 +37,17 @@ class AppSession {
 
   // Starts exe in workDir with the caller's environment and waits for its main window.
   bool Start(const std::string& exe, const std::string& workDir);
-  bool Running() const;
   // Posts WM_CLOSE to the main window and waits for the end; the exit code, or -1.
   long CloseAndWait(DWORD timeoutMs);
 
   // Returns once the program has gone back to its message loop (it answers a sent
   // message); false when it does not within the time.
   bool WaitIdle(DWORD timeoutMs = 20000);
+  // Returns once everything posted to the program so far has been dispatched, then waits
+  // until it is idle. A sent message alone may overtake posted clicks and keys, so a marker
+  // is posted behind them, a one-character selection in the percentage box's edit field
+  // (harmless), and its arrival is awaited.
+  bool Settle(DWORD timeoutMs = 20000);
 
   HWND Main = nullptr;
   HANDLE Process = nullptr;

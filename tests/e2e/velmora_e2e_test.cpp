@@ -150,6 +150,14 @@ bool TestMailLibraryChosen() {
 constexpr const char* kOverrideHint =
     "run with WINEDLLOVERRIDES=mapi32=n,b so that the test MAPI32.DLL is used";
 
+// Polls cond until it holds, for at most the given seconds.
+template <class Condition>
+bool WaitFor(Condition cond, double seconds = 20) {
+  for (double end = Seconds() + seconds; Seconds() < end; Sleep(5))
+    if (cond()) return true;
+  return cond();
+}
+
 // Waits until the label shows the size line of a w x h picture.
 bool WaitForLabel(HWND label, int w, int h) {
   const std::string prefix = "Size: " + std::to_string(w) + "x" + std::to_string(h) + " , ";
@@ -160,9 +168,7 @@ bool WaitForLabel(HWND label, int w, int h) {
 
 // Gives the program a moment to react to a click, then reports whether anything popped up.
 bool PopsUpAnything(AppSession& app) {
-  app.WaitIdle();
-  Sleep(300);
-  app.WaitIdle();
+  app.Settle();
   return app.HasModalWindow();
 }
 
@@ -181,7 +187,7 @@ ShownDialog WaitForMessage(AppSession& app) {
 void Dismiss(AppSession& app, const ShownDialog& box) {
   AppSession::PressDialogButton(box.Window, IDOK);
   for (int i = 0; i < 250 && IsWindow(box.Window) && IsWindowVisible(box.Window); ++i) Sleep(20);
-  app.WaitIdle();
+  app.Settle();
 }
 
 void SaveScreenshot(HWND main, const std::string& name) {
@@ -243,8 +249,10 @@ class VelmoraRun : public ::testing::Test {
     RECT items = ClientScreenRectOf(list);
     ASSERT_GE(row, 0);
     AppSession::MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
-    app.WaitIdle();
-    ASSERT_EQ(WindowText(combo), std::to_string(percent) + "%");
+    // Mouse input reaches the program after anything posted: wait for its effect.
+    const std::string text = std::to_string(percent) + "%";
+    WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); });
+    ASSERT_EQ(WindowText(combo), text);
     ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }
 
@@ -354,6 +362,7 @@ TEST_F(VelmoraRun, WindowStartsCentredWithThirtyPercentAndIgnoresActionsBeforeOp
   RECT split = ScreenRectOf(app.Splitter());
   POINT from{(split.left + split.right) / 2, (split.top + split.bottom) / 2};
   AppSession::MouseDrag(from, {from.x + 120, from.y});
+  WaitFor([&] { return RectInParent(app.RightPanel()).left != 399; });
   app.WaitIdle();
   EXPECT_EQ(RectInParent(app.LeftPanel()).right, 391 + 120);
   EXPECT_EQ(RectInParent(app.RightPanel()).left, 399 + 120);
@@ -394,7 +403,9 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
       // Moving the splitter re-fits both pictures into their new panes.
       RECT split = ScreenRectOf(app.Splitter());
       POINT from{(split.left + split.right) / 2, (split.top + split.bottom) / 2};
+      const LONG before = RectInParent(app.LeftPanel()).right;
       AppSession::MouseDrag(from, {from.x - 150, from.y});
+      EXPECT_TRUE(WaitFor([&] { return RectInParent(app.LeftPanel()).right == before - 150; }));
       std::string why;
       EXPECT_GE(WaitForPicture(app, app.OpenedPane(), w, h, Seconds(), 60, &why), 0) << why;
       EXPECT_GE(WaitForPicture(app, app.ShrunkPane(), sw, sh, Seconds(), 60, &why), 0) << why;
@@ -466,7 +477,7 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureFromTheTemporaryDirectory) {
   app.Click(app.Button("Open ..."));
   ASSERT_TRUE(app.CancelFileDialog());
   app.Click(app.Button("Send by e-mail"));
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app.Settle());
   // The test MAPI32.DLL answers at once in place of the compose dialog.
   std::vector<std::string> records;
   for (int i = 0; i < 100 && records.size() < 3; ++i, Sleep(50))
@@ -510,7 +521,7 @@ TEST_F(VelmoraRun, SendNeverOverwritesAnOpenedFileInTheTemporaryDirectory) {
   ASSERT_GE(Shrink(w * 30 / 100, h * 30 / 100), 0);
   ASSERT_TRUE(TestMailLibraryChosen()) << kOverrideHint;
   app.Click(app.Button("Send by e-mail"));
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app.Settle());
   std::vector<std::string> records;
   for (int i = 0; i < 100 && records.size() < 3; ++i, Sleep(50))
     records = RecordLines(Place.MailLog);
@@ -527,6 +538,7 @@ TEST_F(VelmoraRun, SendNeverOverwritesAnOpenedFileInTheTemporaryDirectory) {
   ExpectCleanEnd();
   DeleteFileA(attachment.c_str());
   DeleteFileA(original.c_str());
+  RemoveDirectoryA(attachment.substr(0, attachment.find_last_of('\\')).c_str());  // if empty
 }
 
 TEST_F(VelmoraRun, LinkLabelStartsTheShellWithTheAddress) {
@@ -588,7 +600,8 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   ASSERT_NE(edit, nullptr);
   Ask(edit, EM_SETSEL, 0, -1);
   for (wchar_t c : std::wstring(L"45%")) PostMessageW(edit, WM_CHAR, c, 1);
-  app.WaitIdle();
+  ASSERT_TRUE(app.Settle());
+  ASSERT_EQ(WindowText(edit), "45%");
   ASSERT_EQ(Ask(app.Combo(), CB_GETCURSEL), -1);
   app.Click(app.Button("Shrink"));
   EXPECT_FALSE(PopsUpAnything(app));
