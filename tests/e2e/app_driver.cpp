@@ -13,21 +13,23 @@ namespace {
 // Whether the window's class name contains the given upper-case part (the program's own
 // classes may carry a prefix before the system's name).
 bool IsClass(HWND window, const char* part) {
-  std::string name = ClassOf(window);
-  for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return name.find(part) != std::string::npos;
-}
-
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> result;
-  for (HWND w = GetWindow(parent, GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
-    result.push_back(w);
-  return result;
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return std::string(CharUpperA(name)).find(part) != std::string::npos;
 }
 
 BOOL CALLBACK Collect(HWND window, LPARAM list) {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
   return TRUE;
+}
+
+// All descendants of parent, or with direct set only its children.
+std::vector<HWND> Children(HWND parent, bool direct = true) {
+  std::vector<HWND> all, result;
+  EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
+  for (HWND w : all)
+    if (!direct || GetAncestor(w, GA_PARENT) == parent) result.push_back(w);
+  return result;
 }
 
 std::vector<HWND> VisibleTopLevel(DWORD processId) {
@@ -59,20 +61,9 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 std::string WindowText(HWND window) {
-  std::wstring text(static_cast<size_t>(Ask(window, WM_GETTEXTLENGTH)) + 2, L'\0');
+  std::wstring text(static_cast<size_t>(Ask(window, WM_GETTEXTLENGTH)) + 1, L'\0');
   Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(wcslen(text.c_str()));
-  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, result.data(), n, nullptr, nullptr);
-  result.resize(n > 0 ? n - 1 : 0);
-  return result;
-}
-
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
+  return std::string(text.begin(), text.begin() + wcslen(text.c_str()));  // the texts are ASCII
 }
 
 RECT RectInParent(HWND window) {
@@ -148,31 +139,19 @@ HWND AppSession::TopPanel() const {
   return best;
 }
 
-HWND AppSession::OpenedPane() const {
-  // Below the top panel: left panel, splitter, right panel.
-  HWND top = TopPanel(), left = nullptr;
-  for (HWND w : Children(Main))
-    if (w != top && (left == nullptr || RectInParent(w).left < RectInParent(left).left)) left = w;
-  return GetWindow(left, GW_CHILD);
+HWND AppSession::Pane(bool right) const {
+  // Below the top panel lie the left panel, the splitter and the right panel.
+  HWND top = TopPanel(), found = nullptr;
+  for (HWND w : Children(Main)) {
+    const LONG x = RectInParent(w).left, best = found ? RectInParent(found).left : 0;
+    if (w != top && (found == nullptr || (right ? x > best : x < best))) found = w;
+  }
+  return GetWindow(found, GW_CHILD);
 }
 
-HWND AppSession::ShrunkPane() const {
-  HWND top = TopPanel(), right = nullptr;
-  for (HWND w : Children(Main))
-    if (w != top && (right == nullptr || RectInParent(w).left > RectInParent(right).left))
-      right = w;
-  return GetWindow(right, GW_CHILD);
-}
-
-HWND AppSession::Button(const std::string& caption) const {
+HWND AppSession::Find(const char* classPart, const std::string& text) const {
   for (HWND w : Children(TopPanel()))
-    if (IsClass(w, "BUTTON") && WindowText(w) == caption) return w;
-  return nullptr;
-}
-
-HWND AppSession::Combo() const {
-  for (HWND w : Children(TopPanel()))
-    if (IsClass(w, "COMBOBOX")) return w;
+    if (IsClass(w, classPart) && (text.empty() || WindowText(w) == text)) return w;
   return nullptr;
 }
 
@@ -181,12 +160,6 @@ HWND AppSession::LabelAt(int left, int top) const {
     RECT r = RectInParent(w);
     if (r.left == left && r.top == top && IsClass(w, "STATIC")) return w;
   }
-  return nullptr;
-}
-
-HWND AppSession::Label(const std::string& text) const {
-  for (HWND w : Children(TopPanel()))
-    if (IsClass(w, "STATIC") && WindowText(w) == text) return w;
   return nullptr;
 }
 
@@ -227,16 +200,16 @@ ShownDialog AppSession::WaitForMessage() const {
   ShownDialog shown;
   shown.Window = WaitForWindow(20000);
   if (shown.Window == nullptr) return shown;
-  WaitFor([&] {  // the text may be set a moment after the window shows
-    shown.Text.clear();
-    std::vector<HWND> all;
-    EnumChildWindows(shown.Window, Collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND w : all) {
-      std::string text = IsClass(w, "STATIC") ? WindowText(w) : "";
-      if (!text.empty()) shown.Text += (shown.Text.empty() ? "" : "\n") + text;
-    }
-    return !shown.Text.empty();
-  }, 2);
+  WaitFor(
+      [&] {  // the text may be set a moment after the window shows
+        shown.Text.clear();
+        for (HWND w : Children(shown.Window, false)) {
+          std::string text = IsClass(w, "STATIC") ? WindowText(w) : "";
+          if (!text.empty()) shown.Text += (shown.Text.empty() ? "" : "\n") + text;
+        }
+        return !shown.Text.empty();
+      },
+      2);
   shown.Caption = WindowText(shown.Window);
   return shown;
 }
@@ -258,11 +231,8 @@ bool AppSession::ChooseFile(const std::string& path, double* okTime) const {
   HWND dialog = nullptr, nameBox = nullptr;
   WaitFor([&] {
     dialog = WaitForWindow(100);
-    std::vector<HWND> all;
-    EnumChildWindows(dialog, Collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND w : all)
-      if (IsClass(w, "EDIT") && (GetDlgCtrlID(w) == 0x47C || GetDlgCtrlID(w) == 0x480))
-        nameBox = w;
+    for (HWND w : Children(dialog, false))
+      if (IsClass(w, "EDIT") && (GetDlgCtrlID(w) == 0x47C || GetDlgCtrlID(w) == 0x480)) nameBox = w;
     return nameBox != nullptr;
   });
   if (nameBox == nullptr) return false;
@@ -326,7 +296,8 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return out.good();
 }
 

@@ -29,7 +29,6 @@ bool WaitFor(Condition cond, double seconds = 20) {
 }
 
 std::string WindowText(HWND window);  // asked with WM_GETTEXT across processes
-std::string ClassOf(HWND window);
 RECT RectInParent(HWND window);       // in the parent's client coordinates
 RECT ClientScreenRectOf(HWND window);
 LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -58,12 +57,15 @@ class AppSession {
   bool Settle(DWORD timeoutMs = 20000) const;
 
   HWND TopPanel() const;
-  HWND OpenedPane() const;  // the picture panes inside the left and right panels
-  HWND ShrunkPane() const;
-  HWND Button(const std::string& caption) const;
-  HWND Combo() const;
+  HWND Pane(bool right) const;  // the picture pane of the left or the right panel
+  HWND OpenedPane() const { return Pane(false); }
+  HWND ShrunkPane() const { return Pane(true); }
+  // The top panel's first control whose class name contains classPart (upper case) and,
+  // unless text is empty, that shows text.
+  HWND Find(const char* classPart, const std::string& text = {}) const;
+  HWND Button(const std::string& caption) const { return Find("BUTTON", caption); }
+  HWND Combo() const { return Find("COMBOBOX"); }
   HWND LabelAt(int left, int top) const;
-  HWND Label(const std::string& text) const;
 
   void Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
   static void MouseClickAt(POINT screen);  // real mouse input, queued behind posted messages

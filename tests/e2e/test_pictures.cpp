@@ -29,13 +29,6 @@ struct ErrorTrap {
 void LeaveOnError(j_common_ptr info) { longjmp(reinterpret_cast<ErrorTrap*>(info->err)->Jump, 1); }
 void Quiet(j_common_ptr, int) {}
 
-jpeg_error_mgr* Trap(ErrorTrap* trap) {
-  jpeg_std_error(&trap->Manager);
-  trap->Manager.error_exit = LeaveOnError;
-  trap->Manager.emit_message = Quiet;
-  return &trap->Manager;
-}
-
 // The offset of the frame header's marker (SOFn), or 0. libjpeg tells progressive from
 // sequential but not baseline (SOF0) from extended (SOF1), so the markers are read.
 size_t FrameOffset(const std::vector<uint8_t>& b) {
@@ -52,18 +45,13 @@ size_t FrameOffset(const std::vector<uint8_t>& b) {
 }  // namespace
 
 std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
+  // Coding pixels the test made cannot fail, so libjpeg's own error handling stays.
   jpeg_compress_struct info;
-  ErrorTrap trap;
+  jpeg_error_mgr errors;
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
-  auto* row = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(width) * 3));
-  info.err = Trap(&trap);
-  if (setjmp(trap.Jump) != 0) {
-    jpeg_destroy_compress(&info);
-    std::free(row);
-    std::free(out);
-    return {};
-  }
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  info.err = jpeg_std_error(&errors);
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, &out, &outSize);
   info.image_width = static_cast<JDIMENSION>(width);
@@ -82,13 +70,13 @@ std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
       row[x * 3 + 1] = static_cast<JSAMPLE>(c.G + grain);
       row[x * 3 + 2] = static_cast<JSAMPLE>(c.B + grain);
     }
-    jpeg_write_scanlines(&info, &row, 1);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
   }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
   std::vector<uint8_t> result(out, out + outSize);
   std::free(out);
-  std::free(row);
   return result;
 }
 
@@ -111,7 +99,9 @@ JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
   jpeg_decompress_struct info;
   ErrorTrap trap;
   JSAMPLE* pixels = nullptr;
-  info.err = Trap(&trap);
+  info.err = jpeg_std_error(&trap.Manager);
+  trap.Manager.error_exit = LeaveOnError;
+  trap.Manager.emit_message = Quiet;
   if (setjmp(trap.Jump) != 0) {
     jpeg_destroy_decompress(&info);
     std::free(pixels);
