@@ -190,12 +190,6 @@ HWND AppSession::WaitForWindow(DWORD timeoutMs) const {
   return found;
 }
 
-bool AppSession::HasModalWindow() const {
-  for (HWND w : VisibleTopLevel(ProcessId))
-    if (w != Main) return true;
-  return false;
-}
-
 ShownDialog AppSession::WaitForMessage() const {
   ShownDialog shown;
   shown.Window = WaitForWindow(20000);

@@ -71,7 +71,7 @@ class AppSession {
   static void MouseClickAt(POINT screen);  // real mouse input, queued behind posted messages
   // The first top-level window of the program other than the main window, or nullptr.
   HWND WaitForWindow(DWORD timeoutMs) const;
-  bool HasModalWindow() const;
+  bool HasModalWindow() const { return WaitForWindow(0) != nullptr; }
   // Waits for a message box that has its text and reads it.
   ShownDialog WaitForMessage() const;
   // Presses OK on a message box and waits until it is gone and the program settled.

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "e2e/app_driver.h"
 
@@ -17,43 +16,33 @@ namespace {
 
 constexpr const char* kMailKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
-// Sets HKLM\...\Windows Messaging Subsystem "MAPI" = "1" for the run, then restores the
-// value (or its absence, and the key's absence).
+// Sets HKLM\...\Windows Messaging Subsystem "MAPI" = "1" for the run (the program offers
+// mail only then) and afterwards puts back the value that was there, or removes it.
 class MailRegistryValue : public ::testing::Environment {
  public:
   void SetUp() override {
-    HKEY key = nullptr;
-    DWORD disposition = 0, size = 0;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMailKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, &disposition),
+                              &key_, &disposition_),
               ERROR_SUCCESS);
-    created_key_ = disposition == REG_CREATED_NEW_KEY;
-    if (RegQueryValueExA(key, "MAPI", nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
-      old_data_.resize(size);
-      had_value_ = RegQueryValueExA(key, "MAPI", nullptr, &old_type_, old_data_.data(), &size) ==
-                   ERROR_SUCCESS;
-    }
-    ASSERT_EQ(RegSetValueExA(key, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
+    had_value_ = RegQueryValueExA(key_, "MAPI", nullptr, &type_, old_, &size_) == ERROR_SUCCESS;
+    ASSERT_EQ(RegSetValueExA(key_, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
               ERROR_SUCCESS);
-    RegCloseKey(key);
   }
 
   void TearDown() override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMailKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-      return;
     if (had_value_)
-      RegSetValueExA(key, "MAPI", 0, old_type_, old_data_.data(), DWORD(old_data_.size()));
+      RegSetValueExA(key_, "MAPI", 0, type_, old_, size_);
     else
-      RegDeleteValueA(key, "MAPI");
-    RegCloseKey(key);
-    if (created_key_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMailKey);
+      RegDeleteValueA(key_, "MAPI");
+    RegCloseKey(key_);
+    if (disposition_ == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMailKey);
   }
 
  private:
-  bool created_key_ = false, had_value_ = false;
-  DWORD old_type_ = REG_SZ;
-  std::vector<BYTE> old_data_;
+  HKEY key_ = nullptr;
+  bool had_value_ = false;
+  DWORD disposition_ = 0, type_ = REG_SZ, size_ = 256;
+  BYTE old_[256] = {};  // the value is "0" or "1"
 };
 
 std::string Directory(const std::string& path) {
