@@ -1,10 +1,12 @@
 // The paint event and off-screen painting on real windows: painting into a given device
-// context, the kept bitmap's size rule, drawing into the buffer and one blit to the screen,
-// and what controls inside a double-buffered control do instead of painting themselves.
+// context, drawing into the kept bitmap and its size rule, and what controls inside a
+// double-buffered control do instead of painting themselves.
 #include <vector>
 
 #include "control_test_support.h"
 #include "toolkit/canvas.h"
+#include "toolkit/form.h"
+#include "toolkit/label.h"
 #include "toolkit/paint.h"
 #include "toolkit/text_utils.h"
 
@@ -18,19 +20,15 @@ class PaintEvent : public ToolkitTest {};
 struct PaintLog {
   std::vector<HDC> dcs;
   std::vector<HDC> canvasDCs;
-  std::vector<HDC> paintDCs;
   std::vector<HBITMAP> selectedBitmaps;
-  std::vector<DWORD> dcTypes;
   COLORREF fill = RGB(255, 0, 0);
 };
 
 void RecordPaint(void* owner, Control* sender, HDC dc) {
   auto* log = static_cast<PaintLog*>(owner);
   log->dcs.push_back(dc);
-  log->paintDCs.push_back(sender->PaintDC);
   log->canvasDCs.push_back(sender->GetCanvas()->CanvasDC());
   log->selectedBitmaps.push_back(static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP)));
-  log->dcTypes.push_back(GetObjectType(dc));
   RECT r;
   GetClientRect(sender->WindowHandle, &r);
   HBRUSH brush = CreateSolidBrush(log->fill);
@@ -43,196 +41,138 @@ bool HasUpdate(HWND window) {
   return GetUpdateRect(window, &r, FALSE) != FALSE;
 }
 
-// Paints until nothing inside `window` asks for more, within a few rounds.
-bool Settles(HWND window) {
-  for (int round = 0; round < 4; ++round) {
-    UpdateWindow(window);
-    bool pending = HasUpdate(window);
-    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-      pending |= HasUpdate(c);
-    if (!pending) return true;
-  }
-  return false;
-}
-
 SIZE BitmapSize(HBITMAP bitmap) {
   BITMAP info = {};
   GetObjectA(bitmap, sizeof info, &info);
   return SIZE{info.bmWidth, info.bmHeight};
 }
 
-// A visible form holding one paint box of the given size.
+// A visible form holding one paint box of the given size, painted by a PaintLog.
 struct PaintScene {
-  Control* form = nullptr;
-  Control* box = nullptr;
-  PaintScene(int width, int height) {
-    form = MakeTestForm("paint");
+  Control* form = MakeForm(nullptr, "paint");
+  Control* box = MakeLabel(form, "");
+  PaintLog log;
+  PaintScene(int width, int height, bool buffered) {
     form->SetBounds(RectOf(20, 20, 520, 420));
-    box = MakeTestStatic(form);
     box->SetBounds(RectOf(10, 10, 10 + width, 10 + height));
     form->CreateWindowHandle();
     UpdateWindow(form->WindowHandle);
-    DrainQueue();
+    Pump();
+    SetPaintHandler(box, MakeCallback(&log, &RecordPaint));
+    SetDoubleBuffered(box, buffered);
   }
   ~PaintScene() { form->Free(); }
   void Repaint() {
     InvalidateRect(box->WindowHandle, nullptr, TRUE);
     UpdateWindow(box->WindowHandle);
   }
-  void Resize(int width, int height) {
+  SIZE ResizeAndRepaint(int width, int height) {
     box->SetBounds(RectOf(10, 10, 10 + width, 10 + height));
     Repaint();
+    return BitmapSize(box->BufferBitmap);
   }
 };
 
 }  // namespace
 
 TEST_F(PaintEvent, PaintIntoAGivenContextSkipsBeginPaintAndReleasesNothing) {
-  PaintScene scene(120, 80);
-  PaintLog log;
-  SetPaintHandler(scene.box, MakeCallback(&log, &RecordPaint));
+  PaintScene scene(120, 80, false);
   HWND window = scene.box->WindowHandle;
   HDC memory = CreateCompatibleDC(nullptr);
-
   for (UINT message : {UINT(WM_PAINT), UINT(WM_PRINT)}) {
-    log = PaintLog{};
+    scene.log = PaintLog{};
     InvalidateRect(window, nullptr, FALSE);
     EXPECT_EQ(SendMessageA(window, message, reinterpret_cast<WPARAM>(memory), 0), 0);
-    ASSERT_EQ(log.dcs.size(), 1u);
-    EXPECT_EQ(log.dcs[0], memory);
-    EXPECT_EQ(log.paintDCs[0], memory);
-    EXPECT_EQ(log.canvasDCs[0], memory);
+    ASSERT_EQ(scene.log.dcs.size(), 1u);
+    EXPECT_EQ(scene.log.dcs[0], memory);
+    EXPECT_EQ(scene.log.canvasDCs[0], memory);
     EXPECT_TRUE(HasUpdate(window)) << "BeginPaint would have validated the window";
     EXPECT_EQ(scene.box->PaintDC, nullptr);
     EXPECT_EQ(scene.box->OwnCanvas->DC, nullptr);
-    EXPECT_EQ(GetObjectType(memory), static_cast<DWORD>(OBJ_MEMDC))
-        << "the given context was deleted";
+    EXPECT_EQ(GetObjectType(memory), static_cast<DWORD>(OBJ_MEMDC)) << "the given DC was deleted";
   }
-
-  // A plain WM_PAINT paints through BeginPaint and validates.
-  log = PaintLog{};
-  UpdateWindow(window);
-  ASSERT_EQ(log.dcs.size(), 1u);
-  EXPECT_NE(log.dcs[0], memory);
-  EXPECT_FALSE(HasUpdate(window));
-  EXPECT_EQ(scene.box->PaintDC, nullptr);
-
-  // Without a listener the system class paints: the handler stays out of the way.
-  scene.box->OnPaint = Callback{};
-  log = PaintLog{};
-  scene.Repaint();
-  EXPECT_TRUE(log.dcs.empty());
-  EXPECT_FALSE(HasUpdate(window));
   DeleteDC(memory);
+
+  // A plain WM_PAINT goes through BeginPaint and validates.
+  scene.log = PaintLog{};
+  UpdateWindow(window);
+  ASSERT_EQ(scene.log.dcs.size(), 1u);
+  EXPECT_FALSE(HasUpdate(window));
+  // Without a listener the system class paints and the window is still validated.
+  scene.box->OnPaint = Callback{};
+  scene.log = PaintLog{};
+  scene.Repaint();
+  EXPECT_TRUE(scene.log.dcs.empty());
+  EXPECT_FALSE(HasUpdate(window));
 }
 
-TEST_F(PaintEvent, KeptBitmapIsMadeKeptAndRemadeBySize) {
-  PaintScene scene(300, 200);
-  PaintLog log;
-  SetPaintHandler(scene.box, MakeCallback(&log, &RecordPaint));
-  SetDoubleBuffered(scene.box, true);
+TEST_F(PaintEvent, BufferedPaintGoesThroughAKeptBitmapRemadeBySize) {
+  PaintScene scene(300, 200, true);
   EXPECT_EQ(scene.box->BufferBitmap, nullptr);
-
-  scene.Repaint();
+  scene.log.fill = RGB(0, 0, 255);
+  SIZE bitmap = scene.ResizeAndRepaint(300, 200);
   ASSERT_NE(scene.box->BufferBitmap, nullptr);
-  SIZE s = BitmapSize(scene.box->BufferBitmap);
-  EXPECT_EQ(s.cx, 300);
-  EXPECT_EQ(s.cy, 200);
-  EXPECT_EQ(scene.box->BufferWidth, 300);
-  EXPECT_FALSE(scene.box->PaintingToBuffer);
-
-  scene.Resize(310, 200);  // grown: re-made
-  s = BitmapSize(scene.box->BufferBitmap);
-  EXPECT_EQ(s.cx, 310);
-  EXPECT_EQ(s.cy, 200);
-
-  HBITMAP kept = scene.box->BufferBitmap;
-  scene.Resize(290, 180);  // shrunk by less than 32 on each side: kept
-  EXPECT_EQ(scene.box->BufferBitmap, kept);
-  s = BitmapSize(kept);
-  EXPECT_EQ(s.cx, 310);
-  EXPECT_EQ(s.cy, 200);
-
-  scene.Resize(270, 200);  // 40 narrower than the bitmap: re-made
-  s = BitmapSize(scene.box->BufferBitmap);
-  EXPECT_EQ(s.cx, 270);
-  EXPECT_EQ(s.cy, 200);
-  EXPECT_EQ(scene.box->BufferHeight, 200);
-}
-
-TEST_F(PaintEvent, BufferedPaintDrawsOffScreenTwiceAndBlitsOnce) {
-  PaintScene scene(100, 60);
-  PaintLog log;
-  log.fill = RGB(0, 0, 255);
-  SetPaintHandler(scene.box, MakeCallback(&log, &RecordPaint));
-  SetDoubleBuffered(scene.box, true);
-  scene.Repaint();
-
-  // WM_PRINT from the chain, then WM_PAINT after the erase: both into the buffer.
-  ASSERT_EQ(log.dcs.size(), 2u);
-  for (size_t i = 0; i < log.dcs.size(); ++i) {
-    EXPECT_EQ(log.dcTypes[i], static_cast<DWORD>(OBJ_MEMDC));
-    EXPECT_EQ(log.selectedBitmaps[i], scene.box->BufferBitmap);
-    EXPECT_EQ(log.canvasDCs[i], log.dcs[i]);
+  EXPECT_EQ(bitmap.cx, 300);
+  EXPECT_EQ(bitmap.cy, 200);
+  // WM_PRINT from the chain, then WM_PAINT after the erase: both into the buffer, and the
+  // screen shows what was drawn there.
+  ASSERT_EQ(scene.log.dcs.size(), 2u);
+  for (size_t i = 0; i < scene.log.dcs.size(); ++i) {
+    EXPECT_EQ(scene.log.selectedBitmaps[i], scene.box->BufferBitmap);
+    EXPECT_EQ(scene.log.canvasDCs[i], scene.log.dcs[i]);
   }
   EXPECT_FALSE(HasUpdate(scene.box->WindowHandle));
-  EXPECT_EQ(scene.box->PaintDC, nullptr);
-
-  // The screen shows what was drawn into the buffer.
   HDC screen = GetDC(scene.box->WindowHandle);
-  EXPECT_EQ(GetPixel(screen, 50, 30), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(screen, 150, 100), RGB(0, 0, 255));
   ReleaseDC(scene.box->WindowHandle, screen);
 
-  // The bitmap goes with the control.
-  HBITMAP bitmap = scene.box->BufferBitmap;
+  // Grown is remade; shrunk by less than 32 on each side is kept; 32 or more narrower is
+  // remade.
+  struct Step {
+    int width, height;
+    bool kept;
+  };
+  for (const Step& step : {Step{310, 200, false}, Step{290, 180, true}, Step{270, 200, false}}) {
+    const HBITMAP before = scene.box->BufferBitmap;
+    const SIZE old = bitmap;
+    bitmap = scene.ResizeAndRepaint(step.width, step.height);
+    EXPECT_EQ(scene.box->BufferBitmap == before, step.kept) << step.width;
+    EXPECT_EQ(bitmap.cx, step.kept ? old.cx : step.width);
+    EXPECT_EQ(bitmap.cy, step.kept ? old.cy : step.height);
+  }
+  HBITMAP last = scene.box->BufferBitmap;  // the bitmap goes with the control
   scene.box->Free();
-  EXPECT_EQ(GetObjectType(bitmap), 0u);
+  EXPECT_EQ(GetObjectType(last), 0u);
 }
 
 TEST_F(PaintEvent, ControlsInsideABufferedControlRepaintItInsteadOfThemselves) {
-  Control* form = MakeTestForm("buffered panel");
+  Control* form = MakeForm(nullptr, "buffered panel");
   form->SetBounds(RectOf(30, 30, 430, 330));
-  Control* panel = MakeTestStatic(form);
+  Control* panel = MakeLabel(form, "");
   panel->SetBounds(RectOf(5, 5, 305, 205));
-  Control* label = MakeTestStatic(panel);
+  Control* label = MakeLabel(panel, "");
   label->SetText("before");
-  Control* hidden = MakeTestStatic(panel);
+  Control* hidden = MakeLabel(panel, "");
   SetDoubleBuffered(panel, true);
   ASSERT_TRUE(form->CreateWindowHandle());
   hidden->SetVisible(false);
   UpdateWindow(form->WindowHandle);
-  DrainQueue();
+  Pump();
 
-  // A repaint request inside invalidates the buffered control as well.
-  ValidateRect(panel->WindowHandle, nullptr);
-  label->RequestRepaint();
-  EXPECT_TRUE(HasUpdate(panel->WindowHandle));
-  EXPECT_TRUE(Settles(panel->WindowHandle));
-
-  // Its own paint outside a buffered paint only validates it and asks the panel to repaint.
+  // The label's own paint only validates it and asks the panel to repaint.
   ValidateRect(panel->WindowHandle, nullptr);
   InvalidateRect(label->WindowHandle, nullptr, TRUE);
   UpdateWindow(label->WindowHandle);
   EXPECT_FALSE(HasUpdate(label->WindowHandle));
   EXPECT_TRUE(HasUpdate(panel->WindowHandle));
-  EXPECT_TRUE(Settles(panel->WindowHandle));
+  UpdateWindow(panel->WindowHandle);
 
-  // Background erases are left to the buffered paint.
-  HDC memory = CreateCompatibleDC(nullptr);
-  EXPECT_EQ(SendMessageA(label->WindowHandle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0),
-            1);
-  DeleteDC(memory);
-
-  // A label changes its text while hidden and comes back without activation; a hidden one
-  // stays hidden.
+  // A new text reaches a shown label and leaves it shown; a hidden one stays hidden.
   label->SetText("after");
-  char text[16] = {};
-  GetWindowTextA(label->WindowHandle, text, sizeof text);
-  EXPECT_STREQ(text, "after");
+  EXPECT_EQ(WindowText(label->WindowHandle), "after");
   EXPECT_TRUE(IsWindowVisible(label->WindowHandle));
   hidden->SetText("still hidden");
-  GetWindowTextA(hidden->WindowHandle, text, sizeof text);
-  EXPECT_STREQ(text, "still hidden");
+  EXPECT_EQ(WindowText(hidden->WindowHandle), "still hidden");
   EXPECT_FALSE(IsWindowVisible(hidden->WindowHandle));
   form->Free();
 }

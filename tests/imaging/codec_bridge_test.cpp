@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imaging/codec_bridge.h"
-#include "jpeg_test_support.h"
+#include "test_support.h"
 #include "toolkit/stream.h"
 
 namespace velmora {
@@ -14,80 +14,69 @@ namespace {
 
 using test::Bytes;
 
-// A decompression object set up with the bridge's error manager.
-struct Decompressor {
+// A codec object set up with the bridge's error manager.
+template <typename Struct, void (*Create)(Struct*, int, size_t), void (*Destroy)(Struct*)>
+struct Codec {
   CodecErrorManager Errors;
-  jpeg_decompress_struct D;
-  Decompressor() {
-    std::memset(static_cast<void*>(&D), 0, sizeof D);
-    AttachCodecErrors(&Errors, reinterpret_cast<j_common_ptr>(&D));
-    jpeg_create_decompress(&D);
+  Struct S;
+  Codec() {
+    std::memset(static_cast<void*>(&S), 0, sizeof S);
+    AttachCodecErrors(&Errors, reinterpret_cast<j_common_ptr>(&S));
+    Create(&S, JPEG_LIB_VERSION, sizeof S);
   }
-  ~Decompressor() { jpeg_destroy_decompress(&D); }
+  ~Codec() { Destroy(&S); }
+  template <typename F>
+  bool Run(F f) {
+    CodecErrorFlag = 0;
+    return RunCodecCall(&Errors, f);
+  }
 };
+using Decompressor = Codec<jpeg_decompress_struct, jpeg_CreateDecompress, jpeg_destroy_decompress>;
+using Compressor = Codec<jpeg_compress_struct, jpeg_CreateCompress, jpeg_destroy_compress>;
 
-Bytes ColourPicture(int w, int h) {
-  return test::EncodeJpeg(w, h, 3, [](int x, int y, int c) {
+TEST(CodecBridge, EmptyOrForeignInputIsFatalAndShowsNothing) {
+  for (const Bytes& input : {Bytes(), Bytes(600, 'a')}) {
+    SCOPED_TRACE(input.size());
+    Stream* s = test::StreamOf(input);
+    Decompressor dec;
+    AttachStreamSource(&dec.S, s);
+    EXPECT_FALSE(dec.Run([&] { jpeg_read_header(&dec.S, TRUE); }));
+    EXPECT_EQ(CodecErrorFlag, 1);
+    EXPECT_EQ(dec.S.image_width, 0u);
+    char message[JMSG_LENGTH_MAX] = "unchanged";
+    dec.S.err->format_message(reinterpret_cast<j_common_ptr>(&dec.S), message);
+    EXPECT_STREQ(message, "");
+    FreeObject(s);
+  }
+}
+
+TEST(CodecBridge, TruncatedDataIsAWarningAndEndsWithAnInsertedEndOfImage) {
+  Bytes whole = test::EncodeJpeg(64, 64, 3, [](int x, int y, int c) {
     return static_cast<uint8_t>(c == 0 ? x * 7 : c == 1 ? y * 5 : (x + y) * 3);
   });
-}
-
-TEST(CodecBridge, EmptyStreamIsFatalAtTheFirstFill) {
-  Stream* empty = MakeMemoryStream();
-  Decompressor dec;
-  AttachStreamSource(&dec.D, empty);
-  CodecErrorFlag = 0;
-  bool returned = RunCodecCall(&dec.Errors, [&] { jpeg_read_header(&dec.D, TRUE); });
-  EXPECT_FALSE(returned);
-  EXPECT_EQ(CodecErrorFlag, 1);
-  EXPECT_EQ(dec.D.image_width, 0u);
-  FreeObject(empty);
-}
-
-TEST(CodecBridge, NotAJpegIsFatalAndProducesNoText) {
-  Bytes text(600, 'a');
-  Stream* s = test::StreamOf(text);
-  Decompressor dec;
-  AttachStreamSource(&dec.D, s);
-  CodecErrorFlag = 0;
-  EXPECT_FALSE(RunCodecCall(&dec.Errors, [&] { jpeg_read_header(&dec.D, TRUE); }));
-  EXPECT_EQ(CodecErrorFlag, 1);
-  char message[JMSG_LENGTH_MAX] = "unchanged";
-  dec.D.err->format_message(reinterpret_cast<j_common_ptr>(&dec.D), message);
-  EXPECT_STREQ(message, "");
-  FreeObject(s);
-}
-
-TEST(CodecBridge, TruncatedDataEndsWithAnInsertedEndOfImage) {
-  Bytes whole = ColourPicture(64, 64);
   int sos = test::FindMarker(whole, 0xDA);
   ASSERT_GT(sos, 0);
-  // Cut inside the entropy-coded data, well before its end.
   Bytes cut(whole.begin(), whole.begin() + sos + (whole.size() - sos) / 2);
   Stream* s = test::StreamOf(cut);
   Decompressor dec;
-  AttachStreamSource(&dec.D, s);
-  CodecErrorFlag = 0;
+  AttachStreamSource(&dec.S, s);
   std::vector<uint8_t> row(64 * 3);
   int rows = 0;
-  bool finished = RunCodecCall(&dec.Errors, [&] {
-    jpeg_read_header(&dec.D, TRUE);
-    jpeg_start_decompress(&dec.D);
-    while (dec.D.output_scanline < dec.D.output_height) {
+  EXPECT_TRUE(dec.Run([&] {
+    jpeg_read_header(&dec.S, TRUE);
+    jpeg_start_decompress(&dec.S);
+    while (dec.S.output_scanline < dec.S.output_height) {
       JSAMPROW r[1] = {row.data()};
-      rows += static_cast<int>(jpeg_read_scanlines(&dec.D, r, 1));
+      rows += static_cast<int>(jpeg_read_scanlines(&dec.S, r, 1));
     }
-    jpeg_finish_decompress(&dec.D);
-  });
-  EXPECT_TRUE(finished);
+    jpeg_finish_decompress(&dec.S);
+  }));
   EXPECT_EQ(CodecErrorFlag, 0);
   EXPECT_EQ(rows, 64);
-  EXPECT_GT(dec.D.err->num_warnings, 0);  // the premature end was noticed, not shown
-
-  // Past the end the source keeps handing out an end-of-image marker.
-  auto* src = dec.D.src;
+  EXPECT_GT(dec.S.err->num_warnings, 0);
+  jpeg_source_mgr* src = dec.S.src;  // past the end it keeps handing out end-of-image
   src->bytes_in_buffer = 0;
-  ASSERT_TRUE(src->fill_input_buffer(&dec.D));
+  ASSERT_TRUE(src->fill_input_buffer(&dec.S));
   ASSERT_EQ(src->bytes_in_buffer, 2u);
   EXPECT_EQ(src->next_input_byte[0], 0xFF);
   EXPECT_EQ(src->next_input_byte[1], JPEG_EOI);
@@ -99,144 +88,90 @@ TEST(CodecBridge, SkipBeyondTheBufferRefillsAsOftenAsNeeded) {
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 31 + i / 256);
   Stream* s = test::StreamOf(pattern);
   Decompressor dec;
-  AttachStreamSource(&dec.D, s);
-  jpeg_source_mgr* src = dec.D.src;
-  src->init_source(&dec.D);
-  ASSERT_TRUE(src->fill_input_buffer(&dec.D));
+  AttachStreamSource(&dec.S, s);
+  jpeg_source_mgr* src = dec.S.src;
+  src->init_source(&dec.S);
+  ASSERT_TRUE(src->fill_input_buffer(&dec.S));
   EXPECT_EQ(src->bytes_in_buffer, CodecBufferSize);
-
-  size_t consumed = 10;
-  src->next_input_byte += consumed;
-  src->bytes_in_buffer -= consumed;
-  long skip = static_cast<long>(2 * CodecBufferSize + 123);  // more than two buffers
-  src->skip_input_data(&dec.D, skip);
-  size_t at = consumed + static_cast<size_t>(skip);
+  src->next_input_byte += 10;
+  src->bytes_in_buffer -= 10;
+  long skip = static_cast<long>(2 * CodecBufferSize + 123);
+  src->skip_input_data(&dec.S, skip);
+  size_t at = 10 + static_cast<size_t>(skip);
   EXPECT_EQ(src->next_input_byte[0], pattern[at]);
   EXPECT_EQ(src->bytes_in_buffer, 3 * CodecBufferSize - at);
-
-  const JOCTET* before = src->next_input_byte;
-  size_t left = src->bytes_in_buffer;
-  src->skip_input_data(&dec.D, 0);
-  src->skip_input_data(&dec.D, -5);
-  EXPECT_EQ(src->next_input_byte, before);
-  EXPECT_EQ(src->bytes_in_buffer, left);
+  src->skip_input_data(&dec.S, 0);
+  src->skip_input_data(&dec.S, -5);
+  EXPECT_EQ(src->next_input_byte[0], pattern[at]);
   FreeObject(s);
 }
 
-// A memory stream whose writes are recorded (and can be cut short or made to throw).
+// Writes recorded by a memory stream that can be told to cut them short or to throw.
 std::vector<uint32_t> g_writes;
-uint32_t g_writeLimit = 0xFFFFFFFF;
-bool g_throwOnWrite = false;
+uint32_t g_writeLimit;
+bool g_throwOnWrite;
 
 uint32_t RecordingWrite(Stream* s, const void* buffer, uint32_t count) {
   if (g_throwOnWrite) throw std::bad_alloc();
   g_writes.push_back(count);
-  uint32_t n = count < g_writeLimit ? count : g_writeLimit;
-  return MemoryStreamOps.Write(s, buffer, n);
+  return MemoryStreamOps.Write(s, buffer, count < g_writeLimit ? count : g_writeLimit);
 }
 
-Stream* RecordingStream() {
+// Encodes 128 x 96 pixels of noise (far more than one buffer) into a recording stream.
+bool EncodeNoise(Stream* out, uint32_t limit, bool throwing) {
   g_writes.clear();
-  g_writeLimit = 0xFFFFFFFF;
+  g_writeLimit = limit;
+  g_throwOnWrite = throwing;
+  out->Ops.Write = RecordingWrite;
+  Compressor comp;
+  AttachStreamDestination(&comp.S, out);
+  comp.S.image_width = 128;
+  comp.S.image_height = 96;
+  comp.S.input_components = 3;
+  comp.S.in_color_space = JCS_RGB;
+  std::vector<uint8_t> row(128 * 3);
+  uint32_t seed = 12345;
+  bool done = comp.Run([&] {
+    jpeg_set_defaults(&comp.S);
+    jpeg_set_quality(&comp.S, 90, TRUE);
+    jpeg_start_compress(&comp.S, TRUE);
+    while (comp.S.next_scanline < comp.S.image_height) {
+      for (auto& b : row) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+      JSAMPROW r[1] = {row.data()};
+      jpeg_write_scanlines(&comp.S, r, 1);
+    }
+    jpeg_finish_compress(&comp.S);
+  });
   g_throwOnWrite = false;
-  Stream* s = MakeMemoryStream();
-  s->Ops.Write = RecordingWrite;
-  return s;
+  return done;
 }
 
-struct Compressor {
-  CodecErrorManager Errors;
-  jpeg_compress_struct C;
-  Compressor() {
-    std::memset(static_cast<void*>(&C), 0, sizeof C);
-    AttachCodecErrors(&Errors, reinterpret_cast<j_common_ptr>(&C));
-    jpeg_create_compress(&C);
-  }
-  ~Compressor() { jpeg_destroy_compress(&C); }
-
-  // Noise, so that the file is far larger than one buffer.
-  bool Encode(int w, int h) {
-    C.image_width = static_cast<JDIMENSION>(w);
-    C.image_height = static_cast<JDIMENSION>(h);
-    C.input_components = 3;
-    C.in_color_space = JCS_RGB;
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
-    uint32_t seed = 12345;
-    return RunCodecCall(&Errors, [&] {
-      jpeg_set_defaults(&C);
-      jpeg_set_quality(&C, 90, TRUE);
-      jpeg_start_compress(&C, TRUE);
-      while (C.next_scanline < C.image_height) {
-        for (auto& b : row) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
-        JSAMPROW r[1] = {row.data()};
-        jpeg_write_scanlines(&C, r, 1);
-      }
-      jpeg_finish_compress(&C);
-    });
-  }
-};
-
-TEST(CodecBridge, LargeEncodeIsWrittenInFullBuffersThenTheRest) {
-  Stream* out = RecordingStream();
-  Compressor comp;
-  AttachStreamDestination(&comp.C, out);
-  CodecErrorFlag = 0;
-  ASSERT_TRUE(comp.Encode(128, 96));
+TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
+  Stream* out = MakeMemoryStream();
+  ASSERT_TRUE(EncodeNoise(out, 0xFFFFFFFF, false));
   EXPECT_EQ(CodecErrorFlag, 0);
-
-  uint32_t total = 0;
-  for (uint32_t n : g_writes) total += n;
   ASSERT_GT(g_writes.size(), 2u);
-  EXPECT_EQ(total, out->Size());
-  for (size_t i = 0; i + 1 < g_writes.size(); ++i) EXPECT_EQ(g_writes[i], CodecBufferSize);
+  uint32_t total = 0;
+  for (size_t i = 0; i < g_writes.size(); ++i) {
+    total += g_writes[i];
+    if (i + 1 < g_writes.size()) {
+      EXPECT_EQ(g_writes[i], CodecBufferSize);
+    }
+  }
   EXPECT_GT(g_writes.back(), 0u);
   EXPECT_LE(g_writes.back(), CodecBufferSize);
-
-  // What arrived is the whole file: it decodes to the encoded size.
+  EXPECT_EQ(total, out->Size());
   test::Decoded back = test::DecodeReference(test::BytesOf(out));
   EXPECT_EQ(back.Width, 128);
   EXPECT_EQ(back.Height, 96);
   FreeObject(out);
-}
 
-TEST(CodecBridge, ShortOrFailingWritesAreFatalNotCrashes) {
-  {
-    Stream* out = RecordingStream();
-    g_writeLimit = 100;
-    Compressor comp;
-    AttachStreamDestination(&comp.C, out);
-    CodecErrorFlag = 0;
-    EXPECT_FALSE(comp.Encode(128, 96));
+  for (bool throwing : {false, true}) {
+    out = MakeMemoryStream();
+    EXPECT_FALSE(EncodeNoise(out, 100, throwing));
     EXPECT_EQ(CodecErrorFlag, 1);
     FreeObject(out);
   }
-  {
-    Stream* out = RecordingStream();
-    g_throwOnWrite = true;
-    Compressor comp;
-    AttachStreamDestination(&comp.C, out);
-    CodecErrorFlag = 0;
-    EXPECT_FALSE(comp.Encode(128, 96));
-    EXPECT_EQ(CodecErrorFlag, 1);
-    g_throwOnWrite = false;
-    FreeObject(out);
-  }
-}
-
-TEST(CodecBridge, CleanupRunsOnceAndTheOwnerIsFoundFromTheLibraryObject) {
-  auto* context = new CodecContext;
-  std::memset(static_cast<void*>(context), 0, sizeof *context);
-  AttachCodecErrors(&context->Error, &context->Common);
-  jpeg_create_decompress(&context->Decompress);
-  EXPECT_EQ(CodecOwnerOf(&context->Common), nullptr);
-  auto* owner = reinterpret_cast<JpegImage*>(context);  // any address will do
-  context->Owner = owner;
-  context->Common.progress = &context->Progress;
-  EXPECT_EQ(CodecOwnerOf(&context->Common), owner);
-  CleanupCodecContext(context);
-  EXPECT_EQ(context->Common.err, nullptr);
-  CleanupCodecContext(context);  // nothing left to destroy
-  delete context;
 }
 
 }  // namespace

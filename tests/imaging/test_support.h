@@ -1,0 +1,252 @@
+// Helpers for the imaging tests: JPEG files made from synthetic pixels with libjpeg directly
+// (never through the code under test), reference decodes, memory streams, and a 32-bit DIB
+// section whose pixels are read straight back as the witness of what GDI drew.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "imaging/jpeg_image.h"
+#include "toolkit/stream.h"
+
+namespace velmora::test {
+
+using Bytes = std::vector<uint8_t>;
+using PixelFn = std::function<uint8_t(int x, int y, int c)>;  // sample c at (x, y)
+
+struct EncodeOptions {
+  int Quality = 95;
+  bool Progressive = false;
+  bool FullChroma = true;                 // 4:4:4 instead of the default 4:2:0
+  J_COLOR_SPACE FileSpace = JCS_UNKNOWN;  // JCS_UNKNOWN: the library's default for the input
+  int RestartRows = 0;
+};
+
+// Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK).
+inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pixel,
+                        const EncodeOptions& options = {}) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&c, &out, &outSize);
+  c.image_width = static_cast<JDIMENSION>(width);
+  c.image_height = static_cast<JDIMENSION>(height);
+  c.input_components = components;
+  const J_COLOR_SPACE spaces[] = {JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK};
+  c.in_color_space = spaces[components - 1];
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, options.Quality, TRUE);
+  if (options.FileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&c, options.FileSpace);
+  for (int i = 0; options.FullChroma && i < c.num_components; ++i)
+    c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+  if (options.Progressive) jpeg_simple_progression(&c);
+  c.restart_in_rows = options.RestartRows;
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> row(static_cast<size_t>(width) * components);
+  while (c.next_scanline < c.image_height) {
+    for (int x = 0; x < width; ++x)
+      for (int k = 0; k < components; ++k)
+        row[static_cast<size_t>(x) * components + k] = pixel(x, c.next_scanline, k);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&c, rows, 1);
+  }
+  jpeg_finish_compress(&c);
+  Bytes result(out, out + outSize);
+  jpeg_destroy_compress(&c);
+  std::free(out);
+  return result;
+}
+
+struct Decoded {
+  int Width = 0, Height = 0, Components = 0;
+  std::vector<uint8_t> Samples;  // rows top-down, samples in the library's order
+  uint8_t At(int x, int y, int c) const {
+    return Samples[(static_cast<size_t>(y) * Width + x) * Components + c];
+  }
+};
+
+// Reference decode of a valid file with libjpeg directly.
+inline Decoded DecodeReference(const Bytes& bytes) {
+  jpeg_decompress_struct d;
+  jpeg_error_mgr err;
+  d.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&d);
+  jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&d, TRUE);
+  jpeg_start_decompress(&d);
+  Decoded r{
+      static_cast<int>(d.output_width), static_cast<int>(d.output_height), d.output_components, {}};
+  r.Samples.resize(static_cast<size_t>(r.Width) * r.Height * r.Components);
+  while (d.output_scanline < d.output_height) {
+    JSAMPROW rows[1] = {r.Samples.data() +
+                        static_cast<size_t>(d.output_scanline) * r.Width * r.Components};
+    jpeg_read_scanlines(&d, rows, 1);
+  }
+  jpeg_finish_decompress(&d);
+  jpeg_destroy_decompress(&d);
+  return r;
+}
+
+// A memory stream holding bytes, positioned at 0. Free it with FreeObject.
+inline Stream* StreamOf(const Bytes& bytes) {
+  Stream* s = MakeMemoryStream();
+  if (!bytes.empty()) s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  s->SetPosition(0);
+  return s;
+}
+
+inline Bytes BytesOf(Stream* s) {
+  auto* p = static_cast<const uint8_t*>(s->Memory);
+  return p ? Bytes(p, p + s->Size()) : Bytes();
+}
+
+// A JpegImage that has read bytes.
+inline JpegImage* Loaded(const Bytes& bytes) {
+  JpegImage* image = MakeJpegImage();
+  Stream* s = StreamOf(bytes);
+  image->ReadFrom(s);
+  FreeObject(s);
+  return image;
+}
+
+// What the image writes to a fresh stream.
+inline Bytes WrittenBytes(JpegImage* image) {
+  Stream* s = MakeMemoryStream();
+  image->WriteTo(s);
+  Bytes bytes = BytesOf(s);
+  FreeObject(s);
+  return bytes;
+}
+
+inline int QuadrantOf(int x, int y, int w, int h) {
+  return (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0);
+}
+
+// Offset of the first marker 0xFF code after SOI (segments walked by their lengths), or -1.
+inline int FindMarker(const Bytes& bytes, uint8_t code) {
+  for (size_t i = 2; i + 4 <= bytes.size() && bytes[i] == 0xFF;
+       i += 2 + (static_cast<size_t>(bytes[i + 2]) << 8 | bytes[i + 3])) {
+    if (bytes[i + 1] == code) return static_cast<int>(i);
+    if (bytes[i + 1] == 0xDA) break;  // entropy data follows
+  }
+  return -1;
+}
+
+// The file with the frame size in its SOF0/SOF2 header replaced.
+inline Bytes WithFrameSize(Bytes bytes, uint16_t width, uint16_t height) {
+  int sof = FindMarker(bytes, 0xC0);
+  if (sof < 0) sof = FindMarker(bytes, 0xC2);
+  if (sof < 0) return bytes;
+  const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
+                           uint8_t(width)};
+  std::copy(size, size + 4, bytes.begin() + sof + 5);
+  return bytes;
+}
+
+// A scan that uses Huffman tables the file never defines: fatal before any row.
+inline Bytes WithUndefinedTables(Bytes bytes) {
+  int sos = FindMarker(bytes, 0xDA);
+  for (int i = 0; sos > 0 && i < bytes[sos + 4]; ++i) bytes[sos + 6 + 2 * i] = 0x33;
+  return bytes;
+}
+
+// The file grown to exactly size bytes by a comment segment after SOI (size must exceed
+// the file's size by at least 4).
+inline Bytes PaddedTo(const Bytes& bytes, size_t size) {
+  size_t length = size - bytes.size() - 2;  // the segment's length field counts itself
+  Bytes result(bytes.begin(), bytes.begin() + 2);
+  for (uint8_t b : {0xFF, 0xFE, int(length >> 8), int(length & 0xFF)}) result.push_back(b);
+  result.insert(result.end(), length - 2, 'x');
+  result.insert(result.end(), bytes.begin() + 2, bytes.end());
+  return result;
+}
+
+inline std::string TempPath(const std::string& name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  return std::string(dir) + "velmora_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+}
+
+inline bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The whole content of a file (nothing when it cannot be opened).
+inline Bytes ReadFileBytes(const std::string& path) {
+  Stream* file = OpenFileForReading(path.c_str());
+  Bytes bytes(file->Size());
+  if (!bytes.empty()) bytes.resize(file->Read(bytes.data(), static_cast<uint32_t>(bytes.size())));
+  FreeObject(file);
+  return bytes;
+}
+
+// Writes bytes to the temporary file of that name and returns its path.
+inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
+  std::string path = TempPath(name);
+  Stream* file = CreateFileForWriting(path.c_str());
+  if (!bytes.empty()) file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  FreeObject(file);
+  return path;
+}
+
+// A top-down 32-bit DIB section selected into its own memory DC.
+class Surface {
+ public:
+  Surface(int width, int height) : width_(width) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc_ = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    pixels_ = static_cast<uint32_t*>(bits);
+    previous_ = SelectObject(dc_, bitmap_);
+    Fill(RGB(1, 2, 3));
+  }
+  ~Surface() {
+    if (dc_) {
+      SelectObject(dc_, previous_);
+      DeleteDC(dc_);
+    }
+    DeleteObject(bitmap_);
+  }
+  HDC dc() const { return dc_; }
+  // Gives the DC away (a canvas then deletes it); the pixels stay readable.
+  HDC Handover() { return std::exchange(dc_, nullptr); }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    uint32_t v = pixels_[y * width_ + x];
+    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+  }
+  void Fill(COLORREF c) {
+    HBRUSH brush = CreateSolidBrush(c);
+    RECT all{0, 0, width_, 0x7FFF};
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+    GdiFlush();
+  }
+
+ private:
+  int width_;
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ previous_;
+  uint32_t* pixels_;
+};
+
+}  // namespace velmora::test
