@@ -143,9 +143,8 @@ class VelmoraRun : public ::testing::Test {
 
   // Opens path through the open dialog; the seconds from OK to the complete paint, or -1.
   double Open(const std::string& path, int w, int h) {
-    app.Click(app.Button("Open ..."));
     double ok = 0;
-    if (!app.ChooseFile(path, &ok)) return -1;
+    if (!Choose("Open ...", path, &ok)) return -1;
     return WaitForPicture(app.LabelAt(12, 33), app.OpenedPane(), w, h, ok);
   }
 
@@ -178,9 +177,10 @@ class VelmoraRun : public ::testing::Test {
     ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }
 
-  bool SaveAs(const std::string& path) {
-    app.Click(app.Button("Save..."));
-    return app.ChooseFile(path) && app.WaitIdle();
+  // Clicks the button and chooses path in the file dialog it opens.
+  bool Choose(const char* button, const std::string& path, double* okTime = nullptr) {
+    app.Click(app.Button(button));
+    return app.ChooseFile(path, okTime) && app.WaitIdle(60000);
   }
 
   // Clicks a button and reports whether anything popped up once the click was handled.
@@ -270,7 +270,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
     if (percent == 30) SaveScreenshot(app.Main, "velmora-e2e-shrink.bmp");
 
     const std::string saved = Place.WorkDir + "small-" + std::to_string(percent) + ".jpg";
-    ASSERT_TRUE(SaveAs(saved));
+    ASSERT_TRUE(Choose("Save...", saved));
     ASSERT_FALSE(app.HasModalWindow());
     const std::vector<uint8_t> bytes = FileBytes(saved);
     EXPECT_EQ(ShrunkLabel(), SizeText(sw, sh, bytes.size()));
@@ -289,8 +289,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
   // Saving onto the opened file is refused under its own name, in other letter case and
   // under its short name; the original stays as it was.
   std::string shouted = name;
-  std::transform(shouted.begin(), shouted.end(), shouted.begin(),
-                 [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
+  CharUpperA(shouted.data());
   std::vector<std::string> targets = {original, Place.WorkDir + shouted};
   char shortName[MAX_PATH] = {};
   if (GetShortPathNameA(original.c_str(), shortName, MAX_PATH) > 0 &&
@@ -300,8 +299,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
     std::printf("[    note    ] no short name for %s\n", original.c_str());
   for (const std::string& target : targets) {
     SCOPED_TRACE("saving onto " + target);
-    app.Click(app.Button("Save..."));
-    ASSERT_TRUE(app.ChooseFile(target));
+    ASSERT_TRUE(Choose("Save...", target));
     ShownDialog box = app.WaitForMessage();
     ASSERT_NE(box.Window, nullptr) << "no refusal shown";
     EXPECT_EQ(box.Text, "Save better with different name (old file has better quality).");
@@ -334,7 +332,7 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
   EXPECT_EQ(attachment, Place.TempDir + name);
   ASSERT_TRUE(app.Settle());
   const std::string saved = Place.WorkDir + "trip-small.jpg";
-  ASSERT_TRUE(SaveAs(saved));
+  ASSERT_TRUE(Choose("Save...", saved));
   const std::vector<uint8_t> shrunk = FileBytes(saved);
   EXPECT_EQ(ShrunkLabel(), SizeText(w / 2, h / 2, shrunk.size()));
   EXPECT_EQ(FileBytes(attachment), shrunk);
@@ -368,8 +366,7 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   // A file that is not a JPEG picture: reported by name, nothing to shrink.
   const std::string notes = Place.WorkDir + Unique("notes");
   ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(2000, 'x')));
-  app.Click(app.Button("Open ..."));
-  ASSERT_TRUE(app.ChooseFile(notes));
+  ASSERT_TRUE(Choose("Open ...", notes));
   ExpectReportNaming(notes);
   EXPECT_FALSE(ClickPopsUp("Shrink"));
   EXPECT_EQ(ShrunkLabel(), "");
@@ -380,16 +377,14 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   ASSERT_TRUE(SetFrameSize(&giant, 60000, 60000));
   const std::string giantPath = Place.WorkDir + Unique("giant");
   ASSERT_TRUE(WriteFileBytes(giantPath, giant));
-  app.Click(app.Button("Open ..."));
-  ASSERT_TRUE(app.ChooseFile(giantPath));
+  ASSERT_TRUE(Choose("Open ...", giantPath));
   ExpectReportNaming(giantPath);
   EXPECT_EQ(OpenedLabel(), SizeText(60000, 60000, giant.size()));
   EXPECT_FALSE(ClickPopsUp("Shrink"));
   EXPECT_EQ(ShrunkLabel(), "");
 
   // 5 x 5 pixels at 10% leave no pixel: Shrink does nothing.
-  app.Click(app.Button("Open ..."));
-  ASSERT_TRUE(app.ChooseFile(WritePicture(Place.WorkDir + Unique("tiny"), 5, 5)));
+  ASSERT_TRUE(Choose("Open ...", WritePicture(Place.WorkDir + Unique("tiny"), 5, 5)));
   ASSERT_TRUE(WaitFor([&] { return OpenedLabel().compare(0, 12, "Size: 5x5 , ") == 0; }));
   SelectPercent(10);
   EXPECT_FALSE(ClickPopsUp("Shrink"));
@@ -403,8 +398,7 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  app.Click(app.Button("Save..."));
-  ASSERT_TRUE(app.ChooseFile(locked));
+  ASSERT_TRUE(Choose("Save...", locked));
   ExpectReportNaming(locked);
 
   // So is a mailing whose temporary copy cannot be written; the mail client is not called.
