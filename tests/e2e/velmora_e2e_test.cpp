@@ -286,6 +286,15 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
       EXPECT_TRUE(Near(facts.QuadrantCentres[q], QuadrantColors[q], kColorTolerance)) << q;
   }
 
+  // A cancelled Open empties the open dialog's name but keeps the opened picture, whose
+  // file must stay protected.
+  app.Click(app.Button("Open ..."));
+  const HWND dialog = app.WaitForWindow(20000);
+  ASSERT_NE(dialog, nullptr) << "no open dialog";
+  AppSession::PressDialogButton(dialog, IDCANCEL);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the open dialog stayed";
+  ASSERT_TRUE(app.WaitIdle(20000));
+
   // Saving onto the opened file is refused under its own name, in other letter case and
   // under its short name; the original stays as it was.
   std::string shouted = name;
