@@ -45,9 +45,7 @@ void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
   if (decoded == nullptr) return;
   HDC source = decoded->GetCanvas()->CanvasDC();
   if (source == nullptr) return;
-  SetStretchBltMode(dc, HALFTONE);
-  SetBrushOrgEx(dc, 0, 0, nullptr);
-  StretchBlt(dc, 0, 0, size.Width, size.Height, source, 0, 0, w, h, SRCCOPY);
+  DrawHalftone(dc, size.Width, size.Height, source, w, h);
 }
 
 // Both paths exist and lead to one file: the same volume and the same file index.

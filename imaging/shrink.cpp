@@ -9,14 +9,14 @@
 
 namespace velmora {
 
-namespace {
-
 double NowMs() {
   LARGE_INTEGER counter, frequency;
   QueryPerformanceCounter(&counter);
   QueryPerformanceFrequency(&frequency);
   return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
+
+namespace {
 
 // HALFTONE-stretches the whole of source onto a new screen-compatible bitmap of
 // width x height; null when either bitmap has no canvas.
@@ -30,15 +30,19 @@ Bitmap* StretchHalftone(Bitmap* source, int32_t width, int32_t height) {
     FreeObject(target);
     return nullptr;
   }
-  SetStretchBltMode(toDC, HALFTONE);
-  SetBrushOrgEx(toDC, 0, 0, nullptr);  // HALFTONE wants the brush origin reset after it
-  bool drawn = StretchBlt(toDC, 0, 0, width, height, fromDC, 0, 0, source->Width, source->Height,
-                          SRCCOPY) != FALSE;
-  if (!drawn) FreeAndNull(target);
+  if (!DrawHalftone(toDC, width, height, fromDC, source->Width, source->Height))
+    FreeAndNull(target);
   return target;
 }
 
 }  // namespace
+
+bool DrawHalftone(HDC to, int32_t width, int32_t height, HDC from, int32_t fromWidth,
+                  int32_t fromHeight) {
+  SetStretchBltMode(to, HALFTONE);
+  SetBrushOrgEx(to, 0, 0, nullptr);  // HALFTONE wants the brush origin reset after it
+  return StretchBlt(to, 0, 0, width, height, from, 0, 0, fromWidth, fromHeight, SRCCOPY) != FALSE;
+}
 
 std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount) {
   uint32_t kilobytes = byteCount >> 10;

@@ -1,6 +1,7 @@
 // The Shrink action without its window: resample an opened JpegImage by a percentage with
 // the system's HALFTONE stretching, re-encode it as JPEG in memory, and the size line
-// shown under each picture. Relies on imaging/jpeg_image.h, toolkit/bitmap.h and gdi32.
+// shown under each picture, with the HALFTONE drawing and the timer it is built from.
+// Relies on imaging/jpeg_image.h, toolkit/bitmap.h and gdi32.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,14 @@ std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount);
 
 // New side for percent of old: (old x percent) / 100, product first, truncating.
 int32_t ShrunkSide(int32_t side, int32_t percent);
+
+// Milliseconds on the system's high-resolution counter; differences time the phases.
+double NowMs();
+
+// HALFTONE-stretches fromWidth x fromHeight pixels at the top left of from onto width x
+// height pixels at the top left of to; false when the system refuses the stretch.
+bool DrawHalftone(HDC to, int32_t width, int32_t height, HDC from, int32_t fromWidth,
+                  int32_t fromHeight);
 
 // What one ShrinkPicture call did: milliseconds of each phase, and how it decoded.
 struct ShrinkTimes {

@@ -20,13 +20,6 @@ using namespace velmora;
 
 namespace {
 
-double NowMs() {
-  LARGE_INTEGER counter, frequency;
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 int Fail(const std::string& text) {
   std::fprintf(stderr, "velmora-shrink: %s\n", text.c_str());
   return 1;
