@@ -314,14 +314,15 @@ bool Bitmap::Rebuild() {
   return HandleKind == Ddb ? RebuildDdb() : RebuildDib();
 }
 
+int32_t Bitmap::HeldHeight() {
+  if (Bits && Header) return AbsHeight(Header);
+  BITMAP info{};
+  if (Handle && GetObjectA(Handle, sizeof(info), &info)) return info.bmHeight;
+  return Height;
+}
+
 bool Bitmap::RebuildDdb() {
-  int32_t oldHeight = Height;
-  if (Bits && Header) {
-    oldHeight = AbsHeight(Header);
-  } else if (Handle) {
-    BITMAP info{};
-    if (GetObjectA(Handle, sizeof(info), &info)) oldHeight = info.bmHeight;
-  }
+  const int32_t oldHeight = HeldHeight();
   HDC screen = GetDC(nullptr);
   HBITMAP fresh = CreateCompatibleBitmap(screen, Width, Height);
   ReleaseDC(nullptr, screen);
@@ -353,13 +354,7 @@ bool Bitmap::RebuildDdb() {
 }
 
 bool Bitmap::RebuildDib() {
-  int32_t oldHeight = Height;
-  if (Bits && Header) {
-    oldHeight = AbsHeight(Header);
-  } else if (Handle) {
-    BITMAP info{};
-    if (GetObjectA(Handle, sizeof(info), &info)) oldHeight = info.bmHeight;
-  }
+  const int32_t oldHeight = HeldHeight();
   PixelFormat format = BitsPerPixel(RequestedFormat) ? RequestedFormat : DefaultDibFormat;
   uint32_t size = 0;
   DibHeader* header = NewHeader(Width, Height, format, RequestedFormat == Bpp16, &size);
@@ -472,11 +467,15 @@ void Bitmap::SetColorEntry(int32_t index, velmora::Color color) {
   Header->Colors[index] = RGBQUAD{GetBValue(rgb), GetGValue(rgb), GetRValue(rgb), 0};
 }
 
-void Bitmap::DropHandleKeepPixels() {
+void Bitmap::DropCanvas() {
   Detach();
   FreeAndNull(OwnCanvas);
   DetachHook = nullptr;
   PreviousSelection = nullptr;
+}
+
+void Bitmap::DropHandleKeepPixels() {
+  DropCanvas();
   if (Handle) {
     if (HBITMAP handle = ReleaseHandle()) DeleteObject(handle);
   }
@@ -514,10 +513,7 @@ void Bitmap::FreeStorage() {
 }
 
 void Bitmap::ClearBitmap() {
-  Detach();
-  FreeAndNull(OwnCanvas);
-  DetachHook = nullptr;
-  PreviousSelection = nullptr;
+  DropCanvas();
   FreeStorage();
   Width = Height = 0;
   BitsInSection = false;

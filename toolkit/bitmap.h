@@ -106,6 +106,10 @@ class Bitmap : public ObjectBase {
   void Detach() {
     if (DetachHook) DetachHook(this);
   }
+  // Deselects the bitmap from its canvas and frees the canvas.
+  void DropCanvas();
+  // Rows of the pixels held now (before a rebuild); Height when that cannot be told.
+  int32_t HeldHeight();
   bool RebuildDdb();
   bool RebuildDib();
 };
