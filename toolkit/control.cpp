@@ -20,24 +20,6 @@ void NoControlHook(Control*) {}
 
 HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
 
-// Runs OnDestroy and the ownership list the way the object teardown does, leaving both
-// fields empty so that the final teardown only releases the memory.
-void RunDestructionCallbacks(ObjectBase* object) {
-  Callback onDestroy = object->OnDestroy;
-  object->OnDestroy = Callback{};
-  if (onDestroy) onDestroy.Invoke<DestroyProc>(object);
-
-  ObjectList* cleanups = object->OwnedCleanups;
-  object->OwnedCleanups = nullptr;
-  if (!cleanups) return;
-  using CleanupProc = void (*)(void*);
-  for (int32_t i = 0; i + 1 < cleanups->Count; i += 2) {
-    auto proc = reinterpret_cast<CleanupProc>(cleanups->Items[i]);
-    if (proc) proc(cleanups->Items[i + 1]);
-  }
-  cleanups->Free();
-}
-
 // The handler every child control gets: colours for reflected WM_CTLCOLORxxx, the click
 // event, and remembering the focused child in the form.
 bool CommonChildHandler(Control* control, WindowMessage& message, LRESULT* result) {
@@ -203,7 +185,7 @@ void Control::Destroy() {
     AppWindow->FocusedChild = nullptr;
   if (WindowHandle) ShowWindow(WindowHandle, SW_HIDE);
 
-  RunDestructionCallbacks(this);
+  RunDestroyCallbacks();
 
   if (Children) {
     for (int32_t i = Children->Count - 1; i >= 0; --i) {

@@ -14,6 +14,11 @@ void FreeObjectProc(void* p) { FreeObject(p); }
 }  // namespace
 
 void ObjectBase::Destroy() {
+  RunDestroyCallbacks();
+  delete this;
+}
+
+void ObjectBase::RunDestroyCallbacks() {
   Callback onDestroy = OnDestroy;
   OnDestroy = Callback{};
   if (onDestroy) onDestroy.Invoke<DestroyProc>(this);
@@ -27,7 +32,6 @@ void ObjectBase::Destroy() {
     }
     cleanups->Free();
   }
-  delete this;
 }
 
 void ObjectBase::Free() {

@@ -63,6 +63,10 @@ class ObjectBase {
   ObjectList* OwnedCleanups = nullptr;
 
  protected:
+  // Fires OnDestroy, then runs the ownership list, leaving both empty: the teardown without
+  // the deletion, for kinds that must free their parts before releasing their own state.
+  void RunDestroyCallbacks();
+
   virtual ~ObjectBase() = default;
 };
 
