@@ -39,11 +39,6 @@ constexpr int32_t MaxDropDownRows = 8;
 constexpr UINT_PTR CharEscape = 0x1B;
 constexpr UINT_PTR CharEnter = 0x0D;
 
-LRESULT CallPrevious(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto prev = reinterpret_cast<WNDPROC>(GetPropA(window, PrevProcProperty));
-  return prev ? CallWindowProcA(prev, window, message, wParam, lParam) : 0;
-}
-
 void OpenDropDown(Control* combo) {
   combo->DroppedDown = true;
   combo->IndexAtDropDown = GetItemIndex(combo);
@@ -129,14 +124,7 @@ bool ComboHandler(Control* combo, WindowMessage& message, LRESULT* result) {
 }
 
 void SubclassComboChildren(Control* combo) {
-  if (!combo->WindowHandle) return;
-  for (HWND child = GetWindow(combo->WindowHandle, GW_CHILD); child;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    if (GetPropA(child, PrevProcProperty)) continue;  // already ours
-    LONG_PTR prev =
-        SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ComboChildProc));
-    SetPropA(child, PrevProcProperty, reinterpret_cast<HANDLE>(prev));
-  }
+  if (combo->WindowHandle) SubclassChildWindows(combo->WindowHandle, ComboChildProc);
 }
 
 LRESULT CALLBACK ComboChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -151,7 +139,8 @@ LRESULT CALLBACK ComboChildProc(HWND window, UINT message, WPARAM wParam, LPARAM
   Control* combo = ControlOfWindow(GetParent(window));
   if (!combo) {
     // No combo control (any more): the edit still needs its own procedure to work.
-    if (GetPropA(window, PrevProcProperty)) return CallPrevious(window, message, wParam, lParam);
+    if (GetPropA(window, PrevProcProperty))
+      return CallPreviousProc(window, message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
   }
 
@@ -180,7 +169,7 @@ LRESULT CALLBACK ComboChildProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
       break;
   }
-  return CallPrevious(window, message, wParam, lParam);
+  return CallPreviousProc(window, message, wParam, lParam);
 }
 
 int32_t ItemCount(Control* control) {

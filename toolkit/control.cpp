@@ -349,6 +349,19 @@ Control* ControlOfWindow(HWND window) {
   return static_cast<Control*>(GetPropA(window, SelfProperty));
 }
 
+void SubclassChildWindows(HWND window, WNDPROC proc) {
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetPropA(child, PrevProcProperty)) continue;  // already subclassed
+    LONG_PTR previous = SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    SetPropA(child, PrevProcProperty, reinterpret_cast<HANDLE>(previous));
+  }
+}
+
+LRESULT CallPreviousProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto previous = reinterpret_cast<WNDPROC>(GetPropA(window, PrevProcProperty));
+  return previous ? CallWindowProcA(previous, window, message, wParam, lParam) : 0;
+}
+
 LRESULT CALLBACK ToolkitWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowMessage m{window, message, wParam, lParam};
   if (Control* creating = ControlBeingCreated) {

@@ -222,6 +222,12 @@ Control* MakeChildControl(Control* parent, const std::string& className, DWORD s
 // The control bound to a window through its "SELF_" property, or null.
 Control* ControlOfWindow(HWND window);
 
+// Gives every child window of window that has no recorded procedure yet the procedure proc;
+// the one it had is recorded in its PrevProcProperty.
+void SubclassChildWindows(HWND window, WNDPROC proc);
+// Passes a message on to the procedure recorded that way; 0 when none is recorded.
+LRESULT CallPreviousProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The one window procedure of every class the toolkit registers.
 LRESULT CALLBACK ToolkitWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

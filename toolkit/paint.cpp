@@ -218,13 +218,7 @@ void PaintChain(HDC dc, const RECT& base, HWND first) {
 }
 
 void SubclassForeignChildren(Control* control) {
-  if (!control->WindowHandle) return;
-  for (HWND child = GetWindow(control->WindowHandle, GW_CHILD); child;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    if (GetPropA(child, PrevProcProperty)) continue;
-    LONG previous = SetWindowLongA(child, GWL_WNDPROC, reinterpret_cast<LONG>(&ForeignChildProc));
-    SetPropA(child, PrevProcProperty, reinterpret_cast<HANDLE>(previous));
-  }
+  if (control->WindowHandle) SubclassChildWindows(control->WindowHandle, &ForeignChildProc);
 }
 
 LRESULT CALLBACK ForeignChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -234,9 +228,7 @@ LRESULT CALLBACK ForeignChildProc(HWND window, UINT message, WPARAM wParam, LPAR
       if (buffered && !buffered->PaintingToBuffer) return message == WM_ERASEBKGND ? 1 : 0;
     }
   }
-  auto previous = reinterpret_cast<WNDPROC>(GetPropA(window, PrevProcProperty));
-  if (!previous) return 0;
-  return CallWindowProcA(previous, window, message, wParam, lParam);
+  return CallPreviousProc(window, message, wParam, lParam);
 }
 
 }  // namespace velmora
