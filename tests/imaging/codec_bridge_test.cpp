@@ -3,16 +3,14 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "imaging/codec_bridge.h"
 #include "test_support.h"
-#include "toolkit/stream.h"
 
-namespace velmora {
-namespace {
-
+using namespace velmora;
 using test::Bytes;
+
+namespace {
 
 // A codec object set up with the bridge's error manager.
 template <typename Struct, void (*Create)(Struct*, int, size_t), void (*Destroy)(Struct*)>
@@ -33,6 +31,43 @@ struct Codec {
 };
 using Decompressor = Codec<jpeg_decompress_struct, jpeg_CreateDecompress, jpeg_destroy_decompress>;
 using Compressor = Codec<jpeg_compress_struct, jpeg_CreateCompress, jpeg_destroy_compress>;
+
+// Writes recorded by a memory stream that can be told to cut them short or to throw.
+std::vector<uint32_t> g_writes;
+uint32_t g_writeLimit;
+bool g_throwOnWrite;
+
+// Encodes 128 x 96 pixels of noise (far more than one buffer) into a recording stream.
+bool EncodeNoise(Stream* out, uint32_t limit, bool throwing) {
+  g_writes.clear();
+  g_writeLimit = limit;
+  g_throwOnWrite = throwing;
+  out->Ops.Write = [](Stream* s, const void* buffer, uint32_t count) {
+    if (g_throwOnWrite) throw std::bad_alloc();
+    g_writes.push_back(count);
+    return MemoryStreamOps.Write(s, buffer, std::min(count, g_writeLimit));
+  };
+  Compressor comp;
+  AttachStreamDestination(&comp.S, out);
+  comp.S.image_width = 128;
+  comp.S.image_height = 96;
+  comp.S.input_components = 3;
+  comp.S.in_color_space = JCS_RGB;
+  std::vector<uint8_t> row(128 * 3);
+  uint32_t seed = 12345;
+  return comp.Run([&] {
+    jpeg_set_defaults(&comp.S);
+    jpeg_set_quality(&comp.S, 90, TRUE);
+    jpeg_start_compress(&comp.S, TRUE);
+    for (JSAMPROW r[1] = {row.data()}; comp.S.next_scanline < comp.S.image_height;) {
+      for (auto& b : row) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+      jpeg_write_scanlines(&comp.S, r, 1);
+    }
+    jpeg_finish_compress(&comp.S);
+  });
+}
+
+}  // namespace
 
 // Catches a missing or broken source turning into a crash, a hang or a half-read header.
 TEST(CodecBridge, EmptyInputIsFatalAndTruncatedInputAWarningEndedByAnInsertedEndOfImage) {
@@ -92,41 +127,6 @@ TEST(CodecBridge, SkipBeyondTheBufferRefillsAsOftenAsNeeded) {
   FreeObject(s);
 }
 
-// Writes recorded by a memory stream that can be told to cut them short or to throw.
-std::vector<uint32_t> g_writes;
-uint32_t g_writeLimit;
-bool g_throwOnWrite;
-
-// Encodes 128 x 96 pixels of noise (far more than one buffer) into a recording stream.
-bool EncodeNoise(Stream* out, uint32_t limit, bool throwing) {
-  g_writes.clear();
-  g_writeLimit = limit;
-  g_throwOnWrite = throwing;
-  out->Ops.Write = [](Stream* s, const void* buffer, uint32_t count) {
-    if (g_throwOnWrite) throw std::bad_alloc();
-    g_writes.push_back(count);
-    return MemoryStreamOps.Write(s, buffer, std::min(count, g_writeLimit));
-  };
-  Compressor comp;
-  AttachStreamDestination(&comp.S, out);
-  comp.S.image_width = 128;
-  comp.S.image_height = 96;
-  comp.S.input_components = 3;
-  comp.S.in_color_space = JCS_RGB;
-  std::vector<uint8_t> row(128 * 3);
-  uint32_t seed = 12345;
-  return comp.Run([&] {
-    jpeg_set_defaults(&comp.S);
-    jpeg_set_quality(&comp.S, 90, TRUE);
-    jpeg_start_compress(&comp.S, TRUE);
-    for (JSAMPROW r[1] = {row.data()}; comp.S.next_scanline < comp.S.image_height;) {
-      for (auto& b : row) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
-      jpeg_write_scanlines(&comp.S, r, 1);
-    }
-    jpeg_finish_compress(&comp.S);
-  });
-}
-
 // Catches lost or partial buffers in an encode, and short or throwing writes taken as success.
 TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
   Stream* out = MakeMemoryStream();
@@ -147,6 +147,3 @@ TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
   }
   g_throwOnWrite = false;
 }
-
-}  // namespace
-}  // namespace velmora

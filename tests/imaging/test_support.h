@@ -95,7 +95,7 @@ inline Decoded DecodeReference(const Bytes& bytes) {
   return r;
 }
 
-// A memory stream holding bytes, positioned at 0. Free it with FreeObject.
+// A memory stream holding bytes, positioned at 0.
 inline Stream* StreamOf(const Bytes& bytes) {
   Stream* s = MakeMemoryStream();
   if (!bytes.empty()) s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -105,7 +105,7 @@ inline Stream* StreamOf(const Bytes& bytes) {
 
 inline Bytes BytesOf(Stream* s) {
   auto* p = static_cast<const uint8_t*>(s->Memory);
-  return p ? Bytes(p, p + s->Size()) : Bytes();
+  return Bytes(p, p + (p ? s->Size() : 0));
 }
 
 // A JpegImage that has read bytes.
@@ -193,37 +193,26 @@ inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
 }
 
 // A top-down 32-bit DIB section selected into its own memory DC, filled with RGB(1, 2, 3).
-class Surface {
- public:
-  Surface(int width, int height) : width_(width), height_(height) {
+struct Surface {
+  Surface(int width, int height) : Width(width), Height(height) {
     BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-    previous_ = SelectObject(dc_, bitmap_);
+    void* bits = nullptr;
+    Section = CreateDIBSection(DC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    Pixels = static_cast<uint32_t*>(bits);
+    SelectObject(DC, Section);
     Fill();
   }
-  ~Surface() {
-    SelectObject(dc_, previous_);
-    DeleteDC(dc_);
-    DeleteObject(bitmap_);
-  }
-  HDC dc() const { return dc_; }
+  ~Surface() { DeleteDC(DC), DeleteObject(Section); }
   COLORREF At(int x, int y) const {
     GdiFlush();
-    uint32_t v = static_cast<uint32_t*>(bits_)[y * width_ + x];
+    uint32_t v = Pixels[y * Width + x];
     return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
   }
-  void Fill() {
-    GdiFlush();
-    std::fill_n(static_cast<uint32_t*>(bits_), width_ * height_, 0x010203u);
-  }
-
- private:
-  int width_, height_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ previous_;
-  void* bits_ = nullptr;
+  void Fill() { GdiFlush(), std::fill_n(Pixels, Width * Height, 0x010203u); }
+  int Width, Height;
+  HDC DC = CreateCompatibleDC(nullptr);
+  HBITMAP Section;
+  uint32_t* Pixels;
 };
 
 }  // namespace velmora::test
