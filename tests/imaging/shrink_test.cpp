@@ -2,20 +2,13 @@
 // console tools velmora-shrink and velmora-header run as their own processes.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "imaging/jpeg_image.h"
 #include "imaging/shrink.h"
 #include "test_support.h"
-#include "toolkit/stream.h"
 
-namespace velmora {
-namespace {
-
+using namespace velmora;
 using test::Bytes;
+
+namespace {
 
 const uint8_t kColours[4][3] = {{220, 40, 30}, {30, 160, 70}, {50, 60, 200}, {230, 220, 40}};
 
@@ -24,6 +17,8 @@ Bytes Quadrants(int w, int h) {
       w, h, 3, [w, h](int x, int y, int c) { return kColours[test::QuadrantOf(x, y, w, h)][c]; });
   return bytes.size() < 600 ? test::PaddedTo(bytes, 600) : bytes;
 }
+
+}  // namespace
 
 // Catches rounding instead of truncation, a leading zero, or a lost digit in the size line.
 TEST(SizeText, KilobytesAndHundredthsWithoutLeadingZero) {
@@ -83,67 +78,50 @@ TEST(Shrink, NoPictureForZeroSidesEmptyUndecodableOrHugeInput) {
 
 #ifdef VELMORA_TOOLS_DIR
 
-std::string ReadText(const std::string& path) {
-  Bytes bytes = test::ReadFileBytes(path);
-  std::string text;
-  for (uint8_t b : bytes)
-    if (b != '\r') text += static_cast<char>(b);
-  return text;
-}
-
-struct Outcome {
-  DWORD ExitCode = 0xFFFFFFFF;
-  std::string Out, Err;
-};
-
-// Runs TOOL.exe with the arguments and collects its exit code and both outputs.
-Outcome RunTool(const std::vector<std::string>& args) {
+// Runs TOOL.exe with the arguments; gives its exit code, standard output and standard error
+// (without carriage returns).
+std::tuple<DWORD, std::string, std::string> RunTool(const std::vector<std::string>& args) {
   std::string exe = std::string(VELMORA_TOOLS_DIR) + "/" + args[0] + ".exe", command;
   for (const std::string& a : args) command += "\"" + (a == args[0] ? exe : a) + "\" ";
-  std::string paths[2] = {test::TempPath("tool.out"), test::TempPath("tool.err")};
+  std::string paths[2] = {test::TempPath("tool.out"), test::TempPath("tool.err")}, text[2];
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE outputs[2];
-  for (int i = 0; i < 2; ++i)
-    outputs[i] = CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA startup = {};
+  STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = outputs[0];
-  startup.hStdError = outputs[1];
+  HANDLE* outputs[2] = {&startup.hStdOutput, &startup.hStdError};
+  for (int i = 0; i < 2; ++i)
+    *outputs[i] = CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, 0, nullptr);
   PROCESS_INFORMATION process = {};
-  Outcome outcome;
+  DWORD exitCode = 0xFFFFFFFF;
   if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                      &startup, &process)) {
     WaitForSingleObject(process.hProcess, 60000);
-    GetExitCodeProcess(process.hProcess, &outcome.ExitCode);
+    GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  for (HANDLE h : outputs) CloseHandle(h);
-  outcome.Out = ReadText(paths[0]);
-  outcome.Err = ReadText(paths[1]);
-  for (const std::string& p : paths) DeleteFileA(p.c_str());
-  return outcome;
+  for (int i = 0; i < 2; ++i) {
+    CloseHandle(*outputs[i]);
+    for (uint8_t b : test::ReadFileBytes(paths[i]))
+      if (b != '\r') text[i] += static_cast<char>(b);
+    DeleteFileA(paths[i].c_str());
+  }
+  return {exitCode, text[0], text[1]};
 }
 
 // Catches wrong size lines, a wrong saved picture, or a broken header report of the tools.
 TEST(Tools, PrintSizeLinesAndWriteTheShrunkPicture) {
   Bytes photo = Quadrants(200, 120);
   std::string in = test::WriteTempFile("in.jpg", photo), out = test::TempPath("out.jpg");
-  Outcome run = RunTool({"velmora-shrink", in, "30", out});
-  ASSERT_EQ(run.ExitCode, 0u) << run.Err;
+  auto [code, output, errors] = RunTool({"velmora-shrink", in, "30", out});
   Bytes saved = test::ReadFileBytes(out);
   test::Decoded back = test::DecodeReference(saved);
-  EXPECT_EQ(run.Out, FormatSizeText(200, 120, uint32_t(photo.size())) + "\n" +
-                         FormatSizeText(back.Width, back.Height, uint32_t(saved.size())) + "\n");
-  EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(60, 36));
-  EXPECT_EQ(run.Err, "");
-  Outcome header = RunTool({"velmora-header", in});
-  ASSERT_EQ(header.ExitCode, 0u) << header.Err;
-  EXPECT_EQ(header.Out.substr(0, header.Out.find('\n')),
-            "width 200 height 120 bytes " + std::to_string(photo.size()));
+  EXPECT_EQ(std::make_tuple(code, output, errors, back.Width, back.Height),
+            std::make_tuple(DWORD(0),
+                            FormatSizeText(200, 120, uint32_t(photo.size())) + "\n" +
+                                FormatSizeText(60, 36, uint32_t(saved.size())) + "\n",
+                            std::string(), 60, 36));
   DeleteFileA(out.c_str());
   DeleteFileA(in.c_str());
 }
@@ -177,11 +155,10 @@ TEST(Tools, BadInputGivesOneLineErrorNonZeroExitAndNoFile) {
   for (const auto& run : runs) {
     std::string shown;
     for (const auto& a : run) shown += "[" + a + "] ";
-    Outcome outcome = RunTool(run);
-    EXPECT_NE(outcome.ExitCode, 0u) << shown;
-    EXPECT_TRUE(outcome.Err.size() > 1 && outcome.Err.find('\n') >= outcome.Err.size() - 1)
-        << shown << outcome.Err;
-    EXPECT_TRUE(run[0] == "velmora-shrink" || outcome.Out.empty()) << shown;
+    auto [code, output, errors] = RunTool(run);
+    EXPECT_NE(code, 0u) << shown;
+    EXPECT_TRUE(errors.size() > 1 && errors.find('\n') >= errors.size() - 1) << shown << errors;
+    EXPECT_TRUE(run[0] == "velmora-shrink" || output.empty()) << shown;
     EXPECT_FALSE(test::FileExists(out) || test::FileExists(noFolder)) << shown;
   }
   EXPECT_EQ(test::ReadFileBytes(good), photo);  // named as output, refused, not overwritten
@@ -189,6 +166,3 @@ TEST(Tools, BadInputGivesOneLineErrorNonZeroExitAndNoFile) {
 }
 
 #endif
-
-}  // namespace
-}  // namespace velmora
