@@ -115,7 +115,6 @@ TEST(CodecBridge, SkipBeyondTheBufferRefillsAsOftenAsNeeded) {
   jpeg_source_mgr* src = dec.S.src;
   src->init_source(&dec.S);
   ASSERT_TRUE(src->fill_input_buffer(&dec.S));
-  EXPECT_EQ(src->bytes_in_buffer, CodecBufferSize);
   src->next_input_byte += 10;
   src->bytes_in_buffer -= 10;
   const size_t at = 10 + 2 * CodecBufferSize + 123;
@@ -145,5 +144,4 @@ TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
     EXPECT_EQ(CodecErrorFlag, 1);
     FreeObject(out);
   }
-  g_throwOnWrite = false;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -176,19 +177,15 @@ inline bool FileExists(const std::string& path) {
 
 // The whole content of a file (nothing when it cannot be opened).
 inline Bytes ReadFileBytes(const std::string& path) {
-  Stream* file = OpenFileForReading(path.c_str());
-  Bytes bytes(file->Size());
-  if (!bytes.empty()) bytes.resize(file->Read(bytes.data(), static_cast<uint32_t>(bytes.size())));
-  FreeObject(file);
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), {});
 }
 
 // Writes bytes to the temporary file of that name and returns its path.
 inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
   std::string path = TempPath(name);
-  Stream* file = CreateFileForWriting(path.c_str());
-  if (!bytes.empty()) file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  FreeObject(file);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
 }
 
