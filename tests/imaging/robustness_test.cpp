@@ -64,10 +64,6 @@ std::vector<Bytes> Corpus() {
                                  {65535, 65535}, {65000, 1}, {1, 65000}, {30000, 30000},
                                  {2000, 1500},   {17, 3}};
     for (const auto& wh : sizes) corpus.push_back(test::WithFrameSize(data, wh[0], wh[1]));
-    // Exactly 450 and 451 bytes: a cut file, or a whole one padded to that length.
-    for (size_t n : {450u, 451u})
-      corpus.push_back(data.size() > n ? Bytes(data.begin(), data.begin() + n)
-                                       : test::PaddedTo(data, n));
   }
   return corpus;
 }

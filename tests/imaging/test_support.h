@@ -45,8 +45,7 @@ inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pi
   c.image_width = static_cast<JDIMENSION>(width);
   c.image_height = static_cast<JDIMENSION>(height);
   c.input_components = components;
-  const J_COLOR_SPACE spaces[] = {JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK};
-  c.in_color_space = spaces[components - 1];
+  c.in_color_space = std::vector{JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK}[components - 1];
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, options.Quality, TRUE);
   if (options.FileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&c, options.FileSpace);
