@@ -69,8 +69,9 @@ bool EncodeNoise(Stream* out, uint32_t limit, bool throwing) {
 
 }  // namespace
 
-// Catches a missing or broken source turning into a crash, a hang or a half-read header.
-TEST(CodecBridge, EmptyInputIsFatalAndTruncatedInputAWarningEndedByAnInsertedEndOfImage) {
+// Catches a missing, broken or skipped-over source turning into a crash, a hang, a half-read
+// header or a read past the buffer.
+TEST(CodecBridge, SourceFatalWhenEmptySkipsPastTheBufferAndEndsTruncatedDataWithEndOfImage) {
   for (const Bytes& input : {Bytes(), Bytes(600, 'a')}) {
     Stream* s = test::StreamOf(input);
     Decompressor dec;
@@ -80,9 +81,26 @@ TEST(CodecBridge, EmptyInputIsFatalAndTruncatedInputAWarningEndedByAnInsertedEnd
     EXPECT_EQ(dec.S.image_width, 0u);
     FreeObject(s);
   }
+  Bytes pattern(3 * CodecBufferSize + 500);  // a skip beyond the buffer refills as needed
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 31 + i / 256);
+  Stream* s = test::StreamOf(pattern);
+  Decompressor skipping;
+  AttachStreamSource(&skipping.S, s);
+  jpeg_source_mgr* src = skipping.S.src;
+  src->init_source(&skipping.S);
+  ASSERT_TRUE(src->fill_input_buffer(&skipping.S));
+  src->next_input_byte += 10;
+  src->bytes_in_buffer -= 10;
+  const size_t at = 10 + 2 * CodecBufferSize + 123;
+  src->skip_input_data(&skipping.S, static_cast<long>(at - 10));
+  src->skip_input_data(&skipping.S, 0);
+  src->skip_input_data(&skipping.S, -5);
+  EXPECT_EQ(src->next_input_byte[0], pattern[at]);
+  EXPECT_EQ(src->bytes_in_buffer, 3 * CodecBufferSize - at);
+  FreeObject(s);
   Bytes whole = test::EncodeJpeg(64, 64, 3, [](int x, int y, int c) { return uint8_t(x * y * c); });
   int sos = test::FindMarker(whole, 0xDA);
-  Stream* s = test::StreamOf(Bytes(whole.begin(), whole.begin() + sos + (whole.size() - sos) / 2));
+  s = test::StreamOf(Bytes(whole.begin(), whole.begin() + sos + (whole.size() - sos) / 2));
   Decompressor dec;
   AttachStreamSource(&dec.S, s);
   std::vector<uint8_t> row(64 * 3);
@@ -97,32 +115,11 @@ TEST(CodecBridge, EmptyInputIsFatalAndTruncatedInputAWarningEndedByAnInsertedEnd
   EXPECT_EQ(CodecErrorFlag, 0);
   EXPECT_EQ(rows, 64);
   EXPECT_GT(dec.S.err->num_warnings, 0);
-  jpeg_source_mgr* src = dec.S.src;  // past the end it keeps handing out end-of-image
+  src = dec.S.src;  // past the end it keeps handing out end-of-image
   src->bytes_in_buffer = 0;
   ASSERT_TRUE(src->fill_input_buffer(&dec.S));
   EXPECT_EQ(Bytes(src->next_input_byte, src->next_input_byte + src->bytes_in_buffer),
             Bytes({0xFF, JPEG_EOI}));
-  FreeObject(s);
-}
-
-// Catches a skip that only moves within the current buffer or reads past it.
-TEST(CodecBridge, SkipBeyondTheBufferRefillsAsOftenAsNeeded) {
-  Bytes pattern(3 * CodecBufferSize + 500);
-  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 31 + i / 256);
-  Stream* s = test::StreamOf(pattern);
-  Decompressor dec;
-  AttachStreamSource(&dec.S, s);
-  jpeg_source_mgr* src = dec.S.src;
-  src->init_source(&dec.S);
-  ASSERT_TRUE(src->fill_input_buffer(&dec.S));
-  src->next_input_byte += 10;
-  src->bytes_in_buffer -= 10;
-  const size_t at = 10 + 2 * CodecBufferSize + 123;
-  src->skip_input_data(&dec.S, static_cast<long>(at - 10));
-  src->skip_input_data(&dec.S, 0);
-  src->skip_input_data(&dec.S, -5);
-  EXPECT_EQ(src->next_input_byte[0], pattern[at]);
-  EXPECT_EQ(src->bytes_in_buffer, 3 * CodecBufferSize - at);
   FreeObject(s);
 }
 

@@ -123,8 +123,7 @@ TEST(Robustness, PicturesTooLargeToHoldFailCleanlyAndTheObjectStaysUsable) {
   }
   FreeObject(image);
 
-  // A progressive picture keeps all its coefficients (6 bytes a pixel at 4:4:4): for
-  // 9000 x 9000 that is past the library's limit, while the bitmap itself could be had.
+  // 9000 x 9000 progressive: all coefficients (6 bytes a pixel) exceed the library's limit.
   image = test::Loaded(test::WithFrameSize(Progressive(64, 64, 3), 9000, 9000));
   Bitmap* bitmap = image->Decode();
   EXPECT_TRUE(image->DecodeFailed);

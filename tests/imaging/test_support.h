@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -168,10 +167,6 @@ inline std::string TempPath(const std::string& name) {
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
   return std::string(dir) + "velmora_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-}
-
-inline bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The whole content of a file (nothing when it cannot be opened).
