@@ -23,9 +23,6 @@ ColourAt In(Bitmap* b, int bytesPerPixel = 3) {
     return RGB(p[2], p[1], p[0]);
   };
 }
-ColourAt In(const Surface& s) {
-  return [&s](int x, int y) { return s.At(x, y); };
-}
 
 // Largest channel difference between the pattern and colour(x, y) over w x h pixels.
 int PatternError(int w, int h, const ColourAt& colour) {
@@ -81,7 +78,7 @@ TEST(BitmapRows, RowsArePaddedToFourBytesStoredBottomUpAndSeenTopDownByGdi) {
     EXPECT_TRUE(!section || b->EnsureHandle() != nullptr);
     s.Fill();
     b->DrawAt(s.DC, 0, 0);
-    EXPECT_EQ(PatternError(5, 4, In(s)), 0);
+    EXPECT_EQ(PatternError(5, 4, [&](int x, int y) { return s.At(x, y); }), 0);
     EXPECT_EQ(s.At(6, 4), RGB(1, 2, 3));
   }
   b->Free();
@@ -173,7 +170,7 @@ TEST(BitmapStates, SectionMemoryAndDeviceTransitionsKeepThePixels) {
   EXPECT_EQ(ddb->CurrentFormat(), Bpp15);
   Surface s(w, h);
   ddb->DrawAt(s.DC, 0, 0);
-  EXPECT_LE(PatternError(w, h, In(s)), 8);
+  EXPECT_LE(PatternError(w, h, [&](int x, int y) { return s.At(x, y); }), 8);
   ddb->Free();
 }
 

@@ -144,13 +144,12 @@ TEST(Tools, GoodInputGivesSizeLinesBadInputOneLineErrorNonZeroExitAndNoFile) {
       {"velmora-header", absent},
       {"velmora-header", zero}};
   for (const auto& run : runs) {
-    std::string shown;
-    for (const auto& a : run) shown += "[" + a + "] ";
+    SCOPED_TRACE(testing::PrintToString(run));
     auto [exitCode, out1, err1] = RunTool(run);
-    EXPECT_NE(exitCode, 0u) << shown;
-    EXPECT_TRUE(err1.size() > 1 && err1.find('\n') >= err1.size() - 1) << shown << err1;
-    EXPECT_TRUE(run[0] == "velmora-shrink" || out1.empty()) << shown;
-    EXPECT_FALSE(std::ifstream(out).is_open() || std::ifstream(noFolder).is_open()) << shown;
+    EXPECT_NE(exitCode, 0u);
+    EXPECT_TRUE(err1.size() > 1 && err1.find('\n') >= err1.size() - 1) << err1;
+    EXPECT_TRUE(run[0] == "velmora-shrink" || out1.empty());
+    EXPECT_FALSE(std::ifstream(out).is_open() || std::ifstream(noFolder).is_open());
   }
   EXPECT_EQ(test::ReadFileBytes(good), photo);  // named as output, refused, not overwritten
   for (const std::string& path : {good, notJpeg, damaged, zero}) DeleteFileA(path.c_str());

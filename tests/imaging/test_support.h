@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -21,7 +20,6 @@
 namespace velmora::test {
 
 using Bytes = std::vector<uint8_t>;
-using PixelFn = std::function<uint8_t(int x, int y, int c)>;  // sample c at (x, y)
 
 struct EncodeOptions {
   int Quality = 95;
@@ -31,8 +29,10 @@ struct EncodeOptions {
   int RestartRows = 0;
 };
 
-// Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK).
-inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pixel,
+// Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
+// pixel(x, y, c) gives sample c at (x, y).
+inline Bytes EncodeJpeg(int width, int height, int components,
+                        const std::function<uint8_t(int x, int y, int c)>& pixel,
                         const EncodeOptions& options = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
