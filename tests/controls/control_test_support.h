@@ -1,20 +1,24 @@
-// Shared pieces of the control tests on real windows: small control makers over the bare
-// control, queue pumping, a fixture that resets the loop's globals, a window that logs its
-// messages, a hook that records sent messages, a loop watchdog and real mouse and key input.
+// Shared pieces of the control tests on real windows: rectangle comparison, queue pumping, a
+// fixture that resets the loop's globals, click and destroy logs and a sent-message hook.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "toolkit/control.h"
 #include "toolkit/message_loop.h"
 
+inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
+inline void PrintTo(const RECT& r, std::ostream* out) {
+  *out << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
+}
+
 namespace velmora::testing {
 
-// Counts the clicks a control reports and remembers the last owner and sender.
 struct ClickLog {
   int count = 0;
   void* owner = nullptr;
@@ -37,25 +41,19 @@ inline LRESULT SendCommand(Control* parent, Control* child, WORD code) {
                       reinterpret_cast<LPARAM>(child->WindowHandle));
 }
 
-// Dispatches what is queued for this thread; a leftover WM_QUIT is dropped. Bounded so a
-// window that never validates cannot hang a test.
-inline void Pump() {
-  MSG msg;
-  for (int i = 0; i < 500 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-// Keeps dispatching for ms milliseconds, so that timers get their turn.
-inline void PumpFor(DWORD ms) {
+// Dispatches what is queued (bounded, so a window that never validates cannot hang a test)
+// for at least ms milliseconds, so that timers get their turn; a leftover WM_QUIT is dropped.
+inline void Pump(DWORD ms = 0) {
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms) {
-    Pump();
-    Sleep(5);
-  }
-  Pump();
+  do {
+    MSG msg;
+    for (int i = 0; i < 500 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (ms) Sleep(5);
+  } while (GetTickCount() - start < ms);
 }
 
 // Starts and ends each test with an empty queue and the loop's globals reset.
@@ -70,6 +68,21 @@ class ToolkitTest : public ::testing::Test {
   }
 };
 
+// Frees the form (and with it every control in it) when the test ends.
+struct FormGuard {
+  Control* form;
+  ~FormGuard() {
+    form->Free();
+    Pump();
+  }
+};
+
+// Creates a tree built hidden and shows it (what Run does first), then lets it settle.
+inline void ShowTree(Control* form) {
+  form->CreateWindowHandle();
+  Pump();
+}
+
 inline RECT ClientRectOf(Control* control) {
   RECT r{};
   GetClientRect(control->GetWindowHandle(), &r);
@@ -81,40 +94,6 @@ inline std::string WindowText(HWND window) {
   GetWindowTextA(window, text, sizeof text);
   return text;
 }
-
-// Frees the form (and with it every control in it) when the test ends.
-struct FormGuard {
-  Control* form;
-  ~FormGuard() {
-    if (form) form->Free();
-    Pump();
-  }
-};
-
-// Creates a tree built hidden and shows it (what Run does first), then lets it settle.
-inline void ShowTree(Control* form) {
-  form->CreateWindowHandle();
-  Pump();
-}
-
-// A plain (non-toolkit) window that logs the WM_USER-and-above messages it receives.
-struct MessageSink {
-  static inline std::vector<UINT> Log;
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= WM_USER) Log.push_back(message);
-    return DefWindowProcA(window, message, wParam, lParam);
-  }
-  static HWND Create() {
-    static WNDCLASSA wc = {};
-    wc.lpfnWndProc = &Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "VelmoraTestSink";
-    static const ATOM registered = RegisterClassA(&wc);
-    Log.clear();
-    return CreateWindowExA(0, MAKEINTATOM(registered), "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
-  }
-};
 
 // Records the windows that the system sends `message` to on this thread (a WH_CALLWNDPROC
 // hook); OnRecord runs while the receiving window still exists.
@@ -140,35 +119,5 @@ struct SentMessageRecorder {
     return CallNextHookEx(nullptr, code, wParam, lParam);
   }
 };
-
-// Posts WM_QUIT after `milliseconds` unless destroyed first, so a loop test cannot hang.
-struct LoopWatchdog {
-  static inline bool Fired = false;
-  UINT_PTR timer;
-  explicit LoopWatchdog(UINT milliseconds)
-      : timer((Fired = false, SetTimer(nullptr, 0, milliseconds, &Expired))) {}
-  ~LoopWatchdog() { KillTimer(nullptr, timer); }
-  static void CALLBACK Expired(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    Fired = true;
-    PostQuitMessage(0);
-  }
-};
-
-// Moves the cursor to a screen point and posts the mouse message there to window.
-inline void PostMouse(HWND window, UINT message, POINT screen, WPARAM keys) {
-  SetCursorPos(screen.x, screen.y);
-  POINT p = screen;
-  ScreenToClient(window, &p);
-  PostMessageA(window, message, keys, MAKELPARAM(p.x, p.y));
-  Pump();
-}
-
-// The middle of a window, in screen coordinates.
-inline POINT MiddleOf(HWND window) {
-  RECT r;
-  GetWindowRect(window, &r);
-  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
 
 }  // namespace velmora::testing

@@ -1,14 +1,15 @@
-// RunProcess against command_probe.exe, which records the command line, working directory
-// and show value it was started with, then sleeps and exits as its environment says.
+// RunProcess against command_probe.exe, which records its command line, working directory and
+// show value, then sleeps as its environment says.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <fstream>
-#include <map>
+#include <iterator>
 #include <string>
 
 #include "toolkit/process.h"
+#include "toolkit/text_utils.h"
 
 using namespace velmora;
 
@@ -20,50 +21,20 @@ std::string ProbePath() {
   return p.substr(0, p.find_last_of('\\')) + "\\standins\\command_probe.exe";
 }
 
-std::string TempPath(const char* prefix) {
-  char dir[MAX_PATH], path[MAX_PATH];
-  GetTempPathA(sizeof dir, dir);
-  GetTempFileNameA(dir, prefix, 0, path);
-  DeleteFileA(path);
-  return path;
+// Sets how long the probe sleeps and where it writes its record (nowhere for an empty path).
+void SetUpProbe(unsigned delay_ms, const std::string& log = "") {
+  DeleteFileA(log.c_str());
+  SetEnvironmentVariableA("VELMORA_PROBE_LOG", log.empty() ? nullptr : log.c_str());
+  SetEnvironmentVariableA("VELMORA_PROBE_DELAY", std::to_string(delay_ms).c_str());
 }
 
-// The probe's record file and delay, set in the environment the probes inherit.
-class ProbeRun {
- public:
-  explicit ProbeRun(unsigned delay_ms = 0) : log_(TempPath("prb")) {
-    SetEnvironmentVariableA("VELMORA_PROBE_LOG", log_.c_str());
-    SetEnvironmentVariableA("VELMORA_PROBE_DELAY", std::to_string(delay_ms).c_str());
-  }
-  ~ProbeRun() {
-    SetEnvironmentVariableA("VELMORA_PROBE_LOG", nullptr);
-    SetEnvironmentVariableA("VELMORA_PROBE_DELAY", nullptr);
-    DeleteFileA(log_.c_str());
-  }
-
-  // The last record, key by key.
-  std::map<std::string, std::string> Record() const {
-    std::map<std::string, std::string> record;
-    std::ifstream in(log_);
-    for (std::string line; std::getline(in, line);) {
-      size_t eq = line.find('=');
-      if (eq != std::string::npos) record[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return record;
-  }
-
- private:
-  std::string log_;
-};
-
+// Quoting of a path with a blank, an already quoted one, an empty program path; dir and show.
 TEST(RunProcess, CommandLineWorkingDirectoryAndShowValue) {
-  // A copy of the probe inside a directory whose name holds blanks.
-  const std::string dir = TempPath("prd") + " with blanks";
-  const std::string blank = dir + "\\probe copy.exe";
+  const std::string dir = TempDirectory() + "velmora probe " + std::to_string(GetTickCount());
+  const std::string blank = dir + "\\probe copy.exe", quoted = "\"" + blank + "\"";
+  const std::string plain = ProbePath(), log = dir + "\\probe.log";
   CreateDirectoryA(dir.c_str(), nullptr);
-  ASSERT_TRUE(CopyFileA(ProbePath().c_str(), blank.c_str(), FALSE));
-  const std::string quoted = "\"" + blank + "\"";
-  const std::string plain = ProbePath();
+  ASSERT_TRUE(CopyFileA(plain.c_str(), blank.c_str(), FALSE));
   ASSERT_EQ(plain.find(' '), std::string::npos) << "the build folder must not hold blanks";
   char current[MAX_PATH];
   const std::string here(current, GetCurrentDirectoryA(sizeof current, current));
@@ -80,39 +51,37 @@ TEST(RunProcess, CommandLineWorkingDirectoryAndShowValue) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.app + " | " + c.args);
-    ProbeRun probe;
+    SetUpProbe(0, log);
     EXPECT_EQ(ProcessCommandLine(c.app, c.args), c.expected);
     EXPECT_TRUE(RunProcess(c.app, c.args, c.work_dir, c.show, 30000));
-    auto record = probe.Record();
-    EXPECT_EQ(record["cmdline"], c.expected);
-    EXPECT_EQ(record["cwd"], c.work_dir.empty() ? here : c.work_dir);
-    EXPECT_EQ(record["show"], std::to_string(c.show));
+    std::ifstream record(log, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(record), {}),
+              "cmdline=" + c.expected + "\ncwd=" + (c.work_dir.empty() ? here : c.work_dir) +
+                  "\nshow=" + std::to_string(c.show) + "\n");
   }
   DeleteFileA(blank.c_str());
+  DeleteFileA(log.c_str());
   RemoveDirectoryA(dir.c_str());
 }
 
+// Time-out 0: false and the running process's handle; ended in time: true; failed start: false.
 TEST(RunProcess, ResultAndHandleAfterTheWait) {
-  {
-    // Time-out 0: false at once, and the caller gets the running process to end.
-    ProbeRun probe(60000);
-    HANDLE handle = nullptr;
-    EXPECT_FALSE(RunProcess(ProbePath(), "", "", 0, 0, &handle));
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(WaitForSingleObject(handle, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(TerminateProcess(handle, 3));
-    EXPECT_EQ(WaitForSingleObject(handle, 30000), WAIT_OBJECT_0);
-    CloseHandle(handle);
-  }
-  {
-    ProbeRun probe;
-    HANDLE handle = reinterpret_cast<HANDLE>(1);
-    EXPECT_TRUE(RunProcess(ProbePath(), "", "", 0, 30000, &handle));
-    EXPECT_EQ(handle, nullptr);
-  }
-  // A start that fails: a missing program, or no program at all.
-  for (const std::string& app : {TempPath("prm") + "\\no such program.exe", std::string()}) {
-    HANDLE handle = reinterpret_cast<HANDLE>(1);
+  SetUpProbe(60000);
+  HANDLE handle = nullptr;
+  EXPECT_FALSE(RunProcess(ProbePath(), "", "", 0, 0, &handle));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(TerminateProcess(handle, 3));
+  EXPECT_EQ(WaitForSingleObject(handle, 30000), WAIT_OBJECT_0);
+  CloseHandle(handle);
+
+  SetUpProbe(0);
+  handle = reinterpret_cast<HANDLE>(1);
+  EXPECT_TRUE(RunProcess(ProbePath(), "", "", 0, 30000, &handle));
+  EXPECT_EQ(handle, nullptr);
+  for (const std::string& app :
+       {TempDirectory() + "no such dir\\no such program.exe", std::string()}) {
+    handle = reinterpret_cast<HANDLE>(1);
     EXPECT_FALSE(RunProcess(app, "", "", 1, 1000, &handle));
     EXPECT_EQ(handle, nullptr);
   }

@@ -1,13 +1,12 @@
 // Entry of the end-to-end run: prepares the folder, environment and registry value that the
-// program and its stand-ins need, runs the tests, and puts the registry value back.
+// program and its stand-ins need, runs the tests, and puts everything back.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "e2e/session_setup.h"
+#include "e2e/app_driver.h"
 
 namespace velmora::e2e {
 
@@ -17,70 +16,45 @@ namespace {
 
 constexpr const char* kMailKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
-std::string Directory(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
-}
-
-// Sets HKLM\...\Windows Messaging Subsystem "MAPI" = "1" for the run and restores the value
-// (or its absence, and the key's absence) afterwards.
+// Sets HKLM\...\Windows Messaging Subsystem "MAPI" = "1" for the run (the program offers
+// mail only then) and afterwards puts back the value that was there, or removes it.
 class MailRegistryValue : public ::testing::Environment {
  public:
   void SetUp() override {
-    HKEY key = nullptr;
-    DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMailKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, &disposition),
+                              &key_, &disposition_),
               ERROR_SUCCESS);
-    created_key_ = disposition == REG_CREATED_NEW_KEY;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, "MAPI", nullptr, &old_type_, nullptr, &size) == ERROR_SUCCESS) {
-      had_value_ = true;
-      old_data_.resize(size);
-      RegQueryValueExA(key, "MAPI", nullptr, &old_type_, old_data_.data(), &size);
-    }
-    ASSERT_EQ(RegSetValueExA(key, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
+    had_value_ = RegQueryValueExA(key_, "MAPI", nullptr, &type_, old_, &size_) == ERROR_SUCCESS;
+    ASSERT_EQ(RegSetValueExA(key_, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
               ERROR_SUCCESS);
-    RegCloseKey(key);
   }
 
   void TearDown() override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMailKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-      return;
-    if (had_value_) {
-      RegSetValueExA(key, "MAPI", 0, old_type_, old_data_.data(),
-                     static_cast<DWORD>(old_data_.size()));
-    } else {
-      RegDeleteValueA(key, "MAPI");
-    }
-    RegCloseKey(key);
-    if (created_key_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMailKey);
+    if (had_value_)
+      RegSetValueExA(key_, "MAPI", 0, type_, old_, size_);
+    else
+      RegDeleteValueA(key_, "MAPI");
+    RegCloseKey(key_);
+    if (disposition_ == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMailKey);
   }
 
  private:
-  bool created_key_ = false;
+  HKEY key_ = nullptr;
   bool had_value_ = false;
-  DWORD old_type_ = REG_SZ;
-  std::vector<BYTE> old_data_;
+  DWORD disposition_ = 0, type_ = REG_SZ, size_ = 256;
+  BYTE old_[256] = {};  // the value is "0" or "1"
 };
 
-bool CopyNextToProgram(const std::string& from, const std::string& name) {
-  if (CopyFileA(from.c_str(), (Place.WorkDir + name).c_str(), FALSE)) return true;
-  std::fprintf(stderr, "e2e: cannot copy %s\n", from.c_str());
-  return false;
+std::string Directory(const std::string& path) {
+  return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
 void RemoveFolder(const std::string& folder) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name != "." && name != "..") DeleteFileA((folder + name).c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+    DeleteFileA((folder + found.cFileName).c_str());
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
   RemoveDirectoryA(folder.c_str());
 }
 
@@ -92,34 +66,35 @@ int main(int argc, char** argv) {
   using namespace velmora::e2e;
   ::testing::InitGoogleTest(&argc, argv);
 
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, MAX_PATH);
-  const std::string testsDir = Directory(module);  // build\tests\ .
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string testsDir = Directory(path);  // build\tests\ .
   Place.BuildDir = Directory(testsDir.substr(0, testsDir.size() - 1));
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  Place.TempDir = temp;
-  if (!Place.TempDir.empty() && Place.TempDir.back() != '\\') Place.TempDir += '\\';
+  GetTempPathA(MAX_PATH, path);
+  Place.TempDir = path;
+  if (Place.TempDir.back() != '\\') Place.TempDir += '\\';
   Place.WorkDir = Place.TempDir + "velmora-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
   Place.Program = Place.WorkDir + "velmora.exe";
   Place.MailLog = Place.WorkDir + "mail-records.txt";
   Place.ShellLog = Place.WorkDir + "shell-records.txt";
 
   CreateDirectoryA(Place.WorkDir.c_str(), nullptr);
-  const std::string standins = testsDir + "standins\\";
-  if (!CopyNextToProgram(Place.BuildDir + "velmora.exe", "velmora.exe") ||
-      !CopyNextToProgram(standins + "MAPI32.DLL", "MAPI32.DLL") ||
-      !CopyNextToProgram(standins + "command_probe.exe", "explorer.exe")) {
-    RemoveFolder(Place.WorkDir);
-    return 2;
+  const std::string from[3] = {Place.BuildDir + "velmora.exe", testsDir + "standins\\MAPI32.DLL",
+                               testsDir + "standins\\command_probe.exe"};
+  const char* to[3] = {"velmora.exe", "MAPI32.DLL", "explorer.exe"};
+  for (int i = 0; i < 3; ++i) {
+    if (!CopyFileA(from[i].c_str(), (Place.WorkDir + to[i]).c_str(), FALSE)) {
+      std::fprintf(stderr, "e2e: cannot copy %s\n", from[i].c_str());
+      RemoveFolder(Place.WorkDir);
+      return 2;
+    }
   }
-
   // The stand-ins write their records where the tests read them.
   SetEnvironmentVariableA("VELMORA_MAPI_LOG", Place.MailLog.c_str());
   SetEnvironmentVariableA("VELMORA_PROBE_LOG", Place.ShellLog.c_str());
 
   ::testing::AddGlobalTestEnvironment(new MailRegistryValue);
-  int result = RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
   RemoveFolder(Place.WorkDir);
   return result;
 }

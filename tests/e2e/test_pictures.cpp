@@ -1,7 +1,8 @@
 // Test pictures written and read through libjpeg, with fatal library errors turned into
-// a failed result by setjmp/longjmp (no C++ object lives across the library calls).
+// a failed result by setjmp/longjmp (no C++ object with a destructor lives across the calls).
 #include "e2e/test_pictures.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,11 @@ namespace velmora::e2e {
 
 const Rgb QuadrantColors[4] = {{210, 40, 40}, {40, 170, 60}, {40, 60, 200}, {230, 210, 40}};
 
+bool Near(const Rgb& a, const Rgb& b, int tolerance) {
+  return std::abs(a.R - b.R) <= tolerance && std::abs(a.G - b.G) <= tolerance &&
+         std::abs(a.B - b.B) <= tolerance;
+}
+
 namespace {
 
 struct ErrorTrap {
@@ -20,34 +26,32 @@ struct ErrorTrap {
   jmp_buf Jump;
 };
 
-void LeaveOnError(j_common_ptr info) {
-  auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
-  longjmp(trap->Jump, 1);
-}
-
+void LeaveOnError(j_common_ptr info) { longjmp(reinterpret_cast<ErrorTrap*>(info->err)->Jump, 1); }
 void Quiet(j_common_ptr, int) {}
 
-int QuadrantOf(int x, int y, int width, int height) {
-  return (y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0);
+// The offset of the frame header's marker (SOFn), or 0. libjpeg tells progressive from
+// sequential but not baseline (SOF0) from extended (SOF1), so the markers are read.
+size_t FrameOffset(const std::vector<uint8_t>& b) {
+  size_t i = 2;
+  while (i + 9 <= b.size() && b[i] == 0xFF) {
+    const int marker = b[i + 1];
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+      return i;
+    i += marker == 0xFF ? 1 : 2 + ((static_cast<size_t>(b[i + 2]) << 8) | b[i + 3]);
+  }
+  return 0;
 }
 
 }  // namespace
 
 std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
+  // Coding pixels the test made cannot fail, so libjpeg's own error handling stays.
   jpeg_compress_struct info;
-  ErrorTrap trap;
+  jpeg_error_mgr errors;
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
-  auto* row = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(width) * 3));
-  info.err = jpeg_std_error(&trap.Manager);
-  trap.Manager.error_exit = LeaveOnError;
-  trap.Manager.emit_message = Quiet;
-  if (setjmp(trap.Jump) != 0) {
-    jpeg_destroy_compress(&info);
-    std::free(row);
-    std::free(out);
-    return {};
-  }
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  info.err = jpeg_std_error(&errors);
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, &out, &outSize);
   info.image_width = static_cast<JDIMENSION>(width);
@@ -59,70 +63,38 @@ std::vector<uint8_t> MakeQuadrantJpeg(int width, int height) {
   jpeg_start_compress(&info, TRUE);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const Rgb& c = QuadrantColors[QuadrantOf(x, y, width, height)];
-      const int grain =
-          static_cast<int>((static_cast<unsigned>(x) * 37u + static_cast<unsigned>(y) * 91u) ^
-                           (static_cast<unsigned>(x) * static_cast<unsigned>(y))) %
-              15 -
-          7;
+      const Rgb& c = QuadrantColors[(y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0)];
+      const unsigned ux = static_cast<unsigned>(x), uy = static_cast<unsigned>(y);
+      const int grain = static_cast<int>(((ux * 37u + uy * 91u) ^ (ux * uy)) % 15) - 7;
       row[x * 3] = static_cast<JSAMPLE>(c.R + grain);
       row[x * 3 + 1] = static_cast<JSAMPLE>(c.G + grain);
       row[x * 3 + 2] = static_cast<JSAMPLE>(c.B + grain);
     }
-    JSAMPROW rows[1] = {row};
+    JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&info, rows, 1);
   }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
   std::vector<uint8_t> result(out, out + outSize);
   std::free(out);
-  std::free(row);
   return result;
 }
 
-// The frame kind is read from the markers: libjpeg reports progressive mode but not
-// whether a sequential frame is baseline (SOF0) or extended (SOF1).
-static int FrameMarker(const std::vector<uint8_t>& bytes) {
-  size_t i = 2;
-  while (i + 4 <= bytes.size()) {
-    if (bytes[i] != 0xFF) return -1;
-    int marker = bytes[i + 1];
-    if (marker == 0xFF) {
-      ++i;
-      continue;
-    }
-    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-      return marker;
-    size_t length = (static_cast<size_t>(bytes[i + 2]) << 8) | bytes[i + 3];
-    i += 2 + length;
-  }
-  return -1;
-}
-
 bool SetFrameSize(std::vector<uint8_t>* jpeg, int width, int height) {
-  std::vector<uint8_t>& b = *jpeg;
-  size_t i = 2;
-  while (i + 9 <= b.size() && b[i] == 0xFF) {
-    const int marker = b[i + 1];
-    if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
-      // Length (2), precision (1), height (2), width (2).
-      b[i + 5] = static_cast<uint8_t>(height >> 8);
-      b[i + 6] = static_cast<uint8_t>(height);
-      b[i + 7] = static_cast<uint8_t>(width >> 8);
-      b[i + 8] = static_cast<uint8_t>(width);
-      return true;
-    }
-    i += 2 + ((static_cast<size_t>(b[i + 2]) << 8) | b[i + 3]);
-  }
-  return false;
+  const size_t i = FrameOffset(*jpeg);
+  if (i == 0) return false;
+  // After the marker: length (2), precision (1), height (2), width (2).
+  const uint8_t size[4] = {static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+                           static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width)};
+  std::copy(size, size + 4, jpeg->begin() + static_cast<std::ptrdiff_t>(i + 5));
+  return true;
 }
 
 JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
   JpegFacts facts;
   if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return facts;
-  int frame = FrameMarker(bytes);
-  facts.Baseline = frame == 0xC0;
-  facts.Progressive = frame == 0xC2;
+  const size_t frame = FrameOffset(bytes);
+  facts.Baseline = frame != 0 && bytes[frame + 1] == 0xC0;
 
   jpeg_decompress_struct info;
   ErrorTrap trap;
@@ -143,10 +115,9 @@ JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
   facts.Height = static_cast<int>(info.image_height);
   facts.Components = info.num_components;
   for (int t = 0; t < 2; ++t) {
-    std::vector<uint16_t>& table = t == 0 ? facts.LumaTable : facts.ChromaTable;
     if (info.quant_tbl_ptrs[t] == nullptr) continue;
-    // The file stores zig-zag order; libjpeg keeps the tables in natural order.
-    table.assign(info.quant_tbl_ptrs[t]->quantval, info.quant_tbl_ptrs[t]->quantval + DCTSIZE2);
+    (t == 0 ? facts.LumaTable : facts.ChromaTable)
+        .assign(info.quant_tbl_ptrs[t]->quantval, info.quant_tbl_ptrs[t]->quantval + DCTSIZE2);
   }
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
@@ -159,9 +130,8 @@ JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
   jpeg_finish_decompress(&info);
   const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
   for (int q = 0; q < 4; ++q) {
-    int x = (q & 1) ? w * 3 / 4 : w / 4;
-    int y = (q & 2) ? h * 3 / 4 : h / 4;
-    const JSAMPLE* p = pixels + stride * y + x * 3;
+    const JSAMPLE* p = pixels + stride * ((q & 2) ? h * 3 / 4 : h / 4) +
+                       3 * static_cast<size_t>((q & 1) ? w * 3 / 4 : w / 4);
     facts.QuadrantCentres[q] = {p[0], p[1], p[2]};
   }
   jpeg_destroy_decompress(&info);
@@ -182,17 +152,6 @@ void QualityTables(int quality, std::vector<uint16_t>* luma, std::vector<uint16_
   luma->assign(info.quant_tbl_ptrs[0]->quantval, info.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
   chroma->assign(info.quant_tbl_ptrs[1]->quantval, info.quant_tbl_ptrs[1]->quantval + DCTSIZE2);
   jpeg_destroy_compress(&info);
-}
-
-bool Near(const Rgb& a, const Rgb& b, int tolerance) {
-  return std::abs(a.R - b.R) <= tolerance && std::abs(a.G - b.G) <= tolerance &&
-         std::abs(a.B - b.B) <= tolerance;
-}
-
-std::string ToText(const Rgb& c) {
-  char text[40];
-  std::snprintf(text, sizeof text, "(%d, %d, %d)", c.R, c.G, c.B);
-  return text;
 }
 
 }  // namespace velmora::e2e

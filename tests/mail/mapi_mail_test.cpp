@@ -1,8 +1,5 @@
-// The Simple MAPI sender against the test MAPI32.DLL placed next to this executable.
-// The availability test runs once per process, so every case runs in a child process: this
-// same executable started with a filter that selects the MailChild case (disabled in a normal
-// run). The parent sets the registry, WIN.INI and the reported Windows version for the child,
-// reads what the test library recorded and restores everything afterwards.
+// The Simple MAPI sender against the test MAPI32.DLL next to this executable. The mail system is
+// looked up once per process, so each case reruns this executable as a child (MailChild case).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,233 +7,138 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "mail/mapi_mail.h"
+#include "toolkit/text_utils.h"
 
 using namespace velmora;
 
 namespace {
 
 const char kMessagingKey[] = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
+const char* const kChildVariables[] = {"VELMORA_MAPI_LOG", "VELMORA_MAPI_RESULT",
+                                       "VELMORA_EXPECT_RESULT", "VELMORA_CHILD_SUBJECT",
+                                       "VELMORA_CHILD_PATH"};
 
-std::string EnvironmentValue(const char* name) {
+std::string Env(const char* name) {
   char value[1024];
-  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  return (n > 0 && n < sizeof value) ? std::string(value, n) : std::string();
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return std::string(value, n < sizeof value ? n : 0);
 }
 
-void SetRegistryText(HKEY root, const std::string& key, const std::string& name,
-                     const std::string& text) {
+// Sets one registry text, or deletes the value when there is none.
+void SetRegistryText(HKEY root, const std::string& key, const char* name,
+                     const std::optional<std::string>& text) {
   HKEY k = nullptr;
   ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
             ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           static_cast<DWORD>(text.size() + 1)),
-            ERROR_SUCCESS);
+  text ? RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                        static_cast<DWORD>(text->size() + 1))
+       : RegDeleteValueA(k, name);
   RegCloseKey(k);
 }
 
-// Child side: a photo with its path and the compose dialog, then a mail system is installed,
-// then a send of nothing at all. The first send decides for the whole run.
+// Child: a mail system installed after the first send changes nothing, the look-up is made once.
 TEST(MailChild, DISABLED_SendTwice) {
-  const uint32_t expected =
-      std::strtoul(EnvironmentValue("VELMORA_EXPECT_RESULT").c_str(), nullptr, 10);
-  EXPECT_EQ(SendFileByMail(EnvironmentValue("VELMORA_CHILD_SUBJECT"),
-                           EnvironmentValue("VELMORA_CHILD_PATH"), true),
+  const uint32_t expected = std::strtoul(Env("VELMORA_EXPECT_RESULT").c_str(), nullptr, 10);
+  EXPECT_EQ(SendFileByMail(Env("VELMORA_CHILD_SUBJECT"), Env("VELMORA_CHILD_PATH"), true),
             expected);
   SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
   EXPECT_EQ(SendFileByMail("", "", false), expected);
   EXPECT_EQ(GetModuleHandleA("MAPI32.DLL") != nullptr, expected != MailUserAbort);
 }
 
-// ---- Parent side ----
-
-std::string SelfPath() {
-  char path[MAX_PATH];
-  return std::string(path, GetModuleFileNameA(nullptr, path, sizeof path));
-}
-
-std::string SelfName() {
-  std::string path = SelfPath();
-  return path.substr(path.find_last_of('\\') + 1);
+std::optional<std::string> MapiValue() {
+  char text[256];
+  DWORD size = sizeof text;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", RRF_RT_REG_SZ, nullptr, text, &size))
+    return std::nullopt;
+  return text;
 }
 
 // One registry value, put back as it was (type and bytes, or absent) at the end.
-class ScopedRegistryValue {
- public:
-  ScopedRegistryValue(HKEY root, std::string key, std::string name)
-      : root_(root), key_(std::move(key)), name_(std::move(name)) {
+struct SavedRegistryValue {
+  HKEY root;
+  std::string key;
+  const char* name;
+  DWORD type = REG_SZ, size = 4096;
+  BYTE data[4096] = {};
+  bool saved = RegGetValueA(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data,
+                            &size) == ERROR_SUCCESS;
+  ~SavedRegistryValue() {
     HKEY k = nullptr;
-    if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
-    saved_ = RegQueryValueExA(k, name_.c_str(), nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr))
+      return;
+    saved ? RegSetValueExA(k, name, 0, type, data, size) : RegDeleteValueA(k, name);
     RegCloseKey(k);
   }
-  ~ScopedRegistryValue() {
-    HKEY k = nullptr;
-    if (!saved_) {
-      Delete();
-    } else if (RegCreateKeyExA(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
-                               nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(k, name_.c_str(), 0, type_, data_, size_);
-      RegCloseKey(k);
-    }
-  }
-
-  void SetText(const std::string& text) { SetRegistryText(root_, key_, name_, text); }
-  void Delete() {
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
-      RegDeleteValueA(k, name_.c_str());
-      RegCloseKey(k);
-    }
-  }
-
- private:
-  HKEY root_;
-  std::string key_, name_;
-  bool saved_ = false;
-  DWORD type_ = REG_SZ, size_ = 4096;
-  BYTE data_[4096];
 };
 
-// One child run: a fresh record file, the result the test library gives (one it would not
-// give by chance), what the child is to send and expect, and the Wine load order that prefers
-// the test library. A new process takes its load order from the application defaults of its
-// executable name, not from a WINEDLLOVERRIDES changed in the Windows environment.
-class MailChildRun {
- public:
-  MailChildRun(bool mail_present, const std::string& subject, const std::string& path)
-      : load_order_(HKEY_CURRENT_USER,
-                    "Software\\Wine\\AppDefaults\\" + SelfName() + "\\DllOverrides", "mapi32") {
-    char dir[MAX_PATH], file[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    GetTempFileNameA(dir, "mpl", 0, file);
-    DeleteFileA(file);
-    log_ = file;
-    load_order_.SetText("native,builtin");
-    Set("VELMORA_MAPI_LOG", log_);
-    Set("VELMORA_MAPI_RESULT", std::to_string(library_result));
-    Set("VELMORA_EXPECT_RESULT", std::to_string(mail_present ? library_result : MailUserAbort));
-    Set("VELMORA_CHILD_SUBJECT", subject);
-    Set("VELMORA_CHILD_PATH", path);
-  }
-  ~MailChildRun() {
-    for (const std::string& name : names_) SetEnvironmentVariableA(name.c_str(), nullptr);
-    DeleteFileA(log_.c_str());
-  }
+// The child's exit code (0: its checks passed) and the test library's record lines. Wine takes
+// the child's load order from its executable's application defaults, not WINEDLLOVERRIDES.
+std::pair<intptr_t, std::vector<std::string>> RunChild(bool mail_present,
+                                                       const std::string& subject,
+                                                       const std::string& path) {
+  char self[MAX_PATH];
+  const std::string exe(self, GetModuleFileNameA(nullptr, self, sizeof self));
+  const std::string overrides =
+      "Software\\Wine\\AppDefaults\\" + exe.substr(exe.find_last_of('\\') + 1) + "\\DllOverrides";
+  SavedRegistryValue load_order{HKEY_CURRENT_USER, overrides, "mapi32"};
+  SetRegistryText(HKEY_CURRENT_USER, overrides, "mapi32", "native,builtin");
+  const std::string log = TempDirectory() + "velmora-mapi.log";
+  DeleteFileA(log.c_str());
+  const uint32_t result = 2 + GetTickCount() % 20;
+  const std::string values[] = {log, std::to_string(result),
+                                std::to_string(mail_present ? result : MailUserAbort), subject,
+                                path};
+  for (int i = 0; i < 5; ++i) SetEnvironmentVariableA(kChildVariables[i], values[i].c_str());
+  const intptr_t code = _spawnl(_P_WAIT, self, self, "--gtest_also_run_disabled_tests",
+                                "--gtest_filter=MailChild.*", nullptr);
+  for (const char* name : kChildVariables) SetEnvironmentVariableA(name, nullptr);
+  std::vector<std::string> lines;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  in.close();
+  DeleteFileA(log.c_str());
+  return {code, lines};
+}
 
-  // Runs the child and waits for it; its exit code is 0 when all its checks passed.
-  intptr_t Run() {
-    const std::string self = SelfPath();
-    return _spawnl(_P_WAIT, self.c_str(), self.c_str(), "--gtest_also_run_disabled_tests",
-                   "--gtest_filter=MailChild.*", nullptr);
-  }
-
-  // The recorded events, field by field; "kind" names the event.
-  std::vector<std::map<std::string, std::string>> Records() const {
-    std::vector<std::map<std::string, std::string>> records;
-    std::ifstream in(log_);
-    for (std::string line; std::getline(in, line);) {
-      std::stringstream parts(line);
-      auto& record = records.emplace_back();
-      std::getline(parts, record["kind"], '\t');
-      for (std::string part; std::getline(parts, part, '\t');) {
-        size_t eq = part.find('=');
-        record[part.substr(0, eq)] = eq == std::string::npos ? "" : part.substr(eq + 1);
-      }
-    }
-    return records;
-  }
-
-  const uint32_t library_result = 2 + GetTickCount() % 20;
-
- private:
-  void Set(const char* name, const std::string& value) {
-    names_.push_back(name);
-    SetEnvironmentVariableA(name, value.c_str());
-  }
-
-  std::string log_;
-  ScopedRegistryValue load_order_;
-  std::vector<std::string> names_;
-};
-
+// "MAPI" = "1": one load for both sends; an empty subject is replaced, an empty path sends no file.
 TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
-  ScopedRegistryValue value(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI");
-  value.SetText("1");
-  const std::string subject = "holiday photo.jpg";
-  const std::string path = "C:\\Temp Dir\\" + subject;
-  MailChildRun child(true, subject, path);
-  ASSERT_EQ(child.Run(), 0);
-
-  // Loaded once, two messages (the first with its attachment), freed once at program end.
-  const auto records = child.Records();
-  std::vector<std::string> kinds;
-  for (const auto& r : records) kinds.push_back(r.at("kind"));
-  ASSERT_EQ(kinds, (std::vector<std::string>{"attach", "send", "file", "send", "detach"}));
-
-  const auto& first = records[1];
-  EXPECT_EQ(first.at("subject"), subject);
-  EXPECT_EQ(first.at("flags"), std::to_string(MAPI_DIALOG));
-  EXPECT_EQ(first.at("files"), "1");
-  for (const char* zero : {"session", "ui", "reserved", "msgflags", "recips"}) {
-    EXPECT_EQ(first.at(zero), "0") << zero;
-  }
-  for (const char* none : {"note", "type", "originator"}) EXPECT_EQ(first.at(none), "(null)");
-
-  const auto& file = records[2];
-  EXPECT_EQ(file.at("path"), path);
-  EXPECT_EQ(file.at("position"), std::to_string(0xFFFFFFFFu));
-  EXPECT_EQ(file.at("name"), "(null)");
-
-  const auto& second = records[3];
-  EXPECT_EQ(second.at("subject"), "<Unspecified Subject>");
-  EXPECT_EQ(second.at("flags"), "0");
-  EXPECT_EQ(second.at("files"), "0");
-  EXPECT_EQ(records[4].at("how"), "free");
-}
-
-TEST(MapiMail, OtherRegistryValuesMeanNoMailSystem) {
-  ScopedRegistryValue value(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI");
-  const std::optional<std::string> values[] = {"0", "11", "", std::nullopt, "1 and more"};
-  for (const auto& text : values) {
-    SCOPED_TRACE(text.value_or("(missing)"));
-    text ? value.SetText(*text) : value.Delete();
-    MailChildRun child(false, "x.jpg", "C:\\x.jpg");
-    EXPECT_EQ(child.Run(), 0);
-    EXPECT_TRUE(child.Records().empty());
-  }
-}
-
-// On systems up to version 3.51 only WIN.INI counts. Wine reports such a version to the
-// child when its application defaults say so.
-TEST(MapiMail, OldSystemsAskWinIni) {
-  ScopedRegistryValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\" + SelfName(),
-                              "Version");
-  ScopedRegistryValue value(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI");
-  char saved[256];
-  GetProfileStringA("Mail", "MAPI", "\x01", saved, sizeof saved);
-  version.SetText("nt351");
-
-  struct Case {
-    const char* registry;
-    const char* profile;
+  SavedRegistryValue value{HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI"};
+  SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
+  const std::string subject = "holiday photo.jpg", path = "C:\\Temp Dir\\" + subject;
+  const auto send = [](const std::string& subject, uint32_t flags, int files) {
+    return "send\tsession=0\tui=0\tflags=" + std::to_string(flags) +
+           "\treserved=0\tsubject=" + subject +
+           "\tnote=(null)\ttype=(null)\tmsgflags=0\toriginator=(null)\trecips=0\tfiles=" +
+           std::to_string(files);
   };
-  for (const Case& c : {Case{"0", "1"}, Case{"1", nullptr}}) {
-    const bool present = c.profile != nullptr;
-    SCOPED_TRACE(present ? "profile on" : "profile missing");
-    value.SetText(c.registry);
-    WriteProfileStringA("Mail", "MAPI", c.profile);
-    MailChildRun child(present, "old.jpg", "C:\\old.jpg");
-    EXPECT_EQ(child.Run(), 0);
-    EXPECT_EQ(child.Records().size(), present ? 5u : 0u);
+  const std::vector<std::string> expected = {
+      "attach", send(subject, MAPI_DIALOG, 1),
+      "file\treserved=0\tflags=0\tposition=" + std::to_string(0xFFFFFFFFu) + "\tpath=" + path +
+          "\tname=(null)\tfiletype=(null)",
+      send("<Unspecified Subject>", 0, 0), "detach\thow=free"};
+  EXPECT_EQ(RunChild(true, subject, path), std::make_pair(intptr_t{0}, expected));
+}
+
+// Any other value, or none, means no mail system: nothing loaded, every send gives 1.
+TEST(MapiMail, OtherRegistryValuesMeanNoMailSystemAndTheValueIsPutBack) {
+  const std::optional<std::string> before = MapiValue();
+  {
+    SavedRegistryValue value{HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI"};
+    const std::optional<std::string> values[] = {"0", "11", "", std::nullopt, "1 and more"};
+    for (const auto& text : values) {
+      SCOPED_TRACE(text.value_or("(missing)"));
+      SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", text);
+      EXPECT_EQ(RunChild(false, "x.jpg", "C:\\x.jpg"),
+                std::make_pair(intptr_t{0}, std::vector<std::string>{}));
+    }
   }
-  WriteProfileStringA("Mail", "MAPI", std::string(saved) == "\x01" ? nullptr : saved);
+  EXPECT_EQ(MapiValue(), before);
 }
 
 }  // namespace
