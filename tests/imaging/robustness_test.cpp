@@ -2,58 +2,38 @@
 // decoded and re-encoded, and headers that claim more than can be held or processed.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <utility>
-#include <vector>
 
-#include "imaging/jpeg_image.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
-#include "toolkit/stream.h"
 
-namespace velmora {
-namespace {
-
+using namespace velmora;
 using test::Bytes;
+
+namespace {
 
 uint8_t Texture(int x, int y, int c) {
   return static_cast<uint8_t>((x * 7 + y * 13 + c * 50) ^ (x * y));
 }
 
 Bytes Progressive(int w, int h, int components) {
-  test::EncodeOptions progressive;
-  progressive.Progressive = true;
-  return test::EncodeJpeg(w, h, components, Texture, progressive);
-}
-
-// Width and height in the frame header of a file, or 0 x 0.
-std::pair<unsigned, unsigned> FrameSize(const Bytes& b) {
-  int sof = test::FindMarker(b, 0xC0);
-  if (sof < 0) return {0, 0};
-  return {unsigned(b[sof + 7]) << 8 | b[sof + 8], unsigned(b[sof + 5]) << 8 | b[sof + 6]};
+  return test::EncodeJpeg(w, h, components, Texture, {.Progressive = true});
 }
 
 std::vector<Bytes> Corpus() {
-  test::EncodeOptions restarts, subsampled, cmyk;
-  restarts.RestartRows = 1;
-  subsampled.FullChroma = false;
-  subsampled.Quality = 80;
-  cmyk.FileSpace = JCS_CMYK;
-  const Bytes sources[] = {test::EncodeJpeg(48, 32, 3, Texture, subsampled),
+  const Bytes sources[] = {test::EncodeJpeg(48, 32, 3, Texture, {.FullChroma = false}),
                            test::EncodeJpeg(40, 24, 1, Texture),
                            Progressive(48, 32, 3),
                            Progressive(32, 32, 1),
-                           test::EncodeJpeg(48, 32, 3, Texture, restarts),
-                           test::EncodeJpeg(32, 24, 4, Texture, cmyk)};
+                           test::EncodeJpeg(48, 32, 3, Texture, {.RestartRows = 1}),
+                           test::EncodeJpeg(32, 24, 4, Texture, {.FileSpace = JCS_CMYK})};
   std::vector<Bytes> corpus = {{}, {0xFF}, {0xFF, 0xD8}, {0xFF, 0xD8, 0xFF, 0xD9}};
   uint32_t seed = 20240601;
   auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
   for (const Bytes& data : sources) {
     auto add = [&](auto change) {
-      Bytes b = data;
-      change(b);
-      corpus.push_back(std::move(b));
+      corpus.push_back(data);
+      change(corpus.back());
     };
     for (size_t n = 0; n < data.size(); n += data.size() / 150 + 1)  // cut anywhere
       add([n](Bytes& b) { b.resize(n); });
@@ -80,18 +60,17 @@ std::vector<Bytes> Corpus() {
     for (uint8_t code = 0xC0; code <= 0xCF; ++code)
       if (code != 0xC4 && code != 0xC8 && code != 0xCC) add([&](Bytes& b) { b[sof + 1] = code; });
     // Claimed sizes from nothing to far beyond what can be held.
-    const uint16_t sizes[][2] = {{0, 0},         {0, 100},       {100, 0},   {1, 1},
-                                 {65535, 65535}, {65500, 65500}, {65000, 1}, {1, 65000},
-                                 {30000, 30000}, {2000, 1500},   {17, 3}};
+    const uint16_t sizes[][2] = {{0, 0},         {0, 100},   {100, 0},   {1, 1},
+                                 {65535, 65535}, {65000, 1}, {1, 65000}, {30000, 30000},
+                                 {2000, 1500},   {17, 3}};
     for (const auto& wh : sizes) corpus.push_back(test::WithFrameSize(data, wh[0], wh[1]));
-    // Exactly 450 and 451 bytes: a cut file, or a whole one padded to that length.
-    for (size_t n : {450u, 451u})
-      corpus.push_back(data.size() > n ? Bytes(data.begin(), data.begin() + n)
-                                       : test::PaddedTo(data, n));
   }
   return corpus;
 }
 
+}  // namespace
+
+// Catches crashes, hangs, wrong-size bitmaps and lost bytes on damaged files.
 TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
   std::vector<Bytes> corpus = Corpus();
   int decoded = 0, failed = 0, empty = 0;
@@ -100,7 +79,7 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
     SCOPED_TRACE("input " + std::to_string(index) + ", " + std::to_string(input.size()) + " bytes");
     JpegImage* image = MakeJpegImage();
     image->ScanByScan = index % 3 == 1;
-    if (index % 7 == 2) image->SetOutputDepth(Depth8);
+    if (index % 7 == 2) image->SetOutputDepth(Depth8);  // before reading: it re-encodes
     Stream* in = test::StreamOf(input);
     image->ReadFrom(in);
     FreeObject(in);
@@ -111,68 +90,65 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
       EXPECT_TRUE(w == 0 || h == 0 || image->DecodeFailed);
     } else {
       ++(image->DecodeFailed ? failed : decoded);
-      EXPECT_EQ(static_cast<uint32_t>(bitmap->Width), w);
-      EXPECT_EQ(static_cast<uint32_t>(bitmap->Height), h);
-      JpegImage* copy = MakeJpegImage();  // what was decoded re-encodes at its size
+      JpegImage* copy = MakeJpegImage();  // what was decoded re-encodes at the file's size
       copy->SetFromBitmap(bitmap);
-      EXPECT_EQ(FrameSize(test::WrittenBytes(copy)), std::make_pair(unsigned(w), unsigned(h)));
+      test::Decoded back = test::DecodeReference(test::WrittenBytes(copy));
+      EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(int(w), int(h)));
       FreeObject(copy);
     }
     EXPECT_EQ(test::WrittenBytes(image), input);  // whatever happened, the bytes are kept
     FreeObject(image);
   }
-  std::printf(
-      "robustness: tried %d inputs: %d decoded, %d decoded with a fatal error, %d gave no "
-      "picture\n",
-      static_cast<int>(corpus.size()), decoded, failed, empty);
+  std::printf("robustness: tried %d inputs: %d decoded, %d with a fatal error, %d no picture\n",
+              static_cast<int>(corpus.size()), decoded, failed, empty);
   EXPECT_GE(corpus.size(), 2000u);
-  EXPECT_GT(decoded, 0);
-  EXPECT_GT(failed, 0);
-  EXPECT_GT(empty, 0);
+  EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0);
 }
 
+// Catches huge claimed sizes allocating, crashing or leaving the object unusable.
 TEST(Robustness, PicturesTooLargeToHoldFailCleanlyAndTheObjectStaysUsable) {
   Bytes good = test::EncodeJpeg(64, 48, 3, Texture);
   JpegImage* image = MakeJpegImage();
-  const uint16_t claims[][2] = {{65500, 65500}, {65000, 40000}, {20000, 20000}};
-  for (const auto& wh : claims) {
-    Stream* s = test::StreamOf(test::WithFrameSize(good, wh[0], wh[1]));
+  const uint16_t claims[][2] = {{65500, 65500}, {65000, 40000}, {20000, 20000}, {0, 0}};
+  for (const auto& wh : claims) {  // the same object then opens an ordinary picture
+    Stream* s = test::StreamOf(wh[0] ? test::WithFrameSize(good, wh[0], wh[1]) : good);
     image->ReadFrom(s);
     FreeObject(s);
-    EXPECT_EQ(image->Width(), wh[0]);
-    EXPECT_EQ(image->Decode(), nullptr);
-    EXPECT_TRUE(image->DecodeFailed);
-    EXPECT_EQ(image->Decode(), nullptr);  // asking again changes nothing
+    EXPECT_EQ(image->Width(), wh[0] ? wh[0] : 64u);
+    for (int again = 0; again < 2; ++again) {
+      Bitmap* bitmap = image->Decode();
+      EXPECT_EQ(bitmap ? bitmap->Width : 0, wh[0] ? 0 : 64);
+      EXPECT_EQ(image->DecodeFailed, wh[0] != 0);
+    }
   }
-  Stream* s = test::StreamOf(good);  // the same object then opens an ordinary picture
-  image->ReadFrom(s);
-  FreeObject(s);
-  Bitmap* bitmap = image->Decode();
-  ASSERT_NE(bitmap, nullptr);
-  EXPECT_EQ(bitmap->Width, 64);
-  EXPECT_FALSE(image->DecodeFailed);
   FreeObject(image);
 
-  // A progressive picture keeps all its coefficients (6 bytes a pixel at 4:4:4): for
-  // 9000 x 9000 that is past the library's limit, while the bitmap itself could be had.
+  // 9000 x 9000 progressive: all coefficients (6 bytes a pixel) exceed the library's limit.
   image = test::Loaded(test::WithFrameSize(Progressive(64, 64, 3), 9000, 9000));
-  EXPECT_EQ(image->Width(), 9000u);
-  bitmap = image->Decode();
+  Bitmap* bitmap = image->Decode();
   EXPECT_TRUE(image->DecodeFailed);
   ASSERT_NE(bitmap, nullptr);
   EXPECT_EQ(bitmap->Width, 9000);
   EXPECT_EQ(bitmap->RowAddress(4500)[4500 * 3], 0);  // nothing was decoded
   FreeObject(image);
+
+  // Two components (neither gray, colour nor CMYK) fit no bitmap kind: no row is written.
+  Bytes two = test::EncodeJpeg(40, 30, 2, Texture);
+  image = test::Loaded(test::PaddedTo(two, std::max<size_t>(two.size() + 4, 600)));
+  bitmap = image->Decode();
+  EXPECT_TRUE(image->DecodeFailed);
+  for (int y = 0; bitmap && y < 30; ++y)
+    EXPECT_EQ(std::count(bitmap->RowAddress(y), bitmap->RowAddress(y) + bitmap->RowSize(), 0),
+              static_cast<ptrdiff_t>(bitmap->RowSize()));
+  FreeObject(image);
 }
 
+// Catches a file repeating its last scan hundreds of times keeping the decode busy for minutes.
 TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
-  // Each scan of a progressive file is a pass over all its coefficients; a file that repeats
-  // its last scan hundreds of times would keep a large picture busy for minutes.
   Bytes data = Progressive(64, 64, 3);
   size_t last = 0;
   for (size_t i = 0; i + 1 < data.size(); ++i)
     if (data[i] == 0xFF && data[i + 1] == 0xDA) last = i;
-  ASSERT_GT(last, 0u);
   for (int repeats : {600, 3}) {
     Bytes repeated(data.begin(), data.end() - 2);
     for (int i = 0; i < repeats; ++i)
@@ -180,30 +156,11 @@ TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
     repeated.insert(repeated.end(), {0xFF, 0xD9});
     for (bool scanByScan : {false, true}) {
       SCOPED_TRACE(testing::Message() << repeats << " repeats, scan by scan " << scanByScan);
-      Stream* s = test::StreamOf(repeated);
-      JpegImage* image = MakeJpegImage();
+      JpegImage* image = test::Loaded(repeated);
       image->ScanByScan = scanByScan;
-      image->ReadFrom(s);
-      FreeObject(s);
       ASSERT_NE(image->Decode(), nullptr);
       EXPECT_EQ(image->DecodeFailed, repeats > 100);  // a few repeats are an odd but fine file
       FreeObject(image);
     }
   }
 }
-
-TEST(Robustness, PicturesWithoutAKnownColourLayoutAreNotDecoded) {
-  // Two components: neither gray nor colour nor CMYK. Rows of such a picture would not fit
-  // any bitmap kind, so the decode stops before writing any.
-  Bytes bytes = test::EncodeJpeg(40, 30, 2, Texture);
-  JpegImage* image = test::Loaded(test::PaddedTo(bytes, std::max<size_t>(bytes.size() + 4, 600)));
-  EXPECT_EQ(image->Width(), 40u);
-  Bitmap* bitmap = image->Decode();
-  EXPECT_TRUE(image->DecodeFailed);
-  for (int y = 0; bitmap && y < 30; ++y)
-    for (uint32_t i = 0; i < bitmap->RowSize(); ++i) ASSERT_EQ(bitmap->RowAddress(y)[i], 0);
-  FreeObject(image);
-}
-
-}  // namespace
-}  // namespace velmora

@@ -1,16 +1,15 @@
 // Helpers for the imaging tests: JPEG files made from synthetic pixels with libjpeg directly
-// (never through the code under test), reference decodes, memory streams, and a 32-bit DIB
-// section whose pixels are read straight back as the witness of what GDI drew.
+// (never through the code under test), reference decodes, memory streams and temporary files,
+// and a 32-bit DIB section whose pixels are read straight back as the witness of what GDI drew.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -21,7 +20,6 @@
 namespace velmora::test {
 
 using Bytes = std::vector<uint8_t>;
-using PixelFn = std::function<uint8_t(int x, int y, int c)>;  // sample c at (x, y)
 
 struct EncodeOptions {
   int Quality = 95;
@@ -31,8 +29,10 @@ struct EncodeOptions {
   int RestartRows = 0;
 };
 
-// Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK).
-inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pixel,
+// Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
+// pixel(x, y, c) gives sample c at (x, y).
+inline Bytes EncodeJpeg(int width, int height, int components,
+                        const std::function<uint8_t(int x, int y, int c)>& pixel,
                         const EncodeOptions& options = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
@@ -44,8 +44,7 @@ inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pi
   c.image_width = static_cast<JDIMENSION>(width);
   c.image_height = static_cast<JDIMENSION>(height);
   c.input_components = components;
-  const J_COLOR_SPACE spaces[] = {JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK};
-  c.in_color_space = spaces[components - 1];
+  c.in_color_space = std::vector{JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK}[components - 1];
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, options.Quality, TRUE);
   if (options.FileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&c, options.FileSpace);
@@ -55,11 +54,9 @@ inline Bytes EncodeJpeg(int width, int height, int components, const PixelFn& pi
   c.restart_in_rows = options.RestartRows;
   jpeg_start_compress(&c, TRUE);
   std::vector<uint8_t> row(static_cast<size_t>(width) * components);
-  while (c.next_scanline < c.image_height) {
-    for (int x = 0; x < width; ++x)
-      for (int k = 0; k < components; ++k)
-        row[static_cast<size_t>(x) * components + k] = pixel(x, c.next_scanline, k);
-    JSAMPROW rows[1] = {row.data()};
+  for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;) {
+    for (int i = 0; i < width * components; ++i)
+      row[i] = pixel(i / components, c.next_scanline, i % components);
     jpeg_write_scanlines(&c, rows, 1);
   }
   jpeg_finish_compress(&c);
@@ -86,12 +83,10 @@ inline Decoded DecodeReference(const Bytes& bytes) {
   jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&d, TRUE);
   jpeg_start_decompress(&d);
-  Decoded r{
-      static_cast<int>(d.output_width), static_cast<int>(d.output_height), d.output_components, {}};
+  Decoded r{int(d.output_width), int(d.output_height), d.output_components, {}};
   r.Samples.resize(static_cast<size_t>(r.Width) * r.Height * r.Components);
   while (d.output_scanline < d.output_height) {
-    JSAMPROW rows[1] = {r.Samples.data() +
-                        static_cast<size_t>(d.output_scanline) * r.Width * r.Components};
+    JSAMPROW rows[1] = {&r.Samples[size_t(d.output_scanline) * r.Width * r.Components]};
     jpeg_read_scanlines(&d, rows, 1);
   }
   jpeg_finish_decompress(&d);
@@ -99,7 +94,7 @@ inline Decoded DecodeReference(const Bytes& bytes) {
   return r;
 }
 
-// A memory stream holding bytes, positioned at 0. Free it with FreeObject.
+// A memory stream holding bytes, positioned at 0.
 inline Stream* StreamOf(const Bytes& bytes) {
   Stream* s = MakeMemoryStream();
   if (!bytes.empty()) s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -109,7 +104,7 @@ inline Stream* StreamOf(const Bytes& bytes) {
 
 inline Bytes BytesOf(Stream* s) {
   auto* p = static_cast<const uint8_t*>(s->Memory);
-  return p ? Bytes(p, p + s->Size()) : Bytes();
+  return Bytes(p, p + (p ? s->Size() : 0));
 }
 
 // A JpegImage that has read bytes.
@@ -130,14 +125,12 @@ inline Bytes WrittenBytes(JpegImage* image) {
   return bytes;
 }
 
-inline int QuadrantOf(int x, int y, int w, int h) {
-  return (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0);
-}
+inline int QuadrantOf(int x, int y, int w, int h) { return (x >= w / 2) + 2 * (y >= h / 2); }
 
 // Offset of the first marker 0xFF code after SOI (segments walked by their lengths), or -1.
 inline int FindMarker(const Bytes& bytes, uint8_t code) {
   for (size_t i = 2; i + 4 <= bytes.size() && bytes[i] == 0xFF;
-       i += 2 + (static_cast<size_t>(bytes[i + 2]) << 8 | bytes[i + 3])) {
+       i += 2 + (size_t(bytes[i + 2]) << 8 | bytes[i + 3])) {
     if (bytes[i + 1] == code) return static_cast<int>(i);
     if (bytes[i + 1] == 0xDA) break;  // entropy data follows
   }
@@ -146,12 +139,10 @@ inline int FindMarker(const Bytes& bytes, uint8_t code) {
 
 // The file with the frame size in its SOF0/SOF2 header replaced.
 inline Bytes WithFrameSize(Bytes bytes, uint16_t width, uint16_t height) {
-  int sof = FindMarker(bytes, 0xC0);
-  if (sof < 0) sof = FindMarker(bytes, 0xC2);
-  if (sof < 0) return bytes;
+  int sof = std::max(FindMarker(bytes, 0xC0), FindMarker(bytes, 0xC2));
   const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
                            uint8_t(width)};
-  std::copy(size, size + 4, bytes.begin() + sof + 5);
+  if (sof > 0) std::copy(size, size + 4, bytes.begin() + sof + 5);
   return bytes;
 }
 
@@ -162,14 +153,13 @@ inline Bytes WithUndefinedTables(Bytes bytes) {
   return bytes;
 }
 
-// The file grown to exactly size bytes by a comment segment after SOI (size must exceed
-// the file's size by at least 4).
+// The file grown to exactly size bytes (at least 4 more) by a comment segment after SOI.
 inline Bytes PaddedTo(const Bytes& bytes, size_t size) {
   size_t length = size - bytes.size() - 2;  // the segment's length field counts itself
-  Bytes result(bytes.begin(), bytes.begin() + 2);
-  for (uint8_t b : {0xFF, 0xFE, int(length >> 8), int(length & 0xFF)}) result.push_back(b);
-  result.insert(result.end(), length - 2, 'x');
-  result.insert(result.end(), bytes.begin() + 2, bytes.end());
+  const uint8_t head[6] = {0xFF, 0xD8, 0xFF, 0xFE, uint8_t(length >> 8), uint8_t(length)};
+  Bytes result(size, 'x');
+  std::copy(head, head + 6, result.begin());
+  std::copy(bytes.begin() + 2, bytes.end(), result.end() - (bytes.size() - 2));
   return result;
 }
 
@@ -179,74 +169,41 @@ inline std::string TempPath(const std::string& name) {
   return std::string(dir) + "velmora_" + std::to_string(GetCurrentProcessId()) + "_" + name;
 }
 
-inline bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The whole content of a file (nothing when it cannot be opened).
 inline Bytes ReadFileBytes(const std::string& path) {
-  Stream* file = OpenFileForReading(path.c_str());
-  Bytes bytes(file->Size());
-  if (!bytes.empty()) bytes.resize(file->Read(bytes.data(), static_cast<uint32_t>(bytes.size())));
-  FreeObject(file);
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), {});
 }
 
 // Writes bytes to the temporary file of that name and returns its path.
 inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
   std::string path = TempPath(name);
-  Stream* file = CreateFileForWriting(path.c_str());
-  if (!bytes.empty()) file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  FreeObject(file);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
 }
 
-// A top-down 32-bit DIB section selected into its own memory DC.
-class Surface {
- public:
-  Surface(int width, int height) : width_(width) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    dc_ = CreateCompatibleDC(nullptr);
+// A top-down 32-bit DIB section selected into its own memory DC, filled with RGB(1, 2, 3).
+struct Surface {
+  Surface(int width, int height) : Width(width), Height(height) {
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    pixels_ = static_cast<uint32_t*>(bits);
-    previous_ = SelectObject(dc_, bitmap_);
-    Fill(RGB(1, 2, 3));
+    Section = CreateDIBSection(DC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    Pixels = static_cast<uint32_t*>(bits);
+    SelectObject(DC, Section);
+    Fill();
   }
-  ~Surface() {
-    if (dc_) {
-      SelectObject(dc_, previous_);
-      DeleteDC(dc_);
-    }
-    DeleteObject(bitmap_);
-  }
-  HDC dc() const { return dc_; }
-  // Gives the DC away (a canvas then deletes it); the pixels stay readable.
-  HDC Handover() { return std::exchange(dc_, nullptr); }
+  ~Surface() { DeleteDC(DC), DeleteObject(Section); }
   COLORREF At(int x, int y) const {
     GdiFlush();
-    uint32_t v = pixels_[y * width_ + x];
-    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    uint32_t v = Pixels[y * Width + x];
+    return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
   }
-  void Fill(COLORREF c) {
-    HBRUSH brush = CreateSolidBrush(c);
-    RECT all{0, 0, width_, 0x7FFF};
-    FillRect(dc_, &all, brush);
-    DeleteObject(brush);
-    GdiFlush();
-  }
-
- private:
-  int width_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ previous_;
-  uint32_t* pixels_;
+  void Fill() { GdiFlush(), std::fill_n(Pixels, Width * Height, 0x010203u); }
+  int Width, Height;
+  HDC DC = CreateCompatibleDC(nullptr);
+  HBITMAP Section;
+  uint32_t* Pixels;
 };
 
 }  // namespace velmora::test
