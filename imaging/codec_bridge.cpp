@@ -1,6 +1,8 @@
 // Error, source and destination managers between libjpeg and toolkit streams.
 #include "imaging/codec_bridge.h"
 
+#include <cstring>
+
 #include <jerror.h>
 
 #include "toolkit/stream.h"
@@ -181,6 +183,28 @@ void AttachStreamDestination(j_compress_ptr object, Stream* stream) {
   dest->Public.empty_output_buffer = DestinationEmpty;
   dest->Public.term_destination = DestinationTerm;
   dest->Target = stream;
+}
+
+JpegHeader ReadJpegHeader(Stream* stream) {
+  JpegHeader header;
+  CodecErrorManager errors;
+  jpeg_decompress_struct d;
+  std::memset(static_cast<void*>(&d), 0, sizeof d);
+  AttachCodecErrors(&errors, reinterpret_cast<j_common_ptr>(&d));
+  if (RunCodecCall(&errors, [&] { jpeg_create_decompress(&d); })) {
+    header.Created = true;
+    d.mem->max_memory_to_use = CodecMemoryLimit;
+    AttachStreamSource(&d, stream);
+    header.Read = RunCodecCall(&errors, [&] { jpeg_read_header(&d, TRUE); });
+    header.Width = d.image_width;
+    header.Height = d.image_height;
+    header.ColorSpace = d.jpeg_color_space;
+    boolean multiple = FALSE;
+    RunCodecCall(&errors, [&] { multiple = jpeg_has_multiple_scans(&d); });
+    header.MultipleScans = multiple != FALSE;
+  }
+  jpeg_destroy_decompress(&d);
+  return header;
 }
 
 }  // namespace velmora

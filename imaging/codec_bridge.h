@@ -90,6 +90,19 @@ struct StreamDestination {
 void AttachStreamSource(j_decompress_ptr object, Stream* stream);
 void AttachStreamDestination(j_compress_ptr object, Stream* stream);
 
+// What the library read from a JPEG header (see ReadJpegHeader).
+struct JpegHeader {
+  bool Created = false;  // the library object could be made; nothing else is set otherwise
+  bool Read = false;     // the whole header was read
+  JDIMENSION Width = 0;  // as far as the library got, also when the read stopped early
+  JDIMENSION Height = 0;
+  J_COLOR_SPACE ColorSpace = JCS_UNKNOWN;
+  bool MultipleScans = false;  // progressive or multi-scan
+};
+
+// Reads the JPEG header at the stream's current position.
+JpegHeader ReadJpegHeader(Stream* stream);
+
 // Upper bound for the library's own working memory (coefficient buffers of progressive
 // and buffered-image decodes, quantizer histograms): a hostile header cannot make it
 // reserve more; past it the library stops with a fatal error.

@@ -164,23 +164,14 @@ void JpegImage::LoadBytes(Stream* stream, uint32_t count) {
       count = got;
     }
     if (count >= JpegMinimumParsedSize) {
-      CodecErrorManager errors;
-      jpeg_decompress_struct d;
-      std::memset(static_cast<void*>(&d), 0, sizeof d);
-      AttachCodecErrors(&errors, reinterpret_cast<j_common_ptr>(&d));
-      if (RunCodecCall(&errors, [&] { jpeg_create_decompress(&d); })) {
-        d.mem->max_memory_to_use = CodecMemoryLimit;
-        bytes->SetPosition(0);
-        AttachStreamSource(&d, bytes);
-        RunCodecCall(&errors, [&] { jpeg_read_header(&d, TRUE); });
-        Data->StoredWidth = d.image_width;
-        Data->StoredHeight = d.image_height;
-        Data->StoredGray = d.jpeg_color_space == JCS_GRAYSCALE;
-        boolean multiple = FALSE;
-        RunCodecCall(&errors, [&] { multiple = jpeg_has_multiple_scans(&d); });
-        WriteProgressive = multiple != FALSE;
+      bytes->SetPosition(0);
+      JpegHeader header = ReadJpegHeader(bytes);
+      if (header.Created) {
+        Data->StoredWidth = header.Width;
+        Data->StoredHeight = header.Height;
+        Data->StoredGray = header.ColorSpace == JCS_GRAYSCALE;
+        WriteProgressive = header.MultipleScans;
       }
-      jpeg_destroy_decompress(&d);
     }
   } catch (...) {
     ResetData();

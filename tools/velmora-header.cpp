@@ -1,40 +1,11 @@
 // velmora-header FILE: reads a JPEG's header through a read stream and the codec bridge
 // and prints its width, height and byte size; anything else gives a one-line error.
 #include <cstdio>
-#include <cstring>
 
 #include "imaging/codec_bridge.h"
 #include "toolkit/stream.h"
 
 using namespace velmora;
-
-namespace {
-
-struct HeaderInfo {
-  bool Read = false;
-  unsigned Width = 0;
-  unsigned Height = 0;
-  int Components = 0;
-};
-
-HeaderInfo ReadHeader(Stream* file) {
-  HeaderInfo info;
-  CodecErrorManager errors;
-  jpeg_decompress_struct d;
-  std::memset(static_cast<void*>(&d), 0, sizeof d);
-  AttachCodecErrors(&errors, reinterpret_cast<j_common_ptr>(&d));
-  if (RunCodecCall(&errors, [&] { jpeg_create_decompress(&d); })) {
-    AttachStreamSource(&d, file);
-    info.Read = RunCodecCall(&errors, [&] { jpeg_read_header(&d, TRUE); });
-    info.Width = d.image_width;
-    info.Height = d.image_height;
-    info.Components = d.num_components;
-  }
-  jpeg_destroy_decompress(&d);
-  return info;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -49,7 +20,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   uint32_t size = file->Size();
-  HeaderInfo info = ReadHeader(file);
+  JpegHeader info = ReadJpegHeader(file);
   FreeObject(file);
   if (!info.Read || info.Width == 0 || info.Height == 0) {
     std::fprintf(stderr, "velmora-header: %s: not a JPEG file\n", name);
