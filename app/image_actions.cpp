@@ -48,23 +48,6 @@ void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
   DrawHalftone(dc, size.Width, size.Height, source, w, h);
 }
 
-// Both paths exist and lead to one file: the same volume and the same file index.
-bool SameFileIdentity(const std::string& a, const std::string& b) {
-  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = GetFileInformationByHandle(h, info) != 0;
-    CloseHandle(h);
-    return ok;
-  };
-  BY_HANDLE_FILE_INFORMATION first, second;
-  if (!identity(a, &first) || !identity(b, &second)) return false;
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
-}
-
 }  // namespace
 
 DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h) {
@@ -80,12 +63,6 @@ DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h) 
     size.Width = static_cast<int32_t>(static_cast<int64_t>(w) * paneHeight / h);
   }
   return size;
-}
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  if (a == b || lstrcmpiA(a.c_str(), b.c_str()) == 0) return true;
-  return SameFileIdentity(a, b);
 }
 
 void OpenClick(void* owner, Control*) {

@@ -32,8 +32,4 @@ struct DrawSize {
 // width or height. A picture or pane with a side of 0 or less is drawn at 0 x 0.
 DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h);
 
-// Whether two paths name the same file: equal texts, equal but for letter case, or, when
-// both exist, one file on one volume (which also catches short names and other spellings).
-bool IsSameFile(const std::string& a, const std::string& b);
-
 }  // namespace velmora

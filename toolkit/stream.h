@@ -1,11 +1,13 @@
 // Byte streams with a per-instance operation table: read and write file streams over
 // the Win32 file functions, and memory streams over one growable block; plus the thin
-// file-handle wrappers the file streams use. Relies on toolkit/object.h and kernel32.
+// file-handle wrappers the file streams use, and the same-file test of two paths.
+// Relies on toolkit/object.h and kernel32.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "toolkit/object.h"
 
@@ -63,5 +65,9 @@ bool CloseFileHandle(HANDLE handle);
 uint32_t SeekFileHandle(HANDLE handle, int32_t distance, uint8_t origin);
 uint32_t ReadFileHandle(HANDLE handle, void* buffer, uint32_t count);
 uint32_t WriteFileHandle(HANDLE handle, const void* buffer, uint32_t count);
+
+// Whether two paths name the same file: equal texts, equal but for letter case, or, when
+// both exist, one file on one volume (which also catches short names and other spellings).
+bool IsSameFile(const std::string& a, const std::string& b);
 
 }  // namespace velmora

@@ -63,14 +63,6 @@ Opened OpenPicture(const char* name) {
   return result;
 }
 
-bool SameFile(const char* a, const char* b) {
-  char fullA[MAX_PATH], fullB[MAX_PATH];
-  if (!GetFullPathNameA(a, MAX_PATH, fullA, nullptr) ||
-      !GetFullPathNameA(b, MAX_PATH, fullB, nullptr))
-    return false;
-  return lstrcmpiA(fullA, fullB) == 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,7 +84,7 @@ int main(int argc, char** argv) {
   const char* out = args[2];
   long percent = ParseCount(args[1], 1, 100);
   if (percent < 0) return Fail(std::string("bad percentage '") + args[1] + "' (1 to 100)");
-  if (SameFile(in, out)) return Fail("OUT must not be the input file");
+  if (IsSameFile(in, out)) return Fail("OUT must not be the input file");
 
   Opened opened = OpenPicture(in);
   if (!opened.Image) return Fail(std::string(in) + ": cannot open the file");
