@@ -3,12 +3,8 @@
 
 namespace velmora {
 
-namespace {
-void ClearText(Control* control) { control->SetText(""); }
-}  // namespace
-
 const KindTable ButtonKind = {
-    .ClearProc = ClearText,
+    .ClearProc = ClearControlText,
     .ClickCode = BN_CLICKED,
     .EnterCode = BN_SETFOCUS,
     .LeaveCode = BN_KILLFOCUS,

@@ -153,6 +153,8 @@ Control* MakeChildControl(Control* parent, const std::string& className, DWORD s
   return control;
 }
 
+void ClearControlText(Control* control) { control->SetText(""); }
+
 void Control::SetParentControl(Control* parent) {
   if (Parent && Parent->Children) Parent->Children->Remove(this);
   Parent = parent;

@@ -219,6 +219,9 @@ Control* MakeWindowedControl(Control* parent, const std::string& className, bool
 Control* MakeChildControl(Control* parent, const std::string& className, DWORD style, bool want3D,
                           const KindTable* kind);
 
+// The ClearProc of kinds whose content is their text: empties the text.
+void ClearControlText(Control* control);
+
 // The control bound to a window through its "SELF_" property, or null.
 Control* ControlOfWindow(HWND window);
 

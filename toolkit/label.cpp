@@ -3,12 +3,8 @@
 
 namespace velmora {
 
-namespace {
-void ClearText(Control* control) { control->SetText(""); }
-}  // namespace
-
 const KindTable LabelKind = {
-    .ClearProc = ClearText,
+    .ClearProc = ClearControlText,
     .ClickCode = STN_CLICKED,
     .TextAlignStyles = {0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x0C, 0x02, 0x00, 0x00},
     .AutoSizeExtraWidth = 1,
