@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building and testing Velmora: the MinGW cross
 # compiler, Wine with Xvfb, GoogleTest sources, and a static libjpeg-turbo cross-built
-# with SIMD into third_party/ (git-ignored). Every step is skipped when already done.
+# with SIMD into .deps/ (git-ignored). Every step is skipped when already done.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
