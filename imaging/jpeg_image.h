@@ -80,7 +80,7 @@ class JpegImage : public ObjectBase {
   void SetFromBitmap(Bitmap* bitmap);
   // Writes the JPEG bytes at the stream's position, encoding first if there are none.
   void WriteTo(Stream* stream);
-  // Creates the file and writes the JPEG bytes; true if anything was written.
+  // Creates the file and writes the JPEG bytes; true only when the file received all of them.
   bool WriteToFile(const char* name);
   void SetOutputDepth(JpegDepth depth);
   // Changes the decode scale (1 / 2^shift, shift 0..3); the size is recomputed on demand.
