@@ -6,21 +6,22 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace velmora::e2e {
 
-// The place a run works in, set up by main(): a temporary folder holding velmora.exe with
-// the test stand-ins (MAPI32.DLL, explorer.exe) next to it. Folders end in '\'.
+// Set up by main(): a temporary folder holding velmora.exe with the test stand-ins
+// (MAPI32.DLL, explorer.exe) next to it. Folders end in '\'; screenshots go to BuildDir.
 struct RunPlace {
-  std::string BuildDir, WorkDir, TempDir;  // screenshots go to BuildDir
-  std::string Program, MailLog, ShellLog;  // the logs are the stand-ins' records
+  std::string BuildDir, WorkDir, TempDir, MailLog, ShellLog;
 };
 extern RunPlace Place;
 
-double Seconds();  // a monotonic clock
-// Polls cond until it holds, for at most the given seconds.
+inline double Seconds() { return GetTickCount() / 1000.0; }
+
 template <class Condition>
 bool WaitFor(Condition cond, double seconds = 20) {
   for (double end = Seconds() + seconds; Seconds() < end; Sleep(5))
@@ -28,76 +29,269 @@ bool WaitFor(Condition cond, double seconds = 20) {
   return cond();
 }
 
-std::string WindowText(HWND window);  // asked with WM_GETTEXT across processes
-RECT RectInParent(HWND window);       // in the parent's client coordinates
-RECT ClientScreenRectOf(HWND window);
-LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+inline LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
 
-// A message box or dialog shown by the program and the texts of its statics.
-struct ShownDialog {
-  HWND Window = nullptr;
-  std::string Caption, Text;  // Text: the statics' texts joined by newlines
-};
+inline std::string WindowText(HWND window) {  // the program's texts are ASCII
+  std::wstring text(static_cast<size_t>(Ask(window, WM_GETTEXTLENGTH)) + 1, L'\0');
+  Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  return std::string(text.begin(), text.begin() + wcslen(text.c_str()));
+}
 
-class AppSession {
- public:
-  AppSession() = default;
-  AppSession(const AppSession&) = delete;
-  AppSession& operator=(const AppSession&) = delete;
-  ~AppSession();  // ends a program that is still running
+inline RECT ScreenRect(HWND window, bool client = false) {
+  RECT r{};
+  if (client && GetClientRect(window, &r))
+    MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+  else if (!client)
+    GetWindowRect(window, &r);
+  return r;
+}
 
-  // Starts exe in workDir and waits for its main window "Velmora" and its message loop.
-  bool Start(const std::string& exe, const std::string& workDir);
-  long CloseAndWait(DWORD timeoutMs);  // posts WM_CLOSE; the exit code, or -1
-  // True once the program answers a sent message (it is back in its message loop).
-  bool WaitIdle(DWORD timeoutMs = 20000) const;
-  // Waits until everything posted to the program so far has been dispatched: a sent
-  // message may overtake posted clicks, so a marker (a one-character selection in the
-  // percentage box's edit field) is posted behind them and its arrival awaited.
-  bool Settle(DWORD timeoutMs = 20000) const;
+inline RECT RectInParent(HWND window) {
+  RECT r = ScreenRect(window);
+  MapWindowPoints(HWND_DESKTOP, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
 
-  HWND TopPanel() const;
-  HWND Pane(bool right) const;  // the picture pane of the left or the right panel
-  HWND OpenedPane() const { return Pane(false); }
-  HWND ShrunkPane() const { return Pane(true); }
-  // The top panel's first control whose class name contains classPart (upper case) and,
-  // unless text is empty, that shows text.
-  HWND Find(const char* classPart, const std::string& text = {}) const;
-  HWND Button(const std::string& caption) const { return Find("BUTTON", caption); }
-  HWND Combo() const { return Find("COMBOBOX"); }
-  HWND LabelAt(int left, int top) const;
+// Whether the class name contains the upper-case part (the program's classes may be prefixed).
+inline bool IsClass(HWND window, const char* part) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return std::string(CharUpperA(name)).find(part) != std::string::npos;
+}
 
-  void Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
-  static void MouseClickAt(POINT screen);  // real mouse input, queued behind posted messages
-  // The first top-level window of the program other than the main window, or nullptr.
-  HWND WaitForWindow(DWORD timeoutMs) const;
-  bool HasModalWindow() const { return WaitForWindow(0) != nullptr; }
-  // Waits for a message box that has its text and reads it.
-  ShownDialog WaitForMessage() const;
-  // Presses OK on a message box and waits until it is gone and the program settled.
-  void Dismiss(const ShownDialog& box) const;
-  // Types path into the open or save dialog's name box and presses OK, answering "Yes" to
-  // a replace question; false when no dialog appeared or it stayed open. okTime receives
-  // the moment OK was pressed.
-  bool ChooseFile(const std::string& path, double* okTime = nullptr) const;
-  static void PressDialogButton(HWND dialog, int id);
+inline BOOL CALLBACK Collect(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
 
+// The descendants of parent (only its children with direct), or with parent null the visible
+// top-level windows of the process.
+inline std::vector<HWND> Windows(HWND parent, bool direct = true, DWORD process = 0) {
+  std::vector<HWND> all, result;
+  if (parent)
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
+  else
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
+  for (HWND w : all) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (parent ? !direct || GetAncestor(w, GA_PARENT) == parent
+               : owner == process && IsWindowVisible(w))
+      result.push_back(w);
+  }
+  return result;
+}
+
+inline bool Gone(HWND window) { return !IsWindow(window) || !IsWindowVisible(window); }
+
+inline void PressDialogButton(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Real mouse input, queued behind the messages posted before.
+inline void MouseClickAt(POINT p) {
+  SetCursorPos(p.x, p.y);
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input[3];
+  const DWORD flags[3] = {MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, MOUSEEVENTF_LEFTDOWN,
+                          MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; ++i)
+    input[i] = {INPUT_MOUSE,
+                {{MulDiv(p.x, 65535, w - 1), MulDiv(p.y, 65535, h - 1), 0, flags[i], 0, 0}}};
+  SendInput(3, input, sizeof(INPUT));
+}
+
+struct AppSession {
   HWND Main = nullptr;
   HANDLE Process = nullptr;
   DWORD ProcessId = 0;
+
+  ~AppSession() {  // ends a program that is still running
+    if (Process == nullptr) return;
+    if (WaitForSingleObject(Process, 0) != WAIT_OBJECT_0) {
+      TerminateProcess(Process, 99);
+      WaitForSingleObject(Process, 5000);
+    }
+    CloseHandle(Process);
+  }
+
+  bool Ended() const { return WaitForSingleObject(Process, 0) == WAIT_OBJECT_0; }
+
+  // Starts exe in workDir and waits for its main window "Velmora" and its message loop.
+  bool Start(const std::string& exe, const std::string& workDir) {
+    std::string command = "\"" + exe + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workDir.c_str(), &startup, &info))
+      return false;
+    CloseHandle(info.hThread);
+    Process = info.hProcess;
+    ProcessId = info.dwProcessId;
+    WaitFor([&] {
+      for (HWND w : Windows(nullptr, false, ProcessId))
+        if (WindowText(w) == "Velmora") Main = w;
+      return Main != nullptr || Ended();
+    });
+    return Main != nullptr && WaitIdle();
+  }
+
+  long CloseAndWait(DWORD timeoutMs) const {  // the exit code, or -1
+    PostMessageW(Main, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    if (WaitForSingleObject(Process, timeoutMs) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(Process, &code);
+    return static_cast<long>(code);
+  }
+
+  // True once the program answers a sent message (it is back in a message loop).
+  bool WaitIdle(DWORD timeoutMs = 20000) const {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(Main, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+  }
+
+  HWND TopPanel() const {
+    HWND best = nullptr;
+    for (HWND w : Windows(Main))
+      if (best == nullptr || RectInParent(w).top < RectInParent(best).top) best = w;
+    return best;
+  }
+
+  // The picture pane of the left or right panel (below the top panel lie the left panel,
+  // the splitter and the right panel).
+  HWND Pane(bool right) const {
+    HWND top = TopPanel(), found = nullptr;
+    for (HWND w : Windows(Main)) {
+      const LONG x = RectInParent(w).left, best = found ? RectInParent(found).left : 0;
+      if (w != top && (found == nullptr || (right ? x > best : x < best))) found = w;
+    }
+    return GetWindow(found, GW_CHILD);
+  }
+
+  // The top panel's first control of the class that shows text (any text when empty), or,
+  // with left >= 0, the one whose top left corner lies there.
+  HWND Find(const char* classPart, const std::string& text = {}, int left = -1, int top = 0) const {
+    for (HWND w : Windows(TopPanel())) {
+      const RECT r = RectInParent(w);
+      if (IsClass(w, classPart) && (text.empty() || WindowText(w) == text) &&
+          (left < 0 || (r.left == left && r.top == top)))
+        return w;
+    }
+    return nullptr;
+  }
+  HWND Button(const std::string& caption) const { return Find("BUTTON", caption); }
+  HWND Combo() const { return Find("COMBOBOX"); }
+  void Click(const std::string& caption) const { PostMessageW(Button(caption), BM_CLICK, 0, 0); }
+
+  // The program's last visible top-level window other than the main window, or nullptr.
+  HWND WaitForWindow(DWORD timeoutMs) const {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          for (HWND w : Windows(nullptr, false, ProcessId))
+            if (w != Main) found = w;
+          return found != nullptr || Ended();
+        },
+        timeoutMs / 1000.0);
+    return found;
+  }
+  bool HasModalWindow() const { return WaitForWindow(0) != nullptr; }
+
+  // Waits for a message box, presses its OK button and returns "caption|text" (the texts of
+  // its statics joined by newlines), or "" when none came.
+  std::string AnswerMessage() const {
+    HWND box = WaitForWindow(20000);
+    std::string text;
+    WaitFor(
+        [&] {  // the text may be set a moment after the window shows
+          for (HWND w : box ? Windows(box, false) : std::vector<HWND>{})
+            if (IsClass(w, "STATIC") && !WindowText(w).empty())
+              text += (text.empty() ? "" : "\n") + WindowText(w);
+          return !text.empty();
+        },
+        2);
+    if (box == nullptr) return "";
+    const std::string caption = WindowText(box);
+    PressDialogButton(box, IDOK);
+    WaitFor([&] { return Gone(box); }, 5);
+    return WaitIdle() ? caption + "|" + text : "(the program hangs)";
+  }
+
+  // Clicks the button, types path into the file dialog's name box (the explorer-style 0x47C
+  // or old-style 0x480 edit) and presses OK, answering "Yes" to a replace question. False
+  // when no dialog appeared or it stayed open; okTime receives the moment OK was pressed.
+  bool ChooseFile(const std::string& button, const std::string& path,
+                  double* okTime = nullptr) const {
+    Click(button);
+    HWND dialog = nullptr, nameBox = nullptr;
+    WaitFor([&] {
+      dialog = WaitForWindow(100);
+      for (HWND w : Windows(dialog, false))
+        if (IsClass(w, "EDIT") && (GetDlgCtrlID(w) == 0x47C || GetDlgCtrlID(w) == 0x480))
+          nameBox = w;
+      return nameBox != nullptr;
+    });
+    if (nameBox == nullptr) return false;
+    std::wstring wide(path.begin(), path.end());
+    Ask(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    if (okTime != nullptr) *okTime = Seconds();
+    PressDialogButton(dialog, IDOK);
+    return WaitFor([&] {
+             for (HWND w : Windows(nullptr, false, ProcessId))
+               if (GetWindow(w, GW_OWNER) == dialog && GetDlgItem(w, IDYES) != nullptr) {
+                 PressDialogButton(w, IDYES);
+                 WaitFor([&] { return Gone(w); }, 5);
+               }
+             return Gone(dialog);
+           }) &&
+           WaitIdle(60000);
+  }
 };
 
-// The screen within a rectangle as 24-bit rows stored as a bitmap file has them.
+// The screen within a rectangle, top-down rows of 0x00RRGGBB pixels.
 struct ScreenShot {
   int Width = 0, Height = 0;
-  std::vector<uint8_t> Bits;  // bottom-up, rows padded to 4 bytes
-  bool Capture(const RECT& screenRect);
-  COLORREF At(int x, int y) const;
-  bool SaveBmp(const std::string& path) const;
+  std::vector<uint32_t> Pixels;
+  bool Capture(const RECT& r) {
+    Width = r.right - r.left;
+    Height = r.bottom - r.top;
+    if (Width <= 0 || Height <= 0) return false;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, Width, Height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool ok = BitBlt(memory, 0, 0, Width, Height, screen, r.left, r.top, SRCCOPY) != 0;
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    Pixels.assign(static_cast<size_t>(Width) * Height, 0);
+    ok = ok && GetDIBits(memory, bitmap, 0, Height, Pixels.data(), &info, DIB_RGB_COLORS) == Height;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+  }
 };
 
-std::vector<uint8_t> FileBytes(const std::string& path);  // empty when unreadable
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-bool FileExists(const std::string& path);
+inline std::vector<uint8_t> FileBytes(const std::string& path) {  // empty when unreadable
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return out.good();
+}
+
+inline bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace velmora::e2e
