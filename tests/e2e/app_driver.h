@@ -186,7 +186,6 @@ struct AppSession {
     return nullptr;
   }
   HWND Button(const std::string& caption) const { return Find("BUTTON", caption); }
-  HWND Combo() const { return Find("COMBOBOX"); }
   void Click(const std::string& caption) const { PostMessageW(Button(caption), BM_CLICK, 0, 0); }
 
   // The program's last visible top-level window other than the main window, or nullptr.

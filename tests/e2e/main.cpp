@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "e2e/app_driver.h"
@@ -29,12 +30,12 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("VELMORA_PROBE_LOG", Place.ShellLog.c_str());
 
   CreateDirectoryA(Place.WorkDir.c_str(), nullptr);
-  const std::string from[3] = {Place.BuildDir + "velmora.exe", testsDir + "standins\\MAPI32.DLL",
-                               testsDir + "standins\\command_probe.exe"};
-  const char* to[3] = {"velmora.exe", "MAPI32.DLL", "explorer.exe"};
+  const std::string from[3][2] = {{Place.BuildDir + "velmora.exe", "velmora.exe"},
+                                  {testsDir + "standins\\MAPI32.DLL", "MAPI32.DLL"},
+                                  {testsDir + "standins\\command_probe.exe", "explorer.exe"}};
   bool copied = true;
   for (int i = 0; i < 3 && copied; ++i)
-    copied = CopyFileA(from[i].c_str(), (Place.WorkDir + to[i]).c_str(), FALSE);
+    copied = CopyFileA(from[i][0].c_str(), (Place.WorkDir + from[i][1]).c_str(), FALSE);
 
   // The program offers mail only while HKLM\...\Windows Messaging Subsystem has "MAPI" = "1";
   // the value that was there before is put back afterwards, or removed.
@@ -56,12 +57,8 @@ int main(int argc, char** argv) {
     if (created == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_LOCAL_MACHINE, mailKey);
   }
 
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((Place.WorkDir + "*").c_str(), &found);
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-    DeleteFileA((Place.WorkDir + found.cFileName).c_str());
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  RemoveDirectoryA(Place.WorkDir.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(Place.WorkDir, ignored);
   if (result == 2) std::fprintf(stderr, "e2e: the run could not be prepared\n");
   return result;
 }
