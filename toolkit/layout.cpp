@@ -29,38 +29,27 @@ void PlaceChild(Control* child, RECT& area, int32_t m) {
   const RECT before = child->GetBounds();
   const int32_t w = WidthOf(before);
   const int32_t h = HeightOf(before);
-  RECT r = before;
+  // Every docked child fills what is left less the margin; the edge kinds then keep their
+  // own depth and take it, with the margin, off the remaining area.
+  RECT r{area.left + m, area.top + m, area.right - m, area.bottom - m};
   switch (child->Align) {
     case AlignTop:
-      r.top = area.top + m;
       r.bottom = r.top + h;
-      r.left = area.left + m;
-      r.right = area.right - m;
       area.top += h + m;
       break;
     case AlignBottom:
-      r.bottom = area.bottom - m;
       r.top = r.bottom - h;
-      r.left = area.left + m;
-      r.right = area.right - m;
       area.bottom -= h + m;
       break;
     case AlignLeft:
-      r.left = area.left + m;
       r.right = r.left + w;
-      r.top = area.top + m;
-      r.bottom = area.bottom - m;
       area.left += w + m;
       break;
     case AlignRight:
-      r.right = area.right - m;
       r.left = r.right - w;
-      r.top = area.top + m;
-      r.bottom = area.bottom - m;
       area.right -= w + m;
       break;
     case AlignClient:
-      r = RECT{area.left + m, area.top + m, area.right - m, area.bottom - m};
       break;
     default:
       return;
