@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `make package`: a zip with velmora.exe (stripped, no other files needed) and the user
-# guide as a Windows text file, ready to copy to a Windows machine and unpack anywhere.
+# `make package`: a zip with velmora.exe (stripped, no other files needed; its icon, version
+# record and manifest are inside it) and the user guide as a Windows text file, ready to copy
+# to a Windows machine and unpack anywhere.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,11 @@ rm -rf "$build/package"
 mkdir -p "$stage"
 cp "$exe" "$stage/velmora.exe"
 i686-w64-mingw32-strip "$stage/velmora.exe" 2>/dev/null || true
+# The icon, version record and manifest travel in the executable's resource section.
+if ! grep -q "activeCodePage" "$stage/velmora.exe"; then
+  echo "package: $exe carries no manifest; was it built from this tree?" >&2
+  exit 1
+fi
 # Notepad on older Windows wants CR LF line ends.
 sed 's/$/\r/' "$root/docs/user-guide.md" >"$stage/User Guide.txt"
 
