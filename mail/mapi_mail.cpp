@@ -1,6 +1,9 @@
 // Simple MAPI sender: builds the message and its attachment record on the stack, runs the
-// availability test once and keeps the library and its send entry for the rest of the run.
+// availability test once, loads the library from the system folder and keeps it and its send
+// entry for the rest of the run.
 #include "mail/mapi_mail.h"
+
+#include "toolkit/text_utils.h"
 
 namespace velmora {
 
@@ -59,7 +62,11 @@ void LoadMailLibrary() {
   } else {
     installed = GetProfileIntA("Mail", "MAPI", 0) != 0;
   }
-  if (installed) state.Library = LoadLibraryA(state.LibraryName.c_str());
+  // By its full path in the system folder: a library of that name beside the program or in
+  // the current directory is never the one loaded.
+  const std::string folder = SystemDirectory();
+  if (installed && !folder.empty())
+    state.Library = LoadLibraryA((folder + state.LibraryName).c_str());
 }
 
 uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* message, uint32_t flags,

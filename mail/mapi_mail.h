@@ -1,6 +1,6 @@
-// Hands one file to the user's mail client as the attachment of a new message through
-// Simple MAPI: a once-per-process test whether a mail system is installed, the library
-// loaded on first use and freed at program end. Relies on advapi32 and kernel32.
+// Hands one file to the user's mail client as a new message's attachment through Simple MAPI:
+// a once-per-process test for a mail system, its library loaded from the system folder on
+// first use and freed at program end. Relies on advapi32, kernel32 and toolkit/text_utils.h.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +26,7 @@ uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* messag
                       uint32_t reserved);
 
 // Decides once per process whether a Simple MAPI mail system is installed and loads its
-// library if so; later calls do nothing.
+// library from the system folder (by full path) if so; later calls do nothing.
 void LoadMailLibrary();
 
 }  // namespace velmora

@@ -65,6 +65,26 @@ std::string TempDirectory() {
   return std::string(".\\");
 }
 
+std::string SystemDirectory() {
+  char buffer[MAX_PATH + 1];
+  const UINT n = GetSystemDirectoryA(buffer, sizeof(buffer));
+  if (n > 0 && n < sizeof(buffer)) return WithTrailingBackslash(std::string(buffer, n));
+  if (n == 0) return std::string();
+  std::string path(n, '\0');  // n is the room the path needs
+  const UINT again = GetSystemDirectoryA(path.data(), n);
+  return again > 0 && again < n ? WithTrailingBackslash(path.substr(0, again)) : std::string();
+}
+
+bool RestrictLibrarySearchToSystem() {
+  constexpr DWORD SearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  // Through the generic procedure type, which any procedure pointer may be cast to.
+  auto entry = reinterpret_cast<void (*)()>(
+      kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr);
+  return entry != nullptr && reinterpret_cast<SetDirectories>(entry)(SearchSystem32) != FALSE;
+}
+
 int ShowMessageBox(const std::string& text, UINT flags) {
   HWND owner = nullptr;
   std::string caption;

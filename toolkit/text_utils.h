@@ -1,6 +1,6 @@
-// Small stateless helpers: wvsprintfA formatting, integer and file-name texts, the
-// temporary directory, message boxes, system error texts, rectangles, flag sets and
-// null-terminated text and memory helpers. Relies on user32 and kernel32.
+// Small stateless helpers: wvsprintfA formatting, integer and file-name texts, the temporary
+// and system folders, the library search, message boxes, system error texts, rectangles, flag
+// sets and null-terminated text and memory helpers. Relies on user32 and kernel32.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +39,12 @@ std::string WithTrailingChar(const std::string& text, char ch);
 std::string WithTrailingBackslash(const std::string& text);
 // The system's temporary directory, always ending in '\'.
 std::string TempDirectory();
+// The system folder (GetSystemDirectoryA), always ending in '\'; "" when the system has none.
+std::string SystemDirectory();
+// Limits the folders searched for a library loaded by name, for the whole process, to the
+// system folder: never the program's own folder or the current directory. The call exists
+// from Windows 8 on (and Windows 7 with its update KB2533623); false where it is missing.
+bool RestrictLibrarySearchToSystem();
 
 // Answers the owner window and caption for message boxes while an application window is
 // set; the message loop installs it, the default answers false (no owner, no caption).

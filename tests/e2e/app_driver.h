@@ -14,9 +14,11 @@
 namespace velmora::e2e {
 
 // Set up by main(): a temporary folder holding velmora.exe with the test stand-ins
-// (MAPI32.DLL, explorer.exe) next to it. Folders end in '\'; screenshots go to BuildDir.
+// (MAPI32.DLL, explorer.exe) next to it, and the test MAPI32.DLL in the system folder, whose
+// path MailLibrary is ("" where it cannot be put there: not under Wine). Folders end in '\';
+// screenshots go to BuildDir.
 struct RunPlace {
-  std::string BuildDir, WorkDir, TempDir, MailLog, ShellLog;
+  std::string BuildDir, WorkDir, TempDir, MailLog, ShellLog, MailLibrary;
 };
 extern RunPlace Place;
 

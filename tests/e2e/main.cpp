@@ -1,5 +1,6 @@
-// Entry of the end-to-end run: prepares the folder, environment and registry value that the
-// program and its stand-ins need, runs the tests, and puts everything back.
+// Entry of the end-to-end run: prepares the folder, environment, registry value and system
+// folder library that the program and its stand-ins need, runs the tests, and puts everything
+// back.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "e2e/app_driver.h"
+#include "standins/system_folder_standin.h"
 
 velmora::e2e::RunPlace velmora::e2e::Place;
 
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("VELMORA_PROBE_LOG", Place.ShellLog.c_str());
 
   CreateDirectoryA(Place.WorkDir.c_str(), nullptr);
+  // The program loads the mail library from the system folder only: the test library goes
+  // there for the run. The copy beside the program must never be the one loaded.
+  velmora::testing::SystemFolderStandIn mailLibrary{testsDir + "standins\\MAPI32.DLL",
+                                                    "MAPI32.DLL"};
+  Place.MailLibrary = mailLibrary.Installed() ? mailLibrary.Path() : "";
   const std::string from[3][2] = {{Place.BuildDir + "velmora.exe", "velmora.exe"},
                                   {testsDir + "standins\\MAPI32.DLL", "MAPI32.DLL"},
                                   {testsDir + "standins\\command_probe.exe", "explorer.exe"}};

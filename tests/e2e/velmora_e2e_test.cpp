@@ -383,6 +383,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
 // Send mails a copy of the shrunk picture named like the opened file from the temporary
 // directory; when the opened file is that very copy, the new copy must not replace it.
 TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
+  if (Place.MailLibrary.empty()) GTEST_SKIP() << "no test mail library in the system folder";
   const int w = 640, h = 480;
   const std::string name = "Trip.jpg";
   ASSERT_GE(Open(WritePicture(Place.WorkDir + name, w, h), w, h), 0);
@@ -418,9 +419,9 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
   EXPECT_EQ(std::vector<int>({facts.Width, facts.Height}), std::vector<int>({w / 4, h / 4}));
   ASSERT_TRUE(app.WaitIdle());
   ExpectCleanEnd();
-  // The mail library was loaded once and freed when the program ended.
+  // The mail library was loaded once, from the system folder, and freed when the program ended.
   const std::vector<std::string> records = RecordLines(Place.MailLog);
-  EXPECT_EQ(std::count(records.begin(), records.end(), "attach"), 1);
+  EXPECT_EQ(std::count(records.begin(), records.end(), "attach\tpath=" + Place.MailLibrary), 1);
   EXPECT_EQ(records.empty() ? "" : records.back(), "detach\thow=free");
   DeleteFileA(attachment.c_str());
   std::filesystem::remove_all(second.substr(0, second.find_last_of('\\')));

@@ -1,5 +1,7 @@
-// The Simple MAPI sender against the test MAPI32.DLL next to this executable. The mail system is
-// looked up once per process, so each case reruns this executable as a child (MailChild case).
+// The Simple MAPI sender against the test MAPI32.DLL, put into the system folder for the run; a
+// copy beside this executable and one in the current directory must never be the one loaded.
+// The mail system is looked up once per process, so each case reruns this executable as a child
+// (MailChild cases).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,9 +14,12 @@
 #include <vector>
 
 #include "mail/mapi_mail.h"
+#include "standins/system_folder_standin.h"
 #include "toolkit/text_utils.h"
 
 using namespace velmora;
+using velmora::testing::SystemFolder;
+using velmora::testing::SystemFolderStandIn;
 
 namespace {
 
@@ -51,6 +56,21 @@ TEST(MailChild, DISABLED_SendTwice) {
   EXPECT_EQ(GetModuleHandleA("MAPI32.DLL") != nullptr, expected != MailUserAbort);
 }
 
+std::string Lower(std::string text) {
+  CharLowerA(text.data());
+  return text;
+}
+
+// Child: with the search restricted, MAPI32.DLL loaded by name comes from the system folder.
+TEST(MailChild, DISABLED_LoadByNameFromTheSystemFolderOnly) {
+  ASSERT_TRUE(RestrictLibrarySearchToSystem());
+  HMODULE library = LoadLibraryA("MAPI32.DLL");
+  ASSERT_NE(library, nullptr);
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(library, path, MAX_PATH);
+  EXPECT_EQ(Lower(path), Lower(SystemFolder() + "MAPI32.DLL"));
+}
+
 std::optional<std::string> MapiValue() {
   char text[256];
   DWORD size = sizeof text;
@@ -77,13 +97,21 @@ struct SavedRegistryValue {
   }
 };
 
-// The child's exit code (0: its checks passed) and the test library's record lines. Wine takes
-// the child's load order from its executable's application defaults, not WINEDLLOVERRIDES.
+std::string ThisProgram() {
+  char self[MAX_PATH];
+  return std::string(self, GetModuleFileNameA(nullptr, self, sizeof self));
+}
+
+// The child's exit code (0: its checks passed) and the test library's record lines. The child
+// runs the MailChild case `name` in the current directory. Wine takes the child's load order
+// from its executable's application defaults, not WINEDLLOVERRIDES.
 std::pair<intptr_t, std::vector<std::string>> RunChild(bool mail_present,
                                                        const std::string& subject,
-                                                       const std::string& path) {
-  char self[MAX_PATH];
-  const std::string exe(self, GetModuleFileNameA(nullptr, self, sizeof self));
+                                                       const std::string& path,
+                                                       const std::string& name = "SendTwice") {
+  const std::string exe = ThisProgram();
+  const char* self = exe.c_str();
+  const std::string filter = "--gtest_filter=MailChild.DISABLED_" + name;
   const std::string overrides =
       "Software\\Wine\\AppDefaults\\" + exe.substr(exe.find_last_of('\\') + 1) + "\\DllOverrides";
   SavedRegistryValue load_order{HKEY_CURRENT_USER, overrides, "mapi32"};
@@ -95,8 +123,8 @@ std::pair<intptr_t, std::vector<std::string>> RunChild(bool mail_present,
                                 std::to_string(mail_present ? result : MailUserAbort), subject,
                                 path};
   for (int i = 0; i < 5; ++i) SetEnvironmentVariableA(kChildVariables[i], values[i].c_str());
-  const intptr_t code = _spawnl(_P_WAIT, self, self, "--gtest_also_run_disabled_tests",
-                                "--gtest_filter=MailChild.*", nullptr);
+  const intptr_t code =
+      _spawnl(_P_WAIT, self, self, "--gtest_also_run_disabled_tests", filter.c_str(), nullptr);
   for (const char* name : kChildVariables) SetEnvironmentVariableA(name, nullptr);
   std::vector<std::string> lines;
   std::ifstream in(log);
@@ -106,8 +134,21 @@ std::pair<intptr_t, std::vector<std::string>> RunChild(bool mail_present,
   return {code, lines};
 }
 
+// Each case with the test library in the system folder, and a copy of it beside this program.
+class MapiMail : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!library.Installed()) GTEST_SKIP() << "the test library needs Wine's system folder";
+    ASSERT_NE(GetFileAttributesA(beside.c_str()), INVALID_FILE_ATTRIBUTES) << beside;
+  }
+  const std::string folder = ThisProgram().substr(0, ThisProgram().find_last_of('\\') + 1);
+  const std::string beside = folder + "MAPI32.DLL";
+  SystemFolderStandIn library{folder + "standins\\MAPI32.DLL", "MAPI32.DLL"};
+  const std::string attach = "attach\tpath=" + library.Path();
+};
+
 // "MAPI" = "1": one load for both sends; an empty subject is replaced, an empty path sends no file.
-TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
+TEST_F(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
   SavedRegistryValue value{HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI"};
   SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
   const std::string subject = "holiday photo.jpg", path = "C:\\Temp Dir\\" + subject;
@@ -118,7 +159,7 @@ TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
            std::to_string(files);
   };
   const std::vector<std::string> expected = {
-      "attach", send(subject, MAPI_DIALOG, 1),
+      attach, send(subject, MAPI_DIALOG, 1),
       "file\treserved=0\tflags=0\tposition=" + std::to_string(0xFFFFFFFFu) + "\tpath=" + path +
           "\tname=(null)\tfiletype=(null)",
       send("<Unspecified Subject>", 0, 0), "detach\thow=free"};
@@ -126,7 +167,7 @@ TEST(MapiMail, RegistryValueOneSendsThroughTheLibraryLoadedOnce) {
 }
 
 // Any other value, or none, means no mail system: nothing loaded, every send gives 1.
-TEST(MapiMail, OtherRegistryValuesMeanNoMailSystemAndTheValueIsPutBack) {
+TEST_F(MapiMail, OtherRegistryValuesMeanNoMailSystemAndTheValueIsPutBack) {
   const std::optional<std::string> before = MapiValue();
   {
     SavedRegistryValue value{HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI"};
@@ -139,6 +180,32 @@ TEST(MapiMail, OtherRegistryValuesMeanNoMailSystemAndTheValueIsPutBack) {
     }
   }
   EXPECT_EQ(MapiValue(), before);
+}
+
+// Copies of MAPI32.DLL beside the program and in the current directory are never loaded: not
+// by the sender, which names the system folder's, and not by name once the search is limited.
+TEST_F(MapiMail, TheLibraryComesFromTheSystemFolderOnly) {
+  SavedRegistryValue value{HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI"};
+  SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
+  char before[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, before);
+  const std::string elsewhere = TempDirectory() + "velmora-mapi-cwd";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  const std::string inCurrent = elsewhere + "\\MAPI32.DLL";
+  ASSERT_TRUE(CopyFileA(beside.c_str(), inCurrent.c_str(), FALSE));
+  ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+  const auto sent = RunChild(true, "a.jpg", "C:\\a.jpg");
+  const auto byName = RunChild(true, "", "", "LoadByNameFromTheSystemFolderOnly");
+  SetCurrentDirectoryA(before);
+  DeleteFileA(inCurrent.c_str());
+  RemoveDirectoryA(elsewhere.c_str());
+
+  EXPECT_EQ(sent.first, 0);
+  ASSERT_FALSE(sent.second.empty());
+  EXPECT_EQ(Lower(sent.second.front()), Lower(attach));
+  EXPECT_EQ(byName.first, 0);
+  ASSERT_FALSE(byName.second.empty());
+  EXPECT_EQ(Lower(byName.second.front()), Lower(attach));
 }
 
 }  // namespace

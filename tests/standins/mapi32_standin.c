@@ -7,7 +7,7 @@
  *
  * Record format: one line per event, fields separated by a tab, each field key=value; a null
  * text pointer is written as the value (null):
- *   attach
+ *   attach  path=T    (the file this library was loaded from)
  *   send  session=N ui=N flags=N reserved=N subject=T note=T type=T msgflags=N
  *         originator=(null)|set recips=N files=N
  *   file  reserved=N flags=N position=N path=T name=T filetype=(null)|set   (one per attachment)
@@ -69,8 +69,12 @@ ULONG WINAPI MAPISendMail(LHANDLE session, ULONG_PTR ui, lpMapiMessage message, 
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  (void)instance;
-  if (reason == DLL_PROCESS_ATTACH) AppendRecord("attach");
+  if (reason == DLL_PROCESS_ATTACH) {
+    char line[MAX_PATH + 16] = "attach\tpath=";
+    const DWORD start = (DWORD)strlen(line);
+    GetModuleFileNameA(instance, line + start, MAX_PATH);
+    AppendRecord(line);
+  }
   if (reason == DLL_PROCESS_DETACH)
     AppendRecord(reserved ? "detach\thow=exit" : "detach\thow=free");
   return TRUE;
