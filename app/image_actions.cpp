@@ -67,9 +67,12 @@ DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h) 
 
 void OpenClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
+  OpenPictureFile(form, form->OpenDialog->Execute() ? form->OpenDialog->FileName : std::string());
+}
+
+void OpenPictureFile(MainForm* form, const std::string& path) {
   std::string problem;
-  if (form->OpenDialog->Execute()) {
-    const std::string path = form->OpenDialog->FileName;
+  if (!path.empty()) {
     Stream* file = OpenFileForReading(path.c_str());
     const bool readable = file->Handle() != INVALID_HANDLE_VALUE;
     FreeAndNull(form->Opened);

@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace velmora {
 
 class Control;
+class MainForm;
 
 // Click handlers; owner is the MainForm record.
 void OpenClick(void* owner, Control* sender);
@@ -17,6 +19,11 @@ void ShrinkClick(void* owner, Control* sender);
 void SaveClick(void* owner, Control* sender);
 void SendClick(void* owner, Control* sender);
 void LinkClick(void* owner, Control* sender);
+
+// Opens the JPEG file at path as Open does with the file chosen in its dialog: the opened
+// picture, its size line and pane, and a message when the file cannot be read, is not a JPEG
+// picture or cannot be decoded. An empty path opens nothing, like a cancelled dialog.
+void OpenPictureFile(MainForm* form, const std::string& path);
 
 // Paint handlers of the two panes; dc is the device context of the paint in progress.
 void PaintOpened(void* owner, Control* sender, HDC dc);

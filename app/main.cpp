@@ -1,8 +1,10 @@
-// Program entry: limits the library search, builds the main window and runs the message loop
-// until it is closed. The mail library, if a send loaded it, is freed when the process ends.
+// Program entry: limits the library search, builds the main window, takes the command-line file
+// and dropped files, and runs the message loop until the window is closed. The mail library, if
+// a send loaded it, is freed when the process ends.
 #include <windows.h>
 
 #include "app/main_form.h"
+#include "app/outside_files.h"
 #include "toolkit/control.h"
 #include "toolkit/message_loop.h"
 #include "toolkit/text_utils.h"
@@ -14,6 +16,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // call keep their own search order.
   RestrictLibrarySearchToSystem();
   CreateMainForm(TheMainForm, nullptr);
+  AcceptOutsideFiles(TheMainForm);
   // Run destroys the form, and with it the record, when the loop ends.
   Run(TheMainForm->Form);
   TheMainForm = nullptr;

@@ -1,11 +1,14 @@
-// Drives a running velmora.exe from outside, only through its windows, as a user would:
-// finds controls by class and place, clicks, fills in the system's file dialogs, reads
-// message boxes and the screen. Relies on user32 and gdi32; the program is another process.
+// Drives a running velmora.exe from outside, only through its windows, as a user would: finds
+// controls by class and place, clicks, fills in the system's file dialogs, reads message boxes
+// and the screen. Relies on user32, gdi32 and gtest; the program is another process.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -124,9 +127,12 @@ struct AppSession {
 
   bool Ended() const { return WaitForSingleObject(Process, 0) == WAIT_OBJECT_0; }
 
-  // Starts exe in workDir and waits for its main window "Velmora" and its message loop.
-  bool Start(const std::string& exe, const std::string& workDir) {
-    std::string command = "\"" + exe + "\"";
+  // Starts exe in workDir, with arguments after its quoted name on the command line, and
+  // waits for its main window "Velmora" and its message loop.
+  bool Start(const std::string& exe, const std::string& workDir,
+             const std::string& arguments = "") {
+    std::string command = std::string(1, '"').append(exe) + '"';
+    if (!arguments.empty()) command.append(1, ' ').append(arguments);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -213,7 +219,7 @@ struct AppSession {
         [&] {  // the text may be set a moment after the window shows
           for (HWND w : box ? Windows(box, false) : std::vector<HWND>{})
             if (IsClass(w, "STATIC") && !WindowText(w).empty())
-              text += (text.empty() ? "" : "\n") + WindowText(w);
+              text.append(text.empty() ? "" : "\n").append(WindowText(w));
           return !text.empty();
         },
         2);
@@ -293,6 +299,30 @@ inline bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
 
 inline bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The lines of a text file, such as a stand-in's records; none when it cannot be read.
+inline std::vector<std::string> RecordLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Saves the screen within the window's frame as the bitmap file BuildDir + name.
+inline void SaveScreenshot(HWND window, const std::string& name) {
+  ScreenShot shot;
+  ASSERT_TRUE(shot.Capture(ScreenRect(window)));
+  BITMAPINFOHEADER header = {sizeof header, shot.Width, -shot.Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof header};
+  for (uint32_t& pixel : shot.Pixels) pixel |= 0xFF000000u;  // opaque
+  std::vector<uint8_t> out(file.bfOffBits + shot.Pixels.size() * 4);
+  file.bfSize = static_cast<DWORD>(out.size());
+  std::memcpy(out.data(), &file, sizeof file);
+  std::memcpy(out.data() + sizeof file, &header, sizeof header);
+  std::memcpy(out.data() + file.bfOffBits, shot.Pixels.data(), shot.Pixels.size() * 4);
+  ASSERT_TRUE(WriteFileBytes(Place.BuildDir + name, out)) << name;
+  std::printf("[ screenshot ] %s%s\n", Place.BuildDir.c_str(), name.c_str());
 }
 
 }  // namespace velmora::e2e

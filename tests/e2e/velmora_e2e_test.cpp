@@ -17,52 +17,11 @@
 #include <jpeglib.h>  // needs size_t and FILE declared first
 
 #include "e2e/app_driver.h"
+#include "e2e/test_pictures.h"
 
 using namespace velmora::e2e;
 
 namespace {
-
-using Rgb = std::array<int, 3>;
-// Top-left, top-right, bottom-left and bottom-right.
-constexpr Rgb kQuadrants[4] = {{210, 40, 40}, {40, 170, 60}, {40, 60, 200}, {230, 210, 40}};
-
-bool Near(const Rgb& a, const Rgb& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), [](int x, int y) { return abs(x - y) <= 24; });
-}
-
-// A baseline JPEG of the four quadrant colours with a fine grain of up to 7
-// levels either way, so that it codes like a photograph.
-std::vector<uint8_t> MakeQuadrantJpeg(int width, int height, int quality = 95) {
-  jpeg_compress_struct info;
-  jpeg_error_mgr errors;
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  jpeg_mem_dest(&info, &out, &outSize);
-  info.image_width = static_cast<JDIMENSION>(width);
-  info.image_height = static_cast<JDIMENSION>(height);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  for (unsigned y = 0; y < info.image_height; ++y) {
-    for (unsigned x = 0; x < info.image_width; ++x)
-      for (int c = 0; c < 3; ++c)
-        row[x * 3 + c] = static_cast<JSAMPLE>(
-            kQuadrants[(y >= info.image_height / 2 ? 2 : 0) + (x >= info.image_width / 2)][c] +
-            static_cast<int>(((x * 37u + y * 91u) ^ (x * y)) % 15) - 7);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> result(out, out + outSize);
-  std::free(out);
-  return result;
-}
 
 // Where the baseline frame header (SOF0) starts, or the size when there is none. Outside
 // marker segments a 0xFF byte is followed only by 0x00 or a marker, and the test pictures
@@ -124,27 +83,6 @@ JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
 
 constexpr const char* kAddress = "https://velmora.example/";
 
-// "Size: WxH , K.H Kb": whole kilobytes, then the hundredths of a kilobyte as a plain number.
-std::string SizeText(int w, int h, size_t bytes) {
-  char text[96];
-  std::snprintf(text, sizeof text, "Size: %dx%d , %u.%u Kb", w, h,
-                static_cast<unsigned>(bytes >> 10),
-                static_cast<unsigned>(((bytes & 1023) * 100) >> 10));
-  return text;
-}
-
-std::string WritePicture(const std::string& path, int w, int h) {
-  EXPECT_TRUE(WriteFileBytes(path, MakeQuadrantJpeg(w, h))) << path;
-  return path;
-}
-
-std::vector<std::string> RecordLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // A field of a stand-in's record line: tab-separated key=value fields.
 std::string Field(const std::string& line, const std::string& key) {
   const size_t at = ("\t" + line).find("\t" + key + "="), start = at + key.size() + 1;
@@ -187,21 +125,6 @@ bool PaneShowsPicture(HWND pane, int w, int h, std::string* why) {
   return beyond.y >= shot.Height || std::none_of(kQuadrants, kQuadrants + 4, [&](const Rgb& c) {
            return Near(colorAt(beyond.x, beyond.y), c);
          });
-}
-
-void SaveScreenshot(HWND window, const std::string& name) {
-  ScreenShot shot;
-  ASSERT_TRUE(shot.Capture(ScreenRect(window)));
-  BITMAPINFOHEADER header = {sizeof header, shot.Width, -shot.Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof header};
-  for (uint32_t& pixel : shot.Pixels) pixel |= 0xFF000000u;  // opaque
-  std::vector<uint8_t> out(file.bfOffBits + shot.Pixels.size() * 4);
-  file.bfSize = static_cast<DWORD>(out.size());
-  std::memcpy(out.data(), &file, sizeof file);
-  std::memcpy(out.data() + sizeof file, &header, sizeof header);
-  std::memcpy(out.data() + file.bfOffBits, shot.Pixels.data(), shot.Pixels.size() * 4);
-  ASSERT_TRUE(WriteFileBytes(Place.BuildDir + name, out)) << name;
-  std::printf("[ screenshot ] %s%s\n", Place.BuildDir.c_str(), name.c_str());
 }
 
 class VelmoraRun : public ::testing::Test {
