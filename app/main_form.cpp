@@ -38,49 +38,111 @@ FileDialog* MakeImageDialog(Control* form) {
   return dialog;
 }
 
-Control* MakeSizeLabel(Control* panel, int32_t left, int32_t top) {
-  return SetAutoSize(SetPosition(MakeLabel(panel, ""), left, top), true);
+// The layout's lengths are given for a screen of 96 DPI; Scale turns one into pixels of this
+// screen (the system's DPI, which the manifest declares the program aware of). At 96 DPI every
+// length stays as it is given.
+struct ScreenScale {
+  int32_t Dpi = 96;
+  int32_t operator()(int32_t length) const { return MulDiv(length, Dpi, 96); }
+};
+
+ScreenScale ScaleOfScreen() {
+  HDC screen = GetDC(nullptr);
+  const int32_t dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return ScreenScale{dpi > 0 ? dpi : 96};
 }
 
-Control* MakeFittedButton(Control* panel, const char* caption, int32_t left, int32_t top) {
-  return SetAutoSize(SetPosition(MakeButton(panel, caption), left, top), true);
+// A font of the given face, cell height and average width (0: the face's own) and weight,
+// those lengths given for 96 DPI. The width is rounded down, so that no text grows wider than
+// the room the layout gives it.
+void SetScaledFont(DrawingTool* font, const char* face, int32_t height, int32_t width, LONG weight,
+                   const ScreenScale& s) {
+  LOGFONTA& f = font->Description.Font;
+  f.lfHeight = s(height);
+  f.lfWidth = width * s.Dpi / 96;
+  f.lfWeight = weight;
+  lstrcpynA(f.lfFaceName, face, LF_FACESIZE);
+  font->DropHandle();
+}
+
+// At 96 DPI the controls show their text in the system font and the link label in the
+// toolkit's default font, as they always have. Elsewhere the system font does not grow with
+// the screen, so the form gets a font of its 96-DPI cell (16 x 7 pixels, bold) scaled, in its
+// scalable look-alike; every control made after this takes it from its parent.
+void ScaleFormFont(Control* form, const ScreenScale& s) {
+  if (s.Dpi != 96) SetScaledFont(form->GetFont(), "MS Sans Serif", 16, 7, FW_BOLD, s);
+}
+
+// The toolkit's auto-size adds its kind's extra pixels to the text; they scale too.
+Control* ScaleAutoSizeExtras(Control* control, const ScreenScale& s) {
+  control->Kind.AutoSizeExtraWidth = static_cast<uint16_t>(s(control->Kind.AutoSizeExtraWidth));
+  control->Kind.AutoSizeExtraHeight = static_cast<uint16_t>(s(control->Kind.AutoSizeExtraHeight));
+  return control;
+}
+
+Control* MakeFittedLabel(Control* panel, const std::string& text, int32_t left, int32_t top,
+                         const ScreenScale& s) {
+  Control* label = ScaleAutoSizeExtras(MakeLabel(panel, text), s);
+  return SetAutoSize(SetPosition(label, s(left), s(top)), true);
+}
+
+// Buttons keep the toolkit's default height of 22 pixels, scaled.
+Control* MakeScaledButton(Control* panel, const char* caption, int32_t left, int32_t top,
+                          const ScreenScale& s) {
+  Control* button = ScaleAutoSizeExtras(MakeButton(panel, caption), s);
+  return SetSize(SetPosition(button, s(left), s(top)), 0, s(22));
+}
+
+Control* MakeFittedButton(Control* panel, const char* caption, int32_t left, int32_t top,
+                          const ScreenScale& s) {
+  return SetAutoSize(MakeScaledButton(panel, caption, left, top, s), true);
 }
 
 // The web address is wider than the 115 pixels the link label is laid out with. The label
 // takes the size of its text and keeps its right edge where it was laid out to end (or under
 // the Send button, when that ends further right), moving left as needed, so the address is
 // never cut off at the panel's edge.
-void FitLinkLabel(MainForm* f) {
-  SetAutoSize(f->LinkLabel, true);
-  const int32_t right = std::max<int32_t>(f->SendButton->GetBounds().right, 648 + 115);
-  SetPosition(f->LinkLabel, std::min(648, right - f->LinkLabel->GetWidth()), 42);
+void FitLinkLabel(MainForm* f, const ScreenScale& s) {
+  SetAutoSize(ScaleAutoSizeExtras(f->LinkLabel, s), true);
+  const int32_t right = std::max<int32_t>(f->SendButton->GetBounds().right, s(648) + s(115));
+  SetPosition(f->LinkLabel, std::min(s(648), right - f->LinkLabel->GetWidth()), s(42));
 }
 
-void BuildTopPanel(MainForm* f) {
+void BuildTopPanel(MainForm* f, const ScreenScale& s) {
   Control* panel = f->TopPanel;
-  f->ShrunkSizeLabel = MakeSizeLabel(panel, 342, 33);
-  f->OpenedSizeLabel = MakeSizeLabel(panel, 12, 33);
+  f->ShrunkSizeLabel = MakeFittedLabel(panel, "", 342, 33, s);
+  f->OpenedSizeLabel = MakeFittedLabel(panel, "", 12, 33, s);
 
-  f->LinkLabel = SetSize(SetPosition(MakeLabel(panel, MakerWebAddress), 648, 42), 115, 16);
+  f->LinkLabel =
+      SetSize(SetPosition(MakeLabel(panel, MakerWebAddress), s(648), s(42)), s(115), s(16));
   DrawingTool* font = f->LinkLabel->GetFont();
+  // The toolkit's default font: its default size is a 16-pixel cell at 96 DPI.
+  if (s.Dpi != 96) SetScaledFont(font, "MS Sans Serif", 16, 0, FW_DONTCARE, s);
   font->SetColor(0x800000);  // dark blue
   font->SetFontStyle(font->FontStyle() | Underline);
   f->LinkLabel->SetControlCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
 
-  f->PercentLabel = SetAutoSize(SetPosition(MakeLabel(panel, "Shrink percent"), 93, 8), true);
-  f->OpenButton = SetSize(SetPosition(MakeButton(panel, "Open ..."), 6, 5), 79, 0);
-  f->ShrinkButton = MakeFittedButton(panel, "Shrink", 339, 6);
-  f->SaveButton = MakeFittedButton(panel, "Save...", 504, 6);
+  f->PercentLabel = MakeFittedLabel(panel, "Shrink percent", 93, 8, s);
+  f->OpenButton = SetSize(MakeScaledButton(panel, "Open ...", 6, 5, s), s(79), 0);
+  f->ShrinkButton = MakeFittedButton(panel, "Shrink", 339, 6, s);
+  f->SaveButton = MakeFittedButton(panel, "Save...", 504, 6, s);
 
+  // The combo box takes its height from its font.
   ComboOptions options = ComboNoIntegralHeight;
-  f->PercentCombo = SetSize(SetPosition(MakeComboBox(panel, options), 248, 5), 49, 0);
+  f->PercentCombo = SetSize(SetPosition(MakeComboBox(panel, options), s(248), s(5)), s(49), 0);
+  // The edit field gives a font set on it margins of its own, which the system font has not:
+  // without them the percentage keeps its room as at 96 DPI.
+  if (s.Dpi != 96)
+    SendMessageA(GetWindow(f->PercentCombo->GetWindowHandle(), GW_CHILD), EM_SETMARGINS,
+                 EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
   f->PercentCombo->SetBackColor(ColorWindow);
   for (int32_t i = 0; i < kPercentItems; ++i)
     SetItemText(f->PercentCombo, i, FormatText("%d%%", (i + 1) * 10));
   SetItemIndex(f->PercentCombo, 0);
 
-  f->SendButton = MakeFittedButton(panel, "Send by e-mail", 615, 6);
-  FitLinkLabel(f);
+  f->SendButton = MakeFittedButton(panel, "Send by e-mail", 615, 6, s);
+  FitLinkLabel(f, s);
 }
 
 }  // namespace
@@ -89,22 +151,26 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   MainForm* f = MakeObject<MainForm>();
   result = f;
 
-  f->Form = SetClientSize(MakeForm(parent, "Velmora"), 775, 513);
+  // Every length below is scaled to the screen's DPI, margins and the splitter included.
+  const ScreenScale s = ScaleOfScreen();
+  f->Form = SetClientSize(MakeForm(parent, "Velmora"), s(775), s(513));
   AppWindow = f->Form;
   f->Form->OwnObject(f);
+  f->Form->AlignMargin = s(f->Form->AlignMargin);  // the children take it over from the form
+  ScaleFormFont(f->Form, s);
 
   f->OpenDialog = MakeImageDialog(f->Form);
   f->SaveDialog = MakeImageDialog(f->Form);
   f->SaveDialog->OpenMode = false;
 
-  f->TopPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignTop), 0, 65);
-  BuildTopPanel(f);
+  f->TopPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignTop), 0, s(65));
+  BuildTopPanel(f, s);
 
-  f->LeftPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignLeft), 389, 0);
+  f->LeftPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignLeft), s(389), 0);
   f->OpenedPane = SetAlign(MakePaintBox(f->LeftPanel), AlignClient);
   SetDoubleBuffered(f->OpenedPane, true);
 
-  f->Splitter = SetAlign(MakeSplitter(f->Form, 0, 0), AlignLeft);
+  f->Splitter = SetSize(SetAlign(MakeSplitter(f->Form, 0, 0), AlignLeft), s(4), 0);
 
   f->RightPanel = SetAlign(MakePanel(f->Form, PanelRaised), AlignClient);
   f->ShrunkPane = SetAlign(MakePaintBox(f->RightPanel), AlignClient);

@@ -1,11 +1,12 @@
-// velmora.exe as Windows hands it files and libraries: a file named on its command line and
-// files dropped onto its window open as Open would, and the mail library comes only from the
-// system folder, never from beside the program or from the current directory.
+// velmora.exe on the Windows around it: a file named on its command line and files dropped onto
+// its window open as Open would, the mail library comes only from the system folder, and the
+// window is laid out for the screen's DPI.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "e2e/app_driver.h"
 #include "e2e/test_pictures.h"
+#include "standins/system_folder_standin.h"
 
 using namespace velmora::e2e;
 
@@ -162,6 +164,167 @@ TEST_F(OutsideFiles, TheMailLibraryComesOnlyFromTheSystemFolder) {
     if (line.rfind("attach", 0) == 0) attached.push_back(line);
   EXPECT_EQ(attached, std::vector<std::string>({"attach\tpath=" + Place.MailLibrary}));
   DeleteFileA((Place.TempDir + "Garden.jpg").c_str());  // the mailed copy
+}
+
+// The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each
+// program as it starts. The value that was there before (or none) is put back at the end.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(DWORD dpi) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr))
+      return;
+    DWORD type = 0, size = sizeof old_;
+    saved_ = RegQueryValueExA(key_, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_),
+                              &size) == ERROR_SUCCESS &&
+             type == REG_DWORD;
+    set_ = RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                          sizeof dpi) == ERROR_SUCCESS;
+  }
+  ~ScreenDpi() {
+    if (key_ == nullptr) return;
+    if (saved_)
+      RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                     sizeof old_);
+    else
+      RegDeleteValueA(key_, "LogPixels");
+    RegCloseKey(key_);
+  }
+  bool Set() const { return set_; }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool saved_ = false, set_ = false;
+};
+
+// Where the window's parts are: the client size, the docked panels (top, left, splitter, right),
+// the picture panes' margins in their panels, and the top panel's controls, each in its
+// parent's client coordinates and in order of place.
+struct Layout {
+  SIZE Client{};
+  std::vector<RECT> Docked, Panes, Controls;
+  RECT Link{};
+};
+
+std::vector<RECT> PlacesOf(const std::vector<HWND>& windows) {
+  std::vector<RECT> places;
+  for (HWND w : windows) places.push_back(RectInParent(w));
+  std::sort(places.begin(), places.end(), [](const RECT& a, const RECT& b) {
+    return a.top != b.top ? a.top < b.top : a.left < b.left;
+  });
+  return places;
+}
+
+Layout LayoutOf(const AppSession& app) {
+  Layout layout;
+  RECT client{};
+  GetClientRect(app.Main, &client);
+  layout.Client = {client.right, client.bottom};
+  layout.Docked = PlacesOf(Windows(app.Main));
+  for (bool right : {false, true}) {  // the pane's distance to each edge of its panel
+    const RECT pane = RectInParent(app.Pane(right));
+    RECT panel{};
+    GetClientRect(GetParent(app.Pane(right)), &panel);
+    layout.Panes.push_back(
+        {pane.left, pane.top, panel.right - pane.right, panel.bottom - pane.bottom});
+  }
+  std::vector<HWND> controls;
+  for (HWND w : Windows(app.TopPanel()))
+    (WindowText(w) == "https://velmora.example/" ? layout.Link = RectInParent(w),
+     void()                                      : controls.push_back(w));
+  layout.Controls = PlacesOf(controls);
+  return layout;
+}
+
+// Whether each edge of `actual` lies within `slack` pixels of `scale` times its edge at 96 DPI.
+::testing::AssertionResult Scaled(const RECT& at96, const RECT& actual, double scale,
+                                  double slack) {
+  const long a[4] = {at96.left, at96.top, at96.right, at96.bottom};
+  const long b[4] = {actual.left, actual.top, actual.right, actual.bottom};
+  for (int i = 0; i < 4; ++i)
+    if (std::fabs(a[i] * scale - b[i]) > slack)
+      return ::testing::AssertionFailure()
+             << "(" << b[0] << "," << b[1] << ")-(" << b[2] << "," << b[3] << ") is not " << scale
+             << " x (" << a[0] << "," << a[1] << ")-(" << a[2] << "," << a[3] << ")";
+  return ::testing::AssertionSuccess();
+}
+
+// At 96 DPI the window is laid out as always; at 144 DPI (150%) the client area, every docking
+// rectangle and every control's place are 1.5 times those, the text grows with them, and both
+// panes still show their pictures. A screenshot of each is saved.
+TEST_F(OutsideFiles, TheLayoutScalesWithTheScreensDpi) {
+  if (!velmora::testing::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
+  const std::string picture = WritePicture(Folder() + "Lake.jpg", 800, 600);
+  Layout layouts[2];
+  for (int run = 0; run < 2; ++run) {
+    const DWORD dpi = run ? 144 : 96;
+    SCOPED_TRACE(std::to_string(dpi) + " DPI");
+    ScreenDpi screen(dpi);
+    ASSERT_TRUE(screen.Set());
+    ASSERT_TRUE(Start(Quoted(picture)));
+    HWND shrunk = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+      for (HWND w : Windows(app->TopPanel()))
+        if (WindowText(w).rfind("Size: 800x600 , ", 0) == 0) return true;
+      return false;
+    })) << "the picture did not open";
+    app->Click("Shrink");
+    ASSERT_TRUE(WaitFor([&] {
+      for (HWND w : Windows(app->TopPanel()))
+        if (WindowText(w).rfind("Size: 240x180 , ", 0) == 0) shrunk = w;
+      return shrunk != nullptr && app->WaitIdle() && !GetUpdateRect(app->Pane(true), nullptr, 0);
+    })) << "the picture was not shrunk";
+    layouts[run] = LayoutOf(*app);
+    SaveScreenshot(app->Main, "velmora-e2e-" + std::to_string(dpi) + "dpi.bmp");
+    // Both panes show the picture's four quadrants at their own size.
+    for (bool right : {false, true}) {
+      ScreenShot pane;
+      ASSERT_TRUE(pane.Capture(ScreenRect(app->Pane(right), true)));
+      const int w = std::min(pane.Width, pane.Height * 4 / 3), h = w * 3 / 4;
+      for (int q = 0; q < 4; ++q) {
+        const uint32_t c =
+            pane.Pixels[static_cast<size_t>((q & 2) ? h * 3 / 4 : h / 4) * pane.Width +
+                        ((q & 1) ? w * 3 / 4 : w / 4)];
+        EXPECT_TRUE(Near({int(c >> 16), int(c >> 8 & 255), int(c & 255)}, kQuadrants[q]))
+            << (right ? "right" : "left") << " pane, quadrant " << q;
+      }
+    }
+    ASSERT_EQ(app->CloseAndWait(20000), 0);
+  }
+
+  const Layout& at96 = layouts[0];
+  const Layout& at144 = layouts[1];
+  EXPECT_EQ(std::vector<long>({at96.Client.cx, at96.Client.cy}), std::vector<long>({775, 513}));
+  const std::vector<RECT> docked = {
+      {2, 2, 773, 67}, {2, 69, 391, 511}, {393, 69, 397, 511}, {399, 69, 773, 511}};
+  ASSERT_EQ(at96.Docked.size(), docked.size());
+  for (size_t i = 0; i < docked.size(); ++i) EXPECT_TRUE(Scaled(docked[i], at96.Docked[i], 1, 0));
+
+  EXPECT_TRUE(at144.Client.cx == 1162 || at144.Client.cx == 1163) << at144.Client.cx;
+  EXPECT_TRUE(at144.Client.cy == 769 || at144.Client.cy == 770) << at144.Client.cy;
+  ASSERT_EQ(at144.Docked.size(), docked.size());
+  for (size_t i = 0; i < docked.size(); ++i)
+    EXPECT_TRUE(Scaled(docked[i], at144.Docked[i], 1.5, 1)) << "docked " << i;
+  // Each pane fills its panel's client area less the margin (inside the panel's frame, which
+  // the system draws at its own width).
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(Scaled({2, 2, 2, 2}, at96.Panes[i], 1, 0)) << "pane " << i;
+    EXPECT_TRUE(Scaled({2, 2, 2, 2}, at144.Panes[i], 1.5, 1)) << "pane " << i;
+  }
+  ASSERT_EQ(at144.Controls.size(), at96.Controls.size());
+  for (size_t i = 0; i < at96.Controls.size(); ++i) {
+    SCOPED_TRACE("top panel control " + std::to_string(i));
+    const RECT& a = at96.Controls[i];
+    const RECT& b = at144.Controls[i];
+    EXPECT_TRUE(Scaled({a.left, a.top, a.left, a.top}, {b.left, b.top, b.left, b.top}, 1.5, 1));
+    // Sizes follow the text, which the font draws at the screen's scale within a few pixels.
+    EXPECT_NEAR(b.right - b.left, 1.5 * (a.right - a.left), 0.1 * (a.right - a.left) + 2);
+    EXPECT_NEAR(b.bottom - b.top, 1.5 * (a.bottom - a.top), 0.1 * (a.bottom - a.top) + 2);
+  }
+  // The link label keeps its right edge, wherever its text makes it start.
+  EXPECT_NEAR(at144.Link.right, 1.5 * at96.Link.right, 1);
+  EXPECT_NEAR(at144.Link.bottom - at144.Link.top, 1.5 * (at96.Link.bottom - at96.Link.top), 3);
 }
 
 }  // namespace
