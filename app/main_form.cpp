@@ -1,5 +1,6 @@
-// Builds the main window in code. The order of creation is the docking order and the tab
-// order: the top panel first, then the left column, the splitter and the right column.
+// Builds the main window in code, its lengths scaled to the screen's DPI. The order of creation
+// is the docking order: the top panel first, then the left column, the splitter and the right
+// column. Tab goes through the controls in the order they are seen.
 #include "app/main_form.h"
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include "toolkit/drawing_tool.h"
 #include "toolkit/file_dialog.h"
 #include "toolkit/form.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/label.h"
 #include "toolkit/layout.h"
 #include "toolkit/paint.h"
@@ -182,6 +184,13 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   f->ShrinkButton->OnClick = MakeCallback(f, &ShrinkClick);
   f->SaveButton->OnClick = MakeCallback(f, &SaveClick);
   f->SendButton->OnClick = MakeCallback(f, &SendClick);
+
+  // Tab and Shift+Tab go through the controls in the order they are seen, Enter presses the
+  // focused button, and Ctrl+O, Ctrl+S and Ctrl+M press Open, Save and Send.
+  EnableKeyboard(f->Form);
+  AddShortcut(f->Form, 'O', f->OpenButton);
+  AddShortcut(f->Form, 'S', f->SaveButton);
+  AddShortcut(f->Form, 'M', f->SendButton);
 
   HWND window = f->Form->GetWindowHandle();
   f->OpenDialog->WndOwner = window;

@@ -16,6 +16,7 @@ const char* const PrevProcProperty = "PREV_PROC";
 namespace {
 
 bool NoPreDispatch(Control*, WindowMessage&, LRESULT*) { return false; }
+bool NoKeyPreview(const MSG&) { return false; }
 void NoControlHook(Control*) {}
 
 HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
@@ -70,6 +71,7 @@ ControlProc AfterCreateHook = &NoControlHook;
 ControlProc AfterRepaintRequestHook = &NoControlHook;
 BrushProc ControlBackgroundBrush = &SolidBackgroundBrush;
 ControlProc AlignHook = &NoControlHook;
+bool (*KeyPreviewHook)(const MSG& message) = &NoKeyPreview;
 
 // ---------------------------------------------------------------------------------------
 // Construction

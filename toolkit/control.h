@@ -259,5 +259,9 @@ extern ControlProc AfterCreateHook;
 extern ControlProc AfterRepaintRequestHook;
 extern BrushProc ControlBackgroundBrush;
 extern ControlProc AlignHook;
+// Sees each keyboard message the message loop takes from the queue before it is translated and
+// dispatched; true takes the message, which then goes no further. Keyboard use (keyboard.h)
+// installs it.
+extern bool (*KeyPreviewHook)(const MSG& message);
 
 }  // namespace velmora

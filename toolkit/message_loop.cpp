@@ -36,7 +36,7 @@ bool ProcessMessage(Control*) {
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
     AppTerminated = true;
-  } else {
+  } else if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !KeyPreviewHook(msg)) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

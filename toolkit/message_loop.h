@@ -10,8 +10,9 @@ namespace velmora {
 // WM_QUIT (or until AppTerminated is set), then Terminate(form): `form` is empty on return.
 void Run(Control*& form);
 
-// Removes at most one queued message and dispatches it (WM_QUIT only sets AppTerminated).
-// True when a message other than number 0 was removed.
+// Removes at most one queued message and dispatches it (WM_QUIT only sets AppTerminated; a
+// keyboard message that KeyPreviewHook takes goes no further). True when a message other than
+// number 0 was removed.
 bool ProcessMessage(Control* control);
 // ProcessMessage until it removes nothing (or removes a WM_NULL).
 void ProcessMessages(Control* control);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -111,6 +112,22 @@ inline void MouseClickAt(POINT p) {
   SendInput(3, input, sizeof(INPUT));
 }
 
+// Real keyboard input: the keys pressed in order and let go in reverse (a chord such as
+// {VK_CONTROL, 'O'}), queued for the foreground window.
+inline void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> input;
+  auto add = [&input](WORD key, DWORD flags) {
+    INPUT one{};
+    one.type = INPUT_KEYBOARD;
+    one.ki.wVk = key;
+    one.ki.dwFlags = flags;
+    input.push_back(one);
+  };
+  for (WORD key : keys) add(key, 0);
+  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) add(*key, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
 struct AppSession {
   HWND Main = nullptr;
   HANDLE Process = nullptr;
@@ -126,6 +143,14 @@ struct AppSession {
   }
 
   bool Ended() const { return WaitForSingleObject(Process, 0) == WAIT_OBJECT_0; }
+
+  // The window of the program that has the keyboard focus, or nullptr.
+  HWND Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(Main, nullptr), &info) ? info.hwndFocus
+                                                                            : nullptr;
+  }
 
   // Starts exe in workDir, with arguments after its quoted name on the command line, and
   // waits for its main window "Velmora" and its message loop.

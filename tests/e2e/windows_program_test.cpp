@@ -1,6 +1,6 @@
 // velmora.exe on the Windows around it: a file named on its command line and files dropped onto
-// its window open as Open would, the mail library comes only from the system folder, and the
-// window is laid out for the screen's DPI.
+// its window open as Open would, the mail library comes only from the system folder, the
+// window is laid out for the screen's DPI, and the keyboard reaches every action.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -50,7 +50,7 @@ bool DropFiles(const AppSession& app, const std::vector<std::string>& names) {
 
 std::string Quoted(const std::string& text) { return std::string(1, '"').append(text) + '"'; }
 
-class OutsideFiles : public ::testing::Test {
+class WindowsRun : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteFileA(Place.MailLog.c_str());
@@ -91,7 +91,7 @@ class OutsideFiles : public ::testing::Test {
 // "Open with", a "Send To" shortcut and a drop onto the program's icon start it with the file's
 // name: the picture opens as Open would open it, and Shrink goes on from it. A relative name is
 // found in the current directory, where the program was started.
-TEST_F(OutsideFiles, AFileOnTheCommandLineOpensAtStart) {
+TEST_F(WindowsRun, AFileOnTheCommandLineOpensAtStart) {
   const std::string picture = WritePicture(Folder() + "Beach at noon.jpg", 640, 480);
   ASSERT_TRUE(Start(Quoted(picture))) << "velmora.exe did not show its window";
   EXPECT_TRUE(LabelShows(false, SizeText(640, 480, FileBytes(picture).size())))
@@ -107,7 +107,7 @@ TEST_F(OutsideFiles, AFileOnTheCommandLineOpensAtStart) {
 }
 
 // The command line's file gets the same messages as one chosen in the dialog.
-TEST_F(OutsideFiles, ACommandLineFileThatCannotBeOpenedIsReportedByName) {
+TEST_F(WindowsRun, ACommandLineFileThatCannotBeOpenedIsReportedByName) {
   const std::string missing = Folder() + "gone.jpg", notes = Folder() + "notes.jpg";
   ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(3000, 'n')));
   for (const std::string& path : {missing, notes}) {
@@ -124,7 +124,7 @@ TEST_F(OutsideFiles, ACommandLineFileThatCannotBeOpenedIsReportedByName) {
 
 // A drop onto the window opens its first file as Open would; a dropped file that is not a JPEG
 // picture is reported by name.
-TEST_F(OutsideFiles, ADropOpensItsFirstFile) {
+TEST_F(WindowsRun, ADropOpensItsFirstFile) {
   const std::string first = WritePicture(Folder() + "first.jpg", 320, 240);
   const std::string second = WritePicture(Folder() + "second.jpg", 200, 100);
   ASSERT_TRUE(Start());
@@ -142,7 +142,7 @@ TEST_F(OutsideFiles, ADropOpensItsFirstFile) {
 
 // A MAPI32.DLL beside the program (as in a downloads folder) and one in the current directory
 // are never loaded: the library that records the mailing is the system folder's, loaded once.
-TEST_F(OutsideFiles, TheMailLibraryComesOnlyFromTheSystemFolder) {
+TEST_F(WindowsRun, TheMailLibraryComesOnlyFromTheSystemFolder) {
   if (Place.MailLibrary.empty()) GTEST_SKIP() << "no test mail library in the system folder";
   ASSERT_TRUE(FileExists(Place.WorkDir + "MAPI32.DLL"));
   ASSERT_TRUE(
@@ -253,7 +253,7 @@ Layout LayoutOf(const AppSession& app) {
 // At 96 DPI the window is laid out as always; at 144 DPI (150%) the client area, every docking
 // rectangle and every control's place are 1.5 times those, the text grows with them, and both
 // panes still show their pictures. A screenshot of each is saved.
-TEST_F(OutsideFiles, TheLayoutScalesWithTheScreensDpi) {
+TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
   if (!velmora::testing::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
   const std::string picture = WritePicture(Folder() + "Lake.jpg", 800, 600);
   Layout layouts[2];
@@ -325,6 +325,90 @@ TEST_F(OutsideFiles, TheLayoutScalesWithTheScreensDpi) {
   // The link label keeps its right edge, wherever its text makes it start.
   EXPECT_NEAR(at144.Link.right, 1.5 * at96.Link.right, 1);
   EXPECT_NEAR(at144.Link.bottom - at144.Link.top, 1.5 * (at96.Link.bottom - at96.Link.top), 3);
+}
+
+// What has the keyboard focus: a button's caption, "combo" for the combo box's edit field.
+std::string FocusName(const AppSession& app) {
+  HWND focus = app.Focus();
+  if (focus != nullptr && IsClass(GetParent(focus), "COMBOBOX")) return "combo";
+  return focus != nullptr && IsClass(focus, "BUTTON") ? WindowText(focus) : "(other)";
+}
+
+// Presses keys and waits until the program has handled them.
+void Keys(const AppSession& app, std::initializer_list<WORD> keys) {
+  PressKeys(keys);
+  Sleep(50);
+  app.WaitIdle();
+}
+
+// Real key presses: Tab and Shift+Tab go through the controls in the order they are seen, Escape
+// still closes the open list, Enter and Space press the focused button, and Ctrl+O, Ctrl+S and
+// Ctrl+M open, save and send wherever the focus is. The buttons keep their captions.
+TEST_F(WindowsRun, TheKeyboardReachesEveryAction) {
+  const std::string picture = WritePicture(Folder() + "Keys.jpg", 400, 300);
+  ASSERT_TRUE(Start(Quoted(picture)));
+  ASSERT_TRUE(LabelShows(false, "Size: 400x300 , ", true));
+  SetForegroundWindow(app->Main);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5));
+  EXPECT_EQ(FocusName(*app), "Open ...");
+
+  std::vector<std::string> order;
+  for (int i = 0; i < 5; ++i) {
+    Keys(*app, {VK_TAB});
+    order.push_back(FocusName(*app));
+  }
+  EXPECT_EQ(order,
+            std::vector<std::string>({"combo", "Shrink", "Save...", "Send by e-mail", "Open ..."}));
+  Keys(*app, {VK_SHIFT, VK_TAB});
+  EXPECT_EQ(FocusName(*app), "Send by e-mail");
+  Keys(*app, {VK_SHIFT, VK_TAB});
+  Keys(*app, {VK_SHIFT, VK_TAB});
+  Keys(*app, {VK_SHIFT, VK_TAB});
+  ASSERT_EQ(FocusName(*app), "combo");
+
+  // F4 opens the list, Down moves in it, Escape closes it and keeps the percentage it had.
+  HWND combo = app->Find("COMBOBOX");
+  Keys(*app, {VK_F4});
+  EXPECT_TRUE(WaitFor([&] { return Ask(combo, CB_GETDROPPEDSTATE) != 0; }, 5)) << "no list";
+  Keys(*app, {VK_DOWN});
+  Keys(*app, {VK_ESCAPE});
+  EXPECT_TRUE(WaitFor([&] { return Ask(combo, CB_GETDROPPEDSTATE) == 0; }, 5)) << "list open";
+  EXPECT_EQ(WindowText(combo), "30%");
+
+  // Enter on the focused Shrink button.
+  Keys(*app, {VK_TAB});
+  ASSERT_EQ(FocusName(*app), "Shrink");
+  Keys(*app, {VK_RETURN});
+  EXPECT_TRUE(LabelShows(true, "Size: 120x90 , ", true)) << WindowText(Label(true));
+
+  // Space on the focused Save button, and Ctrl+O and Ctrl+S, each open their dialog; Escape
+  // closes it again.
+  Keys(*app, {VK_TAB});
+  ASSERT_EQ(FocusName(*app), "Save...");
+  for (auto keys :
+       {std::initializer_list<WORD>{VK_SPACE}, std::initializer_list<WORD>{VK_CONTROL, 'O'},
+        std::initializer_list<WORD>{VK_CONTROL, 'S'}}) {
+    SCOPED_TRACE("key " + std::to_string(*(keys.end() - 1)));
+    PressKeys(keys);
+    HWND dialog = app->WaitForWindow(20000);
+    ASSERT_NE(dialog, nullptr) << "no dialog";
+    PressDialogButton(dialog, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return Gone(dialog); }));
+    ASSERT_TRUE(app->WaitIdle());
+  }
+
+  // Ctrl+M mails the shrunk picture.
+  if (!Place.MailLibrary.empty()) {
+    Keys(*app, {VK_CONTROL, 'M'});
+    EXPECT_TRUE(WaitFor([] {
+      for (const std::string& line : RecordLines(Place.MailLog))
+        if (line.rfind("send\t", 0) == 0) return true;
+      return false;
+    })) << "Ctrl+M sent nothing";
+    DeleteFileA((Place.TempDir + "Keys.jpg").c_str());  // the mailed copy
+  }
+  for (const char* caption : {"Open ...", "Shrink", "Save...", "Send by e-mail"})
+    EXPECT_NE(app->Button(caption), nullptr) << caption;
 }
 
 }  // namespace
