@@ -22,7 +22,10 @@ void CodecErrorExit(j_common_ptr object) {
 // Warnings (level < 0) are counted so that a caller can tell that data was repaired;
 // nothing is shown, and trace messages are dropped.
 void CodecEmitMessage(j_common_ptr object, int level) {
-  if (level < 0) object->err->num_warnings++;
+  if (level >= 0) return;
+  object->err->num_warnings++;
+  if (object->err->msg_code == JWRN_JPEG_EOF || object->err->msg_code == JWRN_HIT_MARKER)
+    reinterpret_cast<CodecErrorManager*>(object->err)->DataEnded = true;
 }
 
 void CodecOutputMessage(j_common_ptr) {}
@@ -133,6 +136,7 @@ const jpeg_error_mgr CodecErrorTemplate = MakeErrorTemplate();
 
 void AttachCodecErrors(CodecErrorManager* manager, j_common_ptr object) {
   manager->Public = CodecErrorTemplate;
+  manager->DataEnded = false;
   object->err = &manager->Public;
 }
 

@@ -25,6 +25,7 @@ extern uint8_t CodecErrorFlag;
 struct CodecErrorManager {
   jpeg_error_mgr Public;  // first, so the library's err pointer is also ours
   jmp_buf Jump;
+  bool DataEnded;  // the data of a scan ran out before the picture did (the rest is filler)
 };
 
 // The error methods every context copies: error_exit jumps, the others show nothing.

@@ -50,6 +50,7 @@ class Stream : public ObjectBase {
   HANDLE FileHandle = INVALID_HANDLE_VALUE;  // file stream's handle
   int32_t MemorySize = 0;                    // data bytes of a memory stream
   int32_t MemoryPosition = 0;                // current offset of a memory stream
+  uint32_t MemoryCapacity = 0;               // bytes of the memory stream's block
 };
 
 // FileOpenFlags words: access in bits 30-31, attributes 16-28, disposition 8-15, share 0-7.
