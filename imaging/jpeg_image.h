@@ -69,6 +69,9 @@ class JpegImage : public ObjectBase {
   void ReadFrom(Stream* stream);
   // Replaces the content by count bytes of stream and reads their header.
   void LoadBytes(Stream* stream, uint32_t count);
+  // Replaces the content by the JPEG bytes of the memory stream bytes, which this object
+  // then owns, and reads their header.
+  void TakeBytes(Stream* bytes);
   // Size in pixels of what Decode gives.
   uint32_t Width();
   uint32_t Height();
@@ -115,6 +118,7 @@ class JpegImage : public ObjectBase {
 
  private:
   void ResetData();
+  void ReadStoredHeader();
   void DropBitmap();
   void NotifyChanged();
   void EnsureCompressed();
