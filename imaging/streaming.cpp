@@ -31,13 +31,17 @@ constexpr int32_t StripRows = 16;
 // to wait for) costs no system call.
 class Wakeup {
  public:
-  Wakeup() : Event(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+  Wakeup() = default;
   ~Wakeup() {
     if (Event) CloseHandle(Event);
   }
   Wakeup(const Wakeup&) = delete;
   Wakeup& operator=(const Wakeup&) = delete;
-  bool Usable() const { return Event != nullptr; }
+  // Makes the event; false when the system has none to give.
+  bool Prepare() {
+    Event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return Event != nullptr;
+  }
 
   template <class Ready>
   void WaitUntil(Ready ready) {
@@ -55,7 +59,7 @@ class Wakeup {
   }
 
  private:
-  HANDLE Event;
+  HANDLE Event = nullptr;
   std::atomic<bool> Sleeping{false};
 };
 
@@ -221,7 +225,8 @@ bool RowRing::Consume() {
 bool RowRing::Run() {
   if (Source.Width() <= 0 || Source.Height() <= 0 || Across.To <= 0 || Down.To <= 0) return false;
   if (!Allocate()) return false;
-  Threaded = PipelineUsesTwoThreads && RowsReady.Usable() && RoomReady.Usable();
+  Threaded =
+      PipelineUsesTwoThreads && Source.WorthAThread() && RowsReady.Prepare() && RoomReady.Prepare();
   if (!Threaded) return Consume();
   std::thread producer;
   try {
@@ -245,6 +250,11 @@ bool RowRing::Run() {
 }  // namespace
 
 bool PipelineUsesTwoThreads = MoreThanOneProcessor();
+int64_t DecodeThreadMinimum = 300000;
+
+bool JpegSource::WorthAThread() const {
+  return static_cast<int64_t>(Reader.OutputWidth) * Reader.OutputHeight >= DecodeThreadMinimum;
+}
 
 bool BgrPicture::Allocate(int32_t width, int32_t height) {
   Width = 0;

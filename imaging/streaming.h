@@ -23,6 +23,8 @@ class RowSource {
   virtual int32_t Height() const = 0;
   // Fills up to count rows, top to bottom; gives how many, 0 at the end or on failure.
   virtual int32_t ReadRows(uint8_t* const* rows, int32_t count) = 0;
+  // Whether reading the rows is work enough to be worth a thread of its own.
+  virtual bool WorthAThread() const { return false; }
 };
 
 // Where rows go, top to bottom, 3 x width bytes each.
@@ -54,6 +56,7 @@ class JpegSource : public RowSource {
   int32_t ReadRows(uint8_t* const* rows, int32_t count) override {
     return Reader.ReadRows(rows, count);
   }
+  bool WorthAThread() const override;
   JpegRowReader& Reader;
 };
 
@@ -96,9 +99,12 @@ class BitmapSink : public RowSink {
   int32_t Next = 0;
 };
 
-// Whether pipelines run their source on a second thread (the default: when the machine has
-// more than one processor).
+// Whether pipelines may run a source that is worth it on a second thread (the default: when
+// the machine has more than one processor).
 extern bool PipelineUsesTwoThreads;
+// Pixels a decode must have to get a thread of its own: starting a thread costs about as
+// much as decoding a few hundred thousand pixels.
+extern int64_t DecodeThreadMinimum;
 
 // Pulls every row of source, resamples the picture to width x height and pushes the rows to
 // sink. Taking the rows straight through when the sizes are equal. False when the source

@@ -103,16 +103,13 @@ BgrPicture ReferenceResample(const BgrPicture& in, int w, int h) {
   return out;
 }
 
-BgrPicture Resampled(const BgrPicture& in, int w, int h, bool twoThreads = true) {
-  const bool saved = PipelineUsesTwoThreads;
-  PipelineUsesTwoThreads = twoThreads;
+BgrPicture Resampled(const BgrPicture& in, int w, int h) {
   BgrPicture out;
   out.Allocate(w, h);
   PictureSource source(in);
   PictureSink sink(out);
   EXPECT_TRUE(ResampleRows(source, w, h, sink));
   EXPECT_EQ(sink.Next, h);
-  PipelineUsesTwoThreads = saved;
   return out;
 }
 
@@ -187,6 +184,7 @@ TEST(Resampler, FlatStaysFlatAndSymmetricStaysSymmetric) {
 // the whole decoded picture, and rows lost or repeated at the ring's wrap-around.
 TEST(Pipeline, StreamedAndWholePictureAndOneOrTwoThreadsGiveTheSamePixels) {
   Bytes jpeg = Encoded(640, 470, PhotoLike);
+  DecodeThreadMinimum = 0;  // even the smallest decode on its own thread
   for (int eighths : {1, 2, 4, 8}) {
     for (auto size : {std::pair{301, 211}, std::pair{80, 59}, std::pair{640, 470}}) {
       SCOPED_TRACE(testing::Message() << eighths << "/8 to " << size.first << "x" << size.second);
@@ -216,12 +214,14 @@ TEST(Pipeline, StreamedAndWholePictureAndOneOrTwoThreadsGiveTheSamePixels) {
       PipelineUsesTwoThreads = true;
     }
   }
+  DecodeThreadMinimum = 300000;
 }
 
 // Catches the decoder stopping the pipeline without telling, or a sink failure going unseen.
 TEST(Pipeline, ASourceThatGivesOutOrASinkThatRefusesFailsTheRun) {
   Bytes jpeg = Encoded(200, 300, PhotoLike);
   Bytes truncated(jpeg.begin(), jpeg.begin() + jpeg.size() / 3);
+  DecodeThreadMinimum = 0;
   struct Refusing : RowSink {
     int Left = 20;
     bool PutRows(const uint8_t* const*, int32_t count) override { return (Left -= count) > 0; }
@@ -238,14 +238,16 @@ TEST(Pipeline, ASourceThatGivesOutOrASinkThatRefusesFailsTheRun) {
     EXPECT_FALSE(ResampleRows(source, 100, 150, sink));
     EXPECT_EQ(reader.Problem, PictureProblem::Damaged);
 
-    BgrPicture in = Make(50, 400, PhotoLike);
-    for (int h : {400, 200}) {
-      PictureSource from(in);
+    for (int h : {300, 150}) {  // rows passed straight through, and resampled
+      JpegRowReader whole;
+      ASSERT_TRUE(whole.Open(jpeg.data(), jpeg.size()) && whole.Start(8));
+      JpegSource from(whole);
       Refusing refusing;
-      EXPECT_FALSE(ResampleRows(from, 50, h, refusing));
+      EXPECT_FALSE(ResampleRows(from, h * 2 / 3, h, refusing));
     }
   }
   PipelineUsesTwoThreads = true;
+  DecodeThreadMinimum = 300000;
 }
 
 // Catches a pane copy remade on every paint (slow), or not remade when the pane or the

@@ -1,9 +1,12 @@
 // Hostile and broken input: a deterministic corpus of damaged JPEG files, each loaded,
-// decoded and re-encoded, and headers that claim more than can be held or processed.
+// decoded and re-encoded, shrunk and fitted to a pane through the streamed path, and headers that
+// claim more than can be held or processed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
+#include "imaging/preview.h"
+#include "imaging/shrink.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
 
@@ -73,7 +76,7 @@ std::vector<Bytes> Corpus() {
 // Catches crashes, hangs, wrong-size bitmaps and lost bytes on damaged files.
 TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
   std::vector<Bytes> corpus = Corpus();
-  int decoded = 0, failed = 0, empty = 0;
+  int decoded = 0, failed = 0, empty = 0, shrunkCount = 0;
   for (size_t index = 0; index < corpus.size(); ++index) {
     const Bytes& input = corpus[index];
     SCOPED_TRACE("input " + std::to_string(index) + ", " + std::to_string(input.size()) + " bytes");
@@ -96,13 +99,33 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
       EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(int(w), int(h)));
       FreeObject(copy);
     }
+    // The streamed path: a shrunk picture is a whole JPEG of the promised size, or there is
+    // none and a reason; a pane copy likewise.
+    const int percent = static_cast<int>(index % 10 + 1) * 10;
+    uint32_t count = 0;
+    ShrinkReport report;
+    if (JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report)) {
+      ++shrunkCount;
+      test::Decoded back = test::DecodeReference(test::WrittenBytes(shrunk));
+      EXPECT_EQ(std::make_pair(back.Width, back.Height),
+                std::make_pair(ShrunkSide(int(w), percent), ShrunkSide(int(h), percent)));
+      FreeObject(shrunk);
+    } else {
+      EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(int(w), percent) == 0 ||
+                  ShrunkSide(int(h), percent) == 0);
+    }
+    PanePreview preview;
+    preview.Fit(image, 97, 61);
+    EXPECT_TRUE(preview.Copy ? preview.Copy->Width == 97 : preview.Problem != PictureProblem::None);
     EXPECT_EQ(test::WrittenBytes(image), input);  // whatever happened, the bytes are kept
     FreeObject(image);
   }
-  std::printf("robustness: tried %d inputs: %d decoded, %d with a fatal error, %d no picture\n",
-              static_cast<int>(corpus.size()), decoded, failed, empty);
+  std::printf(
+      "robustness: tried %d inputs: %d decoded, %d with a fatal error, %d no picture; "
+      "%d shrunk\n",
+      static_cast<int>(corpus.size()), decoded, failed, empty, shrunkCount);
   EXPECT_GE(corpus.size(), 2000u);
-  EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0);
+  EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0 && shrunkCount > 0);
 }
 
 // Catches huge claimed sizes allocating, crashing or leaving the object unusable.
