@@ -9,7 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <vector>
+
 #include <jpeglib.h>
+
+#include "imaging/photo_metadata.h"
 
 namespace velmora {
 
@@ -102,6 +106,19 @@ struct JpegHeader {
 
 // Reads the JPEG header at the stream's current position.
 JpegHeader ReadJpegHeader(Stream* stream);
+
+// Asks the library to keep the APP1 and APP2 markers (EXIF, ICC profile) of the file it reads;
+// call after the object is made and before jpeg_read_header.
+void KeepPhotoMarkers(j_decompress_ptr object);
+
+// Copies of the markers the library kept, in file order; one the library had to cut short is
+// left out. Makes C++ objects: call it outside RunCodecCall.
+std::vector<MarkerPayload> KeptMarkers(j_decompress_ptr object);
+
+// Writes the markers right after those jpeg_start_compress wrote (SOI and JFIF), in order;
+// call before the first row, inside RunCodecCall. A payload too long for one segment is
+// passed over.
+void WriteMarkers(j_compress_ptr object, const std::vector<MarkerPayload>& markers);
 
 // Upper bound for the library's own working memory (coefficient buffers of progressive
 // and buffered-image decodes, quantizer histograms): a hostile header cannot make it
