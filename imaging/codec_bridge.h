@@ -1,7 +1,8 @@
 // The bridge between JPEG image objects and libjpeg: the per-operation CodecContext, the
-// error manager that leaves the library by longjmp on a fatal error, and the source and
-// destination managers that read and write JPEG bytes through toolkit Streams.
-// Relies on libjpeg(-turbo) and toolkit/stream.h.
+// error manager that leaves the library by longjmp on a fatal error, the source and destination
+// managers that read and write JPEG bytes through toolkit Streams, and the photo markers kept
+// on reading and written on encoding. Relies on libjpeg(-turbo), toolkit/stream.h and
+// imaging/photo_metadata.h.
 #pragma once
 
 #include <csetjmp>
