@@ -189,6 +189,27 @@ void AttachStreamDestination(j_compress_ptr object, Stream* stream) {
   dest->Target = stream;
 }
 
+void KeepPhotoMarkers(j_decompress_ptr object) {
+  jpeg_save_markers(object, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(object, JPEG_APP0 + 2, 0xFFFF);
+}
+
+std::vector<MarkerPayload> KeptMarkers(j_decompress_ptr object) {
+  std::vector<MarkerPayload> markers;
+  for (jpeg_saved_marker_ptr m = object->marker_list; m; m = m->next) {
+    if (m->data_length != m->original_length || (m->data_length > 0 && !m->data)) continue;
+    markers.push_back(
+        {static_cast<uint8_t>(m->marker), std::vector<uint8_t>(m->data, m->data + m->data_length)});
+  }
+  return markers;
+}
+
+void WriteMarkers(j_compress_ptr object, const std::vector<MarkerPayload>& markers) {
+  for (const MarkerPayload& m : markers)
+    if (m.Bytes.size() <= MaxMarkerPayload)
+      jpeg_write_marker(object, m.Code, m.Bytes.data(), static_cast<unsigned int>(m.Bytes.size()));
+}
+
 JpegHeader ReadJpegHeader(Stream* stream) {
   JpegHeader header;
   CodecErrorManager errors;

@@ -9,6 +9,8 @@
 #include "imaging/jpeg_rows.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
+#include "toolkit/text_utils.h"
+#include "toolkit/whole_file.h"
 
 namespace velmora {
 
@@ -493,15 +495,9 @@ bool JpegImage::WriteToFile(const char* name) {
   EnsureCompressed();
   uint32_t size = Data->Compressed ? Data->Compressed->Size() : 0;
   if (size == 0) return false;  // nothing could be encoded: create no file
-  Stream* file = CreateFileForWriting(name);
-  bool written = false;
-  if (file->Handle() != INVALID_HANDLE_VALUE) {
-    WriteTo(file);
-    // The whole picture, not just "something": a short write is a failed save.
-    written = file->Position() == size;
-  }
-  FreeObject(file);
-  return written;
+  // Written beside the target and moved over it only once whole and on disk: a failed save
+  // leaves an existing file as it was, and a read-only one is refused.
+  return SaveWholeFile(NonNullText(name), Data->Compressed->Memory, size);
 }
 
 void JpegImage::SetOutputDepth(JpegDepth depth) {

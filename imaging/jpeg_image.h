@@ -83,7 +83,8 @@ class JpegImage : public ObjectBase {
   void SetFromBitmap(Bitmap* bitmap);
   // Writes the JPEG bytes at the stream's position, encoding first if there are none.
   void WriteTo(Stream* stream);
-  // Creates the file and writes the JPEG bytes; true only when the file received all of them.
+  // Saves the JPEG bytes as the file (SaveWholeFile): true only when the file holds all of
+  // them; otherwise an existing file is left as it was and GetLastError tells why.
   bool WriteToFile(const char* name);
   void SetOutputDepth(JpegDepth depth);
   // Changes the decode scale (1 / 2^shift, shift 0..3); the size is recomputed on demand.

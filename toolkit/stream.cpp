@@ -192,12 +192,12 @@ Stream* OpenFileForReading(const char* name) {
   return s;
 }
 
-Stream* CreateFileForWriting(const char* name) {
+Stream* CreateFileForWriting(const char* name, uint32_t flags) {
   Stream* s = MakeObject<Stream>();
   s->Ops = FileStreamOps;
   s->Ops.Write = WriteStreamWrite;
   s->Ops.SetSize = WriteStreamSetSize;
-  s->FileHandle = OpenFileHandle(name, WriteFileFlags);
+  s->FileHandle = OpenFileHandle(name, flags);
   return s;
 }
 

@@ -56,9 +56,11 @@ class Stream : public ObjectBase {
 // FileOpenFlags words: access in bits 30-31, attributes 16-28, disposition 8-15, share 0-7.
 constexpr uint32_t ReadFileFlags = 0x80000301;   // GENERIC_READ, share read, OPEN_EXISTING
 constexpr uint32_t WriteFileFlags = 0x40000401;  // GENERIC_WRITE, share read, OPEN_ALWAYS
+constexpr uint32_t NewFileFlags = 0x40000101;    // GENERIC_WRITE, share read, CREATE_NEW
 
 Stream* OpenFileForReading(const char* name);
-Stream* CreateFileForWriting(const char* name);
+// A write stream; with NewFileFlags the file must not exist yet.
+Stream* CreateFileForWriting(const char* name, uint32_t flags = WriteFileFlags);
 Stream* MakeMemoryStream();
 
 HANDLE OpenFileHandle(const char* name, uint32_t flags);

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "exif_samples.h"
+#include "imaging/codec_bridge.h"
+#include "imaging/photo_metadata.h"
 #include "imaging/preview.h"
 #include "imaging/shrink.h"
 #include "test_support.h"
@@ -21,6 +25,23 @@ uint8_t Texture(int x, int y, int c) {
 
 Bytes Progressive(int w, int h, int components) {
   return test::EncodeJpeg(w, h, components, Texture, {.Progressive = true});
+}
+
+// A small picture carrying the block as an APP1 marker right after SOI.
+Bytes WithExif(const Bytes& picture, const Bytes& block) {
+  Bytes file = {
+      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
+  file.insert(file.end(), block.begin(), block.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
+std::vector<Bytes> ExifFiles() {
+  Bytes picture = test::EncodeJpeg(24, 16, 3, Texture);
+  std::vector<Bytes> files;
+  for (const auto& [name, block] : test::DamagedExifBlocks())
+    files.push_back(WithExif(picture, block));
+  return files;
 }
 
 std::vector<Bytes> Corpus() {
@@ -68,6 +89,8 @@ std::vector<Bytes> Corpus() {
                                  {2000, 1500},   {17, 3}};
     for (const auto& wh : sizes) corpus.push_back(test::WithFrameSize(data, wh[0], wh[1]));
   }
+  std::vector<Bytes> exif = ExifFiles();  // damaged EXIF blocks: a sample of the cuts, all others
+  for (size_t i = 0; i < exif.size(); i += 5) corpus.push_back(exif[i]);
   return corpus;
 }
 
@@ -186,4 +209,39 @@ TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
       FreeObject(image);
     }
   }
+}
+
+// Catches a damaged EXIF block inside a file crashing, hanging or over-reading when the markers
+// are kept through the codec bridge and turned into the details and markers of a copy.
+TEST(Robustness, FilesWithDamagedExifBlocksGiveDetailsAndCopyMarkersSafely) {
+  int upright = 0, withExifCopy = 0;
+  for (const Bytes& file : ExifFiles()) {
+    CodecContext* context = new CodecContext;
+    std::memset(static_cast<void*>(context), 0, sizeof(CodecContext));
+    AttachCodecErrors(&context->Error, &context->Common);
+    j_decompress_ptr d = &context->Decompress;
+    Stream* in = test::StreamOf(file);
+    bool read = RunCodecCall(&context->Error, [&] {
+      jpeg_create_decompress(d);
+      AttachStreamSource(d, in);
+      KeepPhotoMarkers(d);
+      jpeg_read_header(d, TRUE);
+    });
+    ASSERT_TRUE(read);
+    std::vector<MarkerPayload> kept = KeptMarkers(d);
+    CleanupCodecContext(context);
+    delete context;
+    FreeObject(in);
+    ASSERT_EQ(kept.size(), 1u);
+    test::GuardedCopy block(kept[0].Bytes);  // as the codec kept it, ending at a closed page
+    PhotoDetails details = CollectPhotoDetails({{ExifMarkerCode, kept[0].Bytes}});
+    EXPECT_TRUE(details.Orientation == 1 || details.Orientation == 6);
+    EXPECT_EQ(ReadExifOrientation(block.Data, block.Size), details.Orientation);
+    upright += details.Orientation == 1;
+    std::vector<MarkerPayload> copy = MarkersForCopy(details, 12, 8);
+    withExifCopy += !copy.empty();
+    for (const MarkerPayload& m : copy)
+      EXPECT_EQ(ReadExifOrientation(m.Bytes.data(), m.Bytes.size()), 1);
+  }
+  EXPECT_TRUE(upright > 0 && withExifCopy > 0);
 }
