@@ -34,8 +34,9 @@ bool IsDrawable(JpegImage* picture) {
 
 // The size the picture takes in the pane.
 DrawSize FittedSize(Control* pane, JpegImage* picture) {
-  return FitToPane(pane->GetWidth(), pane->GetHeight(), static_cast<int32_t>(picture->Width()),
-                   static_cast<int32_t>(picture->Height()));
+  return FitToPane(pane->GetWidth(), pane->GetHeight(),
+                   static_cast<int32_t>(picture->UprightWidth()),
+                   static_cast<int32_t>(picture->UprightHeight()));
 }
 
 // Fills the pane with its background and blits the picture's copy fitted into its top left
@@ -92,9 +93,10 @@ void OpenClick(void* owner, Control*) {
     form->HasShrunk = false;
     form->OpenedPath = path;
     // The byte count is the file's own size, not that of any re-encoding.
-    form->OpenedSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(form->Opened->Width()),
-                                                  static_cast<int32_t>(form->Opened->Height()),
-                                                  file->Size()));
+    // The size as the picture is seen: upright, whatever way the camera stored it.
+    form->OpenedSizeLabel->SetText(
+        FormatSizeText(static_cast<int32_t>(form->Opened->UprightWidth()),
+                       static_cast<int32_t>(form->Opened->UprightHeight()), file->Size()));
     FreeObject(file);
     if (!readable) {
       problem = FormatText("The file \"%s\" cannot be read.", path);

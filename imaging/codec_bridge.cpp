@@ -220,7 +220,11 @@ JpegHeader ReadJpegHeader(Stream* stream) {
     header.Created = true;
     d.mem->max_memory_to_use = CodecMemoryLimit;
     AttachStreamSource(&d, stream);
-    header.Read = RunCodecCall(&errors, [&] { jpeg_read_header(&d, TRUE); });
+    header.Read = RunCodecCall(&errors, [&] {
+      jpeg_save_markers(&d, JPEG_APP0 + 1, 0xFFFF);
+      jpeg_read_header(&d, TRUE);
+    });
+    if (header.Read) header.Orientation = CollectPhotoDetails(KeptMarkers(&d)).Orientation;
     header.Width = d.image_width;
     header.Height = d.image_height;
     header.ColorSpace = d.jpeg_color_space;

@@ -104,6 +104,7 @@ struct JpegHeader {
   JDIMENSION Height = 0;
   J_COLOR_SPACE ColorSpace = JCS_UNKNOWN;
   bool MultipleScans = false;  // progressive or multi-scan
+  int Orientation = 1;         // EXIF orientation 1..8 (1 without a usable EXIF block)
 };
 
 // Reads the JPEG header at the stream's current position.

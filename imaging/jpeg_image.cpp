@@ -190,8 +190,17 @@ void JpegImage::ReadStoredHeader() {
     Data->StoredWidth = header.Width;
     Data->StoredHeight = header.Height;
     Data->StoredGray = header.ColorSpace == JCS_GRAYSCALE;
+    Data->Orientation = static_cast<uint8_t>(header.Orientation);
     WriteProgressive = header.MultipleScans;
   }
+}
+
+uint32_t JpegImage::UprightWidth() {
+  return Data->Orientation >= 5 ? Data->StoredHeight : Data->StoredWidth;
+}
+
+uint32_t JpegImage::UprightHeight() {
+  return Data->Orientation >= 5 ? Data->StoredWidth : Data->StoredHeight;
 }
 
 void JpegImage::SetScaleShift(uint8_t shift) {

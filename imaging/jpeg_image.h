@@ -52,6 +52,7 @@ class JpegData : public ObjectBase {
   uint32_t StoredHeight = 0;     // from the header, or of the encoded bitmap
   uint32_t StoredWidth = 0;
   bool StoredGray = false;  // the stored JPEG has one gray component
+  uint8_t Orientation = 1;  // EXIF orientation of the stored JPEG, 1..8
 };
 
 using ImageChangeProc = void (*)(void* context, JpegImage* sender);
@@ -76,6 +77,9 @@ class JpegImage : public ObjectBase {
   uint32_t Width();
   uint32_t Height();
   bool IsEmpty() { return Width() == 0 || Height() == 0; }
+  // Size in pixels of the stored picture shown upright (its EXIF orientation applied).
+  uint32_t UprightWidth();
+  uint32_t UprightHeight();
   // The decoded bitmap (owned by this object), decoding on first call; none when the
   // picture is empty or its bitmap cannot be made.
   Bitmap* Decode();

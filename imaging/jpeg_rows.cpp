@@ -122,10 +122,7 @@ bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
   if (!data || size < 2) return Fail(PictureProblem::NotJpeg);
   bool read = RunCodecCall(&Context->Error, [&] {
     jpeg_mem_src(d, data, static_cast<unsigned long>(size));
-    if (keepMarkers) {
-      jpeg_save_markers(d, JPEG_APP0 + 1, 0xFFFF);
-      jpeg_save_markers(d, JPEG_APP0 + 2, 0xFFFF);
-    }
+    if (keepMarkers) KeepPhotoMarkers(d);
     jpeg_read_header(d, TRUE);
   });
   Width = d->image_width;
@@ -208,8 +205,8 @@ int32_t JpegRowReader::ReadRows(uint8_t* const* rows, int32_t count) {
   return done;
 }
 
-jpeg_saved_marker_ptr JpegRowReader::Markers() const {
-  return Created ? Context->Decompress.marker_list : nullptr;
+std::vector<MarkerPayload> JpegRowReader::Markers() const {
+  return Created ? KeptMarkers(&Context->Decompress) : std::vector<MarkerPayload>{};
 }
 
 // ---- JpegRowWriter ----
@@ -241,11 +238,10 @@ bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* ou
   return ok;
 }
 
-bool JpegRowWriter::WriteMarker(int code, const uint8_t* data, uint32_t size) {
+bool JpegRowWriter::WriteMarkers(const std::vector<MarkerPayload>& markers) {
   if (!Created || Failed) return false;
   j_compress_ptr c = &Context->Compress;
-  if (!RunCodecCall(&Context->Error, [&] { jpeg_write_marker(c, code, data, size); }))
-    Failed = true;
+  if (!RunCodecCall(&Context->Error, [&] { velmora::WriteMarkers(c, markers); })) Failed = true;
   return !Failed;
 }
 

@@ -61,7 +61,7 @@ class JpegRowReader {
 
   // Reads the header of the size JPEG bytes at data, which must stay in place while the
   // reader lives. False (and Problem set) when it cannot be read. With keepMarkers the
-  // application markers (APP1, APP2) are kept for Markers().
+  // photo's markers (EXIF, ICC profile) are kept for Markers().
   bool Open(const uint8_t* data, size_t size, bool keepMarkers = false);
   // Starts the decode at eighths / 8 of the stored size (1..8); OutputWidth and
   // OutputHeight then hold the size of the rows. False (and Problem set) on failure.
@@ -69,8 +69,8 @@ class JpegRowReader {
   // Decodes up to count rows into rows[0..count), each 3 x OutputWidth bytes, top to bottom;
   // gives the number decoded, 0 at the end or after a failure (Problem set).
   int32_t ReadRows(uint8_t* const* rows, int32_t count);
-  // The markers kept by Open(…, true): the library's list, valid while the reader lives.
-  jpeg_saved_marker_ptr Markers() const;
+  // Copies of the markers kept by Open(..., true), in file order.
+  std::vector<MarkerPayload> Markers() const;
 
   uint32_t Width = 0;  // stored size, from the header
   uint32_t Height = 0;
@@ -100,8 +100,8 @@ class JpegRowWriter {
   // Starts a baseline JFIF JPEG of width x height at quality, appended to out. Markers may
   // follow (WriteMarker), then the rows.
   bool Start(int32_t width, int32_t height, int quality, Stream* out);
-  // Writes a marker (such as APP1 or APP2) after the JFIF header; before the first row.
-  bool WriteMarker(int code, const uint8_t* data, uint32_t size);
+  // Writes markers (such as EXIF and ICC profile) after the JFIF header; before the first row.
+  bool WriteMarkers(const std::vector<MarkerPayload>& markers);
   // Encodes count rows of 3 x width bytes (blue, green, red), top to bottom.
   bool WriteRows(const uint8_t* const* rows, int32_t count);
   // Ends the picture once every row was written; false when that failed.

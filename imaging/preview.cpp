@@ -2,6 +2,7 @@
 #include "imaging/preview.h"
 
 #include "imaging/jpeg_image.h"
+#include "imaging/orientation.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
 
@@ -21,6 +22,7 @@ void PanePreview::Forget() {
   Source = nullptr;
   Reduced = BgrPicture{};
   ReducedEighths = 0;
+  Orientation = 1;
   Problem = PictureProblem::None;
 }
 
@@ -33,12 +35,14 @@ bool PanePreview::DecodeFor(JpegImage* picture, int32_t width, int32_t height) {
     return false;
   }
   JpegRowReader reader;
-  if (!reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size())) {
+  if (!reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size(), true)) {
     Problem = reader.Problem;
     return false;
   }
-  const int32_t eighths =
-      DecodeEighthsFor(reader.Width, reader.Height, width, height, PreviewDecodeMargin);
+  Orientation = CollectPhotoDetails(reader.Markers()).Orientation;
+  const PixelSize stored = StoredSize(width, height);
+  const int32_t eighths = DecodeEighthsFor(reader.Width, reader.Height, int32_t(stored.Width),
+                                           int32_t(stored.Height), PreviewDecodeMargin);
   if (!reader.Start(eighths)) {
     Problem = reader.Problem;
     return false;
@@ -60,6 +64,12 @@ bool PanePreview::DecodeFor(JpegImage* picture, int32_t width, int32_t height) {
   return true;
 }
 
+PixelSize PanePreview::StoredSize(int32_t width, int32_t height) const {
+  const bool turned = Orientation >= 5;
+  return PixelSize{static_cast<uint32_t>(turned ? height : width),
+                   static_cast<uint32_t>(turned ? width : height)};
+}
+
 bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
   if (!picture || width <= 0 || height <= 0) {
     FreeAndNull(Copy);
@@ -67,15 +77,18 @@ bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
   }
   if (Copy && Source == picture && Copy->Width == width && Copy->Height == height) return false;
   FreeAndNull(Copy);
-  // The kept decode serves while it has at least the pane's pixels.
-  const bool covered =
-      Source == picture && ReducedEighths > 0 &&
-      (ReducedEighths == 8 || (Reduced.Width >= width && Reduced.Height >= height));
+  // The kept decode (as stored, before it is turned upright) serves while it has at least the
+  // pane's pixels.
+  PixelSize stored = StoredSize(width, height);
+  const bool covered = Source == picture && ReducedEighths > 0 &&
+                       (ReducedEighths == 8 || (uint32_t(Reduced.Width) >= stored.Width &&
+                                                uint32_t(Reduced.Height) >= stored.Height));
   if (!covered) {
     if (Source == picture && Problem != PictureProblem::None) return false;  // failed before
     Source = picture;
     Problem = PictureProblem::None;
     if (!DecodeFor(picture, width, height)) return false;
+    stored = StoredSize(width, height);  // the orientation is known now
   }
   Bitmap* copy = MakeDibBitmap(width, height, Bpp24);
   if (copy->IsEmptyBitmap() || !copy->RowAddress(0)) {
@@ -84,7 +97,10 @@ bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
   }
   PictureSource source(Reduced);
   BitmapSink sink(copy);
-  if (!ResampleRows(source, width, height, sink)) {
+  OrientingSink upright(sink, Orientation, int32_t(stored.Width), int32_t(stored.Height));
+  if (!upright.Prepare() ||
+      !ResampleRows(source, int32_t(stored.Width), int32_t(stored.Height), upright) ||
+      !upright.Finish()) {
     FreeObject(copy);
     return false;
   }

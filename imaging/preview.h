@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "imaging/jpeg_rows.h"
+#include "imaging/photo_metadata.h"
 #include "imaging/streaming.h"
 
 namespace velmora {
@@ -22,7 +23,7 @@ class PanePreview {
   PanePreview(const PanePreview&) = delete;
   PanePreview& operator=(const PanePreview&) = delete;
 
-  // Makes the copy show picture at width x height. The reduced decode behind it is kept
+  // Makes the copy show picture upright at width x height. The reduced decode behind it is kept
   // too, so a pane resized within what that decode covers only resamples again. True when
   // the copy was remade; false when it already fitted or could not be made (Problem says
   // why; Copy is then null).
@@ -39,10 +40,13 @@ class PanePreview {
 
  private:
   bool DecodeFor(JpegImage* picture, int32_t width, int32_t height);
+  // The size as stored of an upright width x height.
+  PixelSize StoredSize(int32_t width, int32_t height) const;
 
   JpegImage* Source = nullptr;  // the picture the kept decode belongs to
   BgrPicture Reduced;           // the picture decoded at ReducedEighths / 8
   int32_t ReducedEighths = 0;
+  int Orientation = 1;  // the picture's EXIF orientation: the copy is turned upright
 };
 
 }  // namespace velmora

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "imaging/orientation.h"
+#include "imaging/photo_metadata.h"
 #include "imaging/streaming.h"
 #include "toolkit/stream.h"
 #include "toolkit/text_utils.h"
@@ -38,23 +40,33 @@ JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount
     result.Problem = PictureProblem::NotJpeg;
     return nullptr;
   }
-  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(opened->Data->StoredWidth), percent);
-  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(opened->Data->StoredHeight), percent);
+  // The new size is a share of the upright picture; the rows are resampled as stored and
+  // turned upright after the reduction, where there are fewest of them.
+  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(opened->UprightWidth()), percent);
+  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(opened->UprightHeight()), percent);
   if (newWidth <= 0 || newHeight <= 0) return nullptr;
 
   const double start = NowMs();
   JpegRowReader reader;
   Stream* out = MakeMemoryStream();
   bool done = false;
-  if (reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size())) {
-    result.DecodeEighths =
-        DecodeEighthsFor(reader.Width, reader.Height, newWidth, newHeight, ShrinkDecodeMargin);
+  if (reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size(), true)) {
+    const PhotoDetails details = CollectPhotoDetails(reader.Markers());
+    const bool turned = details.Orientation >= 5;
+    const int32_t storedWidth = turned ? newHeight : newWidth;
+    const int32_t storedHeight = turned ? newWidth : newHeight;
+    result.DecodeEighths = DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight,
+                                            ShrinkDecodeMargin);
     JpegRowWriter writer;
-    if (reader.Start(result.DecodeEighths) &&
-        writer.Start(newWidth, newHeight, ShrinkQuality, out)) {
+    JpegSink sink(writer);
+    OrientingSink upright(sink, details.Orientation, storedWidth, storedHeight);
+    if (reader.Start(result.DecodeEighths) && upright.Prepare() &&
+        writer.Start(newWidth, newHeight, ShrinkQuality, out) &&
+        writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(newWidth),
+                                           static_cast<uint32_t>(newHeight)))) {
       JpegSource source(reader);
-      JpegSink sink(writer);
-      done = ResampleRows(source, newWidth, newHeight, sink) && writer.Finish();
+      done = ResampleRows(source, storedWidth, storedHeight, upright) && upright.Finish() &&
+             writer.Finish();
     }
   }
   result.Milliseconds = NowMs() - start;

@@ -34,13 +34,16 @@ constexpr int ShrinkQuality = 90;
 // How much larger than the new size the reduced decode stays (see DecodeEighthsFor).
 constexpr double ShrinkDecodeMargin = 2.6;
 
-// Makes the shrunk picture of opened at percent of its width and height. The codec decodes
-// opened's bytes at the smallest of its DCT scales (eighths) that still gives at least the
-// new size with a margin, the resampler brings the rows to the exact new size, and the encoder
-// writes them as they come; no whole picture is held at any point. In:  opened, a JpegImage holding
-// JPEG bytes (as after ReadFrom); percent, normally 10..100. Out: a new JpegImage made by
-// MakeJpegImage, owned by the caller (free it with FreeObject),
-//      holding the JPEG bytes (quality 90, baseline, JFIF) and no bitmap;
+// Makes the shrunk picture of opened at percent of its upright width and height. The codec
+// decodes opened's bytes at the smallest of its DCT scales (eighths) that stays a margin
+// larger than the new size, the resampler brings the rows to the exact new size, they are
+// turned upright when the photo's EXIF orientation says so, and the encoder writes them as
+// they come; only a turn by 90 degrees or upside down holds the (reduced) picture whole.
+// The copy carries the photo's details: its EXIF block with the new size, orientation 1, no
+// location and no thumbnail, and its ICC profile byte for byte.
+// In:  opened, a JpegImage holding JPEG bytes (as after ReadFrom); percent, normally 10..100.
+// Out: a new JpegImage made by MakeJpegImage, owned by the caller (free it with FreeObject),
+//      holding the JPEG bytes (quality 90, baseline, JFIF first) and no bitmap;
 //      *byteCount = the size of those bytes, the number the size line shows.
 // No picture: when opened is null or holds no JPEG bytes, percent gives a zero (or negative)
 //      side, or the decode or encode fails, the result is null, *byteCount is 0 and the

@@ -103,9 +103,10 @@ int main(int argc, char** argv) {
     FreeObject(opened.Image);
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
-  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(opened.Image->Width()),
-                                     static_cast<int32_t>(opened.Image->Height()), opened.FileSize)
-                          .c_str());
+  std::printf("%s\n",
+              FormatSizeText(static_cast<int32_t>(opened.Image->UprightWidth()),
+                             static_cast<int32_t>(opened.Image->UprightHeight()), opened.FileSize)
+                  .c_str());
 
   uint32_t bytes = 0;
   ShrinkReport report;

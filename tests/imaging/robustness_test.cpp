@@ -125,17 +125,18 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
     // The streamed path: a shrunk picture is a whole JPEG of the promised size, or there is
     // none and a reason; a pane copy likewise.
     const int percent = static_cast<int>(index % 10 + 1) * 10;
+    const int upW = int(image->UprightWidth()), upH = int(image->UprightHeight());
     uint32_t count = 0;
     ShrinkReport report;
     if (JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report)) {
       ++shrunkCount;
       test::Decoded back = test::DecodeReference(test::WrittenBytes(shrunk));
       EXPECT_EQ(std::make_pair(back.Width, back.Height),
-                std::make_pair(ShrunkSide(int(w), percent), ShrunkSide(int(h), percent)));
+                std::make_pair(ShrunkSide(upW, percent), ShrunkSide(upH, percent)));
       FreeObject(shrunk);
     } else {
-      EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(int(w), percent) == 0 ||
-                  ShrunkSide(int(h), percent) == 0);
+      EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(upW, percent) == 0 ||
+                  ShrunkSide(upH, percent) == 0);
     }
     PanePreview preview;
     preview.Fit(image, 97, 61);
