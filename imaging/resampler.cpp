@@ -20,12 +20,6 @@ inline __m128i WeightPair(int16_t first, int16_t second) {
                         (static_cast<int32_t>(second) << 16));
 }
 
-inline int32_t Load4(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
 }  // namespace
 
 double Lanczos3(double x) {
@@ -91,61 +85,62 @@ FilterTable MakeFilterTable(int32_t from, int32_t to) {
   return table;
 }
 
-void ResampleRow(const uint8_t* from, int16_t* to, const FilterTable& table) {
+void BlendRows(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t samples,
+               int16_t* to) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i half = _mm_set1_epi32(1 << (WeightBits - BetweenPassBits - 1));
+  for (int32_t x = 0; x < samples; x += 16) {
+    __m128i sum0 = half, sum1 = half, sum2 = half, sum3 = half;
+    // Two rows a step: their samples interleaved (a0 b0 a1 b1 ...) times the two weights.
+    for (int32_t k = 0; k < count; k += 2) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
+      const __m128i b =
+          k + 1 < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + x)) : zero;
+      const __m128i w = WeightPair(weights[k], k + 1 < count ? weights[k + 1] : 0);
+      const __m128i low = _mm_unpacklo_epi8(a, b);
+      const __m128i high = _mm_unpackhi_epi8(a, b);
+      sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), w));
+      sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), w));
+      sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), w));
+      sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), w));
+    }
+    const int shift = WeightBits - BetweenPassBits;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x),
+                     _mm_packs_epi32(_mm_srai_epi32(sum0, shift), _mm_srai_epi32(sum1, shift)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x + 8),
+                     _mm_packs_epi32(_mm_srai_epi32(sum2, shift), _mm_srai_epi32(sum3, shift)));
+  }
+}
+
+void ResampleRow(const int16_t* from, uint8_t* to, const FilterTable& table) {
+  const __m128i half = _mm_set1_epi32(1 << (WeightBits + BetweenPassBits - 1));
   const int32_t* first = table.First.data();
   const int32_t* count = table.Count.data();
   const int16_t* weights = table.Weights.data();
+  auto pixel = [](const int16_t* p) {  // one pixel's samples and the next one's first
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  };
   for (int32_t i = 0; i < table.To; ++i, weights += table.Stride) {
-    const uint8_t* p = from + 3 * first[i];
+    const int16_t* p = from + 3 * first[i];
     const int16_t* w = weights;
     __m128i sum = half;
     // Two source pixels a step: their samples interleaved (b0 b1 g0 g1 r0 r1 . .) times
     // the two weights, added pairwise into blue, green, red and a lane of no meaning.
     int32_t k = 0;
     for (; k + 4 <= count[i] + 1; k += 4, p += 12, w += 4) {
-      __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(Load4(p)), _mm_cvtsi32_si128(Load4(p + 3)));
-      __m128i b =
-          _mm_unpacklo_epi8(_mm_cvtsi32_si128(Load4(p + 6)), _mm_cvtsi32_si128(Load4(p + 9)));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(a, zero), WeightPair(w[0], w[1])));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(b, zero), WeightPair(w[2], w[3])));
+      sum = _mm_add_epi32(
+          sum, _mm_madd_epi16(_mm_unpacklo_epi16(pixel(p), pixel(p + 3)), WeightPair(w[0], w[1])));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(pixel(p + 6), pixel(p + 9)),
+                                              WeightPair(w[2], w[3])));
     }
-    for (; k < count[i]; k += 2, p += 6, w += 2) {
-      __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(Load4(p)), _mm_cvtsi32_si128(Load4(p + 3)));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(a, zero), WeightPair(w[0], w[1])));
-    }
-    sum = _mm_srai_epi32(sum, WeightBits - BetweenPassBits);
-    // Four samples stored where three belong: the fourth is overwritten by the next pixel.
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 3 * i), _mm_packs_epi32(sum, sum));
-  }
-}
-
-void BlendRows(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t samples,
-               uint8_t* to) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i half = _mm_set1_epi32(1 << (WeightBits + BetweenPassBits - 1));
-  for (int32_t x = 0; x < samples; x += 8) {
-    __m128i low = half;
-    __m128i high = half;
-    int32_t k = 0;
-    for (; k + 1 < count; k += 2) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + x));
-      const __m128i w = WeightPair(weights[k], weights[k + 1]);
-      low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), w));
-      high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), w));
-    }
-    if (k < count) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
-      const __m128i w = WeightPair(weights[k], 0);
-      low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, zero), w));
-      high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, zero), w));
-    }
-    low = _mm_srai_epi32(low, WeightBits + BetweenPassBits);
-    high = _mm_srai_epi32(high, WeightBits + BetweenPassBits);
-    const __m128i words = _mm_packs_epi32(low, high);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(to + x), _mm_packus_epi16(words, words));
+    for (; k < count[i]; k += 2, p += 6, w += 2)
+      sum = _mm_add_epi32(
+          sum, _mm_madd_epi16(_mm_unpacklo_epi16(pixel(p), pixel(p + 3)), WeightPair(w[0], w[1])));
+    sum = _mm_srai_epi32(sum, WeightBits + BetweenPassBits);
+    const __m128i words = _mm_packs_epi32(sum, sum);
+    // Four bytes stored where three belong: the fourth is overwritten by the next pixel.
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    std::memcpy(to + 3 * i, &bytes, 4);
   }
 }
 

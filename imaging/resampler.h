@@ -10,6 +10,8 @@ namespace velmora {
 
 // Fixed-point scales: weights carry 14 fractional bits; the rows between the two passes
 // are 16-bit samples with 6 fractional bits (room for the filter's over- and undershoot).
+// The vertical pass comes first: it takes whole rows sixteen samples at a time, so the pass
+// over the larger picture is the one that vectorises best.
 constexpr int WeightBits = 14;
 constexpr int BetweenPassBits = 6;
 
@@ -39,21 +41,21 @@ double Lanczos3(double x);
 // borders keep their brightness.
 FilterTable MakeFilterTable(int32_t from, int32_t to);
 
-// Bytes of padding every source row for ResampleRow needs after its last pixel.
+// Bytes of padding every source row needs after its last pixel.
 constexpr int RowPadding = 16;
-
-// Horizontal pass: one row of table.From pixels (3 bytes each, followed by RowPadding
-// readable bytes) to table.To pixels of 16-bit samples with BetweenPassBits fractional
-// bits. to needs room for 3 x table.To + 1 samples.
-void ResampleRow(const uint8_t* from, int16_t* to, const FilterTable& table);
-
-// Vertical pass for one output row: the weighted sum of count rows of 16-bit samples
-// (weights in 14-bit fixed point), rounded and clamped to 0..255. Works on samples in
-// blocks of 8: rows and to must have room for samples rounded up to a multiple of 8.
-void BlendRows(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t samples,
-               uint8_t* to);
 
 // Samples rounded up to the block size the passes work in.
 inline int32_t PaddedSamples(int32_t samples) { return (samples + 15) & ~15; }
+
+// Vertical pass, first: the weighted sum of count rows of 8-bit samples (weights in 14-bit
+// fixed point) into one row of 16-bit samples with BetweenPassBits fractional bits. Works on
+// samples in blocks of 16: rows and to must have room for PaddedSamples(samples).
+void BlendRows(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t samples,
+               int16_t* to);
+
+// Horizontal pass, second: one row of table.From pixels of such 16-bit samples (3 each,
+// readable up to 3 x table.From + 4 samples) to table.To pixels of 8-bit samples, rounded
+// and clamped to 0..255; to needs room for 3 x table.To + 1 bytes.
+void ResampleRow(const int16_t* from, uint8_t* to, const FilterTable& table);
 
 }  // namespace velmora

@@ -65,8 +65,8 @@ class Wakeup {
 
 // The pipeline. The producer (on the second thread, or called by the consumer) only
 // decodes: source row r lands in slot r % Slots of the ring once there is room. The
-// consumer takes each row through the horizontal pass into a second, private ring, and
-// blends rows of that one into the output rows for the sink.
+// consumer blends the rows each output row needs (vertical pass) and resamples the blend
+// across (horizontal pass) into the output rows for the sink.
 class RowRing {
  public:
   RowRing(RowSource& source, RowSink& sink, int32_t width, int32_t height)
@@ -87,13 +87,8 @@ class RowRing {
   bool WaitForRow(int32_t row);
   // Consumer: source rows below lowest are no longer needed.
   void Release(int32_t lowest);
-  // Consumer: source row through the horizontal pass, once its decoded row is there.
-  bool Widen(int32_t row);
   bool Consume();
   uint8_t* Slot(int32_t row) { return Ring.data() + static_cast<size_t>(row % Slots) * SlotBytes; }
-  int16_t* Wide(int32_t row) {
-    return Widened.data() + static_cast<size_t>(row % WideSlots) * OutSamples;
-  }
 
   RowSource& Source;
   RowSink& Sink;
@@ -104,12 +99,11 @@ class RowRing {
 
   int32_t Slots = 0;
   size_t SlotBytes = 0;
-  std::vector<uint8_t> Ring;  // decoded rows
-  int32_t WideSlots = 0;
-  int32_t OutSamples = 0;        // samples of a row between the passes, padded to their block
-  std::vector<int16_t> Widened;  // rows after the horizontal pass
-  int32_t WidenedRows = 0;       // source rows through the horizontal pass so far
-  std::vector<uint8_t> Output;
+  std::vector<uint8_t> Ring;     // decoded rows
+  int32_t BlendSamples = 0;      // samples of a blended row, with what the horizontal pass reads
+  std::vector<int16_t> Blended;  // one row after the vertical pass
+  size_t OutputBytes = 0;
+  std::vector<uint8_t> Output;  // output rows waiting for the sink
 
   std::atomic<int32_t> Produced{0};  // source rows decoded so far
   std::atomic<int32_t> Lowest{0};    // lowest source row the consumer still needs
@@ -122,14 +116,14 @@ class RowRing {
 bool RowRing::Allocate() {
   const size_t sourceRowBytes = static_cast<size_t>(3) * Source.Width() + RowPadding;
   SlotBytes = (sourceRowBytes + 15) & ~size_t{15};
-  Slots = 3 * StripRows;
-  OutSamples = PaddedSamples(3 * Across.To + 1);  // the horizontal pass stores one sample more
-  WideSlots = std::max<int32_t>(Down.MostTaps, 1);
+  Slots = std::max<int32_t>(Down.MostTaps, 1) + 2 * StripRows;
+  BlendSamples = 3 * Source.Width() + 4;  // the horizontal pass reads one pixel further
+  OutputBytes = (static_cast<size_t>(3) * Across.To + 16) & ~size_t{15};
   try {
     Ring.assign(static_cast<size_t>(Slots) * SlotBytes, 0);
     if (!Direct) {
-      Widened.assign(static_cast<size_t>(WideSlots) * OutSamples, 0);
-      Output.assign(static_cast<size_t>(StripRows) * (OutSamples + 16), 0);
+      Blended.assign(static_cast<size_t>(PaddedSamples(BlendSamples)), 0);
+      Output.assign(static_cast<size_t>(StripRows) * OutputBytes, 0);
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -180,13 +174,6 @@ void RowRing::Release(int32_t lowest) {
   if (Threaded) RoomReady.Signal();
 }
 
-bool RowRing::Widen(int32_t row) {
-  if (!WaitForRow(row)) return false;
-  ResampleRow(Slot(row), Wide(row), Across);
-  Release(row + 1);
-  return true;
-}
-
 bool RowRing::Consume() {
   const int32_t height = Down.To;
   if (Direct) {
@@ -198,21 +185,19 @@ bool RowRing::Consume() {
     }
     return true;
   }
-  std::vector<const int16_t*> rows(static_cast<size_t>(std::max<int32_t>(Down.MostTaps, 1)));
+  std::vector<const uint8_t*> rows(static_cast<size_t>(std::max<int32_t>(Down.MostTaps, 1)));
   const uint8_t* ready[StripRows];
   int32_t pending = 0;
-  const size_t outStride = static_cast<size_t>(OutSamples) + 16;
   for (int32_t y = 0; y < height; ++y) {
     const int32_t first = Down.First[static_cast<size_t>(y)];
     const int32_t count = Down.Count[static_cast<size_t>(y)];
-    while (WidenedRows < first + count) {
-      if (!Widen(WidenedRows)) return false;
-      ++WidenedRows;
-    }
-    for (int32_t k = 0; k < count; ++k) rows[static_cast<size_t>(k)] = Wide(first + k);
-    uint8_t* out = Output.data() + static_cast<size_t>(pending) * outStride;
-    BlendRows(rows.data(), &Down.Weights[static_cast<size_t>(y) * Down.Stride], count, OutSamples,
-              out);
+    Release(first);
+    if (!WaitForRow(first + count - 1)) return false;
+    for (int32_t k = 0; k < count; ++k) rows[static_cast<size_t>(k)] = Slot(first + k);
+    BlendRows(rows.data(), &Down.Weights[static_cast<size_t>(y) * Down.Stride], count, BlendSamples,
+              Blended.data());
+    uint8_t* out = Output.data() + static_cast<size_t>(pending) * OutputBytes;
+    ResampleRow(Blended.data(), out, Across);
     ready[pending++] = out;
     if (pending == StripRows || y + 1 == height) {
       if (!Sink.PutRows(ready, pending)) return false;
