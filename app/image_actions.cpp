@@ -7,9 +7,9 @@
 
 #include "app/main_form.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/preview.h"
 #include "imaging/shrink.h"
 #include "mail/mapi_mail.h"
-#include "toolkit/bitmap.h"
 #include "toolkit/canvas.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/control.h"
@@ -32,20 +32,32 @@ bool IsDrawable(JpegImage* picture) {
   return picture != nullptr && picture->Width() > 0 && picture->Height() > 0;
 }
 
-// Fills the pane with its background and draws the picture fitted into its top left corner.
-void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture) {
+// The size the picture takes in the pane.
+DrawSize FittedSize(Control* pane, JpegImage* picture) {
+  return FitToPane(pane->GetWidth(), pane->GetHeight(),
+                   static_cast<int32_t>(picture->UprightWidth()),
+                   static_cast<int32_t>(picture->UprightHeight()));
+}
+
+// Fills the pane with its background and blits the picture's copy fitted into its top left
+// corner; the copy is remade only when the fitted size or the picture has changed.
+void PaintPicture(Control* pane, HDC dc, bool present, JpegImage* picture, PanePreview& preview) {
   RECT area = pane->GetClientArea();
   pane->GetCanvas()->FillRectangle(area);
   if (!present || !IsDrawable(picture)) return;
-  const int32_t w = static_cast<int32_t>(picture->Width());
-  const int32_t h = static_cast<int32_t>(picture->Height());
-  DrawSize size = FitToPane(pane->GetWidth(), pane->GetHeight(), w, h);
+  DrawSize size = FittedSize(pane, picture);
   if (size.Width <= 0 || size.Height <= 0) return;
-  Bitmap* decoded = picture->Decode();
-  if (decoded == nullptr) return;
-  HDC source = decoded->GetCanvas()->CanvasDC();
-  if (source == nullptr) return;
-  DrawHalftone(dc, size.Width, size.Height, source, w, h);
+  preview.Fit(picture, size.Width, size.Height);
+  preview.Draw(dc, 0, 0);
+}
+
+// Makes the pane's copy of a newly opened picture at once, which also tells whether the
+// picture can be decoded at all. A pane without room yet checks with a one-pixel copy.
+bool PrepareCopy(Control* pane, JpegImage* picture, PanePreview& preview) {
+  DrawSize size = FittedSize(pane, picture);
+  if (size.Width <= 0 || size.Height <= 0) size = DrawSize{1, 1};
+  preview.Fit(picture, size.Width, size.Height);
+  return preview.Copy != nullptr;
 }
 
 }  // namespace
@@ -76,6 +88,7 @@ void OpenPictureFile(MainForm* form, const std::string& path) {
     Stream* file = OpenFileForReading(path.c_str());
     const bool readable = file->Handle() != INVALID_HANDLE_VALUE;
     FreeAndNull(form->Opened);
+    form->OpenedPreview.Forget();
     form->Opened = MakeJpegImage();
     form->Opened->SetOutputDepth(Depth24);
     form->Opened->ReadFrom(file);
@@ -83,18 +96,21 @@ void OpenPictureFile(MainForm* form, const std::string& path) {
     form->HasShrunk = false;
     form->OpenedPath = path;
     // The byte count is the file's own size, not that of any re-encoding.
-    form->OpenedSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(form->Opened->Width()),
-                                                  static_cast<int32_t>(form->Opened->Height()),
-                                                  file->Size()));
+    // The size as the picture is seen: upright, whatever way the camera stored it.
+    form->OpenedSizeLabel->SetText(
+        FormatSizeText(static_cast<int32_t>(form->Opened->UprightWidth()),
+                       static_cast<int32_t>(form->Opened->UprightHeight()), file->Size()));
     FreeObject(file);
     if (!readable) {
       problem = FormatText("The file \"%s\" cannot be read.", path);
     } else if (!IsDrawable(form->Opened)) {
       problem = FormatText("The file \"%s\" is not a JPEG picture.", path);
-    } else if (form->Opened->Decode() == nullptr) {
-      // The pane decodes the picture right after this anyway; doing it here lets a picture
-      // that cannot be decoded (damaged, or too large for memory) be reported.
-      problem = FormatText("The picture in \"%s\" cannot be decoded.", path);
+    } else if (!PrepareCopy(form->OpenedPane, form->Opened, form->OpenedPreview)) {
+      // A picture the codec cannot decode (damaged, of a kind it does not support, or too
+      // large for memory) is reported and counts as absent: nothing to show or shrink.
+      problem = FormatText("The file \"%s\" %s.", path,
+                           std::string(DescribeProblem(form->OpenedPreview.Problem)));
+      form->Opened->ClearImage();
     }
   }
   form->OpenedPane->RequestRepaint();
@@ -112,6 +128,7 @@ void ShrinkClick(void* owner, Control*) {
   JpegImage* shrunk = ShrinkPicture(form->Opened, percent, &bytes);
   if (shrunk == nullptr) return;
   FreeAndNull(form->Shrunk);
+  form->ShrunkPreview.Forget();
   form->Shrunk = shrunk;
   form->HasShrunk = true;
   form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->Width()),
@@ -163,12 +180,12 @@ void LinkClick(void*, Control*) {
 
 void PaintOpened(void* owner, Control* sender, HDC dc) {
   MainForm* form = FormOf(owner);
-  PaintPicture(sender, dc, form->HasOpened, form->Opened);
+  PaintPicture(sender, dc, form->HasOpened, form->Opened, form->OpenedPreview);
 }
 
 void PaintShrunk(void* owner, Control* sender, HDC dc) {
   MainForm* form = FormOf(owner);
-  PaintPicture(sender, dc, form->HasShrunk, form->Shrunk);
+  PaintPicture(sender, dc, form->HasShrunk, form->Shrunk, form->ShrunkPreview);
 }
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/preview.h"
 #include "toolkit/object.h"
 
 namespace velmora {
@@ -43,6 +44,9 @@ class MainForm : public ObjectBase {
   bool HasShrunk = false;
   JpegImage* Opened = nullptr;
   JpegImage* Shrunk = nullptr;
+  // The copies of the two pictures fitted to their panes.
+  PanePreview OpenedPreview;
+  PanePreview ShrunkPreview;
 
   // The full path of the opened file. The open dialog forgets its file name when a later
   // Open is cancelled, so Save (refusing to overwrite the original) and Send (naming the

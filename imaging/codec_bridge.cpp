@@ -22,7 +22,10 @@ void CodecErrorExit(j_common_ptr object) {
 // Warnings (level < 0) are counted so that a caller can tell that data was repaired;
 // nothing is shown, and trace messages are dropped.
 void CodecEmitMessage(j_common_ptr object, int level) {
-  if (level < 0) object->err->num_warnings++;
+  if (level >= 0) return;
+  object->err->num_warnings++;
+  if (object->err->msg_code == JWRN_JPEG_EOF || object->err->msg_code == JWRN_HIT_MARKER)
+    reinterpret_cast<CodecErrorManager*>(object->err)->DataEnded = true;
 }
 
 void CodecOutputMessage(j_common_ptr) {}
@@ -133,6 +136,7 @@ const jpeg_error_mgr CodecErrorTemplate = MakeErrorTemplate();
 
 void AttachCodecErrors(CodecErrorManager* manager, j_common_ptr object) {
   manager->Public = CodecErrorTemplate;
+  manager->DataEnded = false;
   object->err = &manager->Public;
 }
 
@@ -185,6 +189,27 @@ void AttachStreamDestination(j_compress_ptr object, Stream* stream) {
   dest->Target = stream;
 }
 
+void KeepPhotoMarkers(j_decompress_ptr object) {
+  jpeg_save_markers(object, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(object, JPEG_APP0 + 2, 0xFFFF);
+}
+
+std::vector<MarkerPayload> KeptMarkers(j_decompress_ptr object) {
+  std::vector<MarkerPayload> markers;
+  for (jpeg_saved_marker_ptr m = object->marker_list; m; m = m->next) {
+    if (m->data_length != m->original_length || (m->data_length > 0 && !m->data)) continue;
+    markers.push_back(
+        {static_cast<uint8_t>(m->marker), std::vector<uint8_t>(m->data, m->data + m->data_length)});
+  }
+  return markers;
+}
+
+void WriteMarkers(j_compress_ptr object, const std::vector<MarkerPayload>& markers) {
+  for (const MarkerPayload& m : markers)
+    if (m.Bytes.size() <= MaxMarkerPayload)
+      jpeg_write_marker(object, m.Code, m.Bytes.data(), static_cast<unsigned int>(m.Bytes.size()));
+}
+
 JpegHeader ReadJpegHeader(Stream* stream) {
   JpegHeader header;
   CodecErrorManager errors;
@@ -195,7 +220,11 @@ JpegHeader ReadJpegHeader(Stream* stream) {
     header.Created = true;
     d.mem->max_memory_to_use = CodecMemoryLimit;
     AttachStreamSource(&d, stream);
-    header.Read = RunCodecCall(&errors, [&] { jpeg_read_header(&d, TRUE); });
+    header.Read = RunCodecCall(&errors, [&] {
+      jpeg_save_markers(&d, JPEG_APP0 + 1, 0xFFFF);
+      jpeg_read_header(&d, TRUE);
+    });
+    if (header.Read) header.Orientation = CollectPhotoDetails(KeptMarkers(&d)).Orientation;
     header.Width = d.image_width;
     header.Height = d.image_height;
     header.ColorSpace = d.jpeg_color_space;

@@ -1,7 +1,8 @@
 // The bridge between JPEG image objects and libjpeg: the per-operation CodecContext, the
-// error manager that leaves the library by longjmp on a fatal error, and the source and
-// destination managers that read and write JPEG bytes through toolkit Streams.
-// Relies on libjpeg(-turbo) and toolkit/stream.h.
+// error manager that leaves the library by longjmp on a fatal error, the source and destination
+// managers that read and write JPEG bytes through toolkit Streams, and the photo markers kept
+// on reading and written on encoding. Relies on libjpeg(-turbo), toolkit/stream.h and
+// imaging/photo_metadata.h.
 #pragma once
 
 #include <csetjmp>
@@ -9,7 +10,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <vector>
+
 #include <jpeglib.h>
+
+#include "imaging/photo_metadata.h"
 
 namespace velmora {
 
@@ -25,6 +30,7 @@ extern uint8_t CodecErrorFlag;
 struct CodecErrorManager {
   jpeg_error_mgr Public;  // first, so the library's err pointer is also ours
   jmp_buf Jump;
+  bool DataEnded;  // the data of a scan ran out before the picture did (the rest is filler)
 };
 
 // The error methods every context copies: error_exit jumps, the others show nothing.
@@ -98,10 +104,24 @@ struct JpegHeader {
   JDIMENSION Height = 0;
   J_COLOR_SPACE ColorSpace = JCS_UNKNOWN;
   bool MultipleScans = false;  // progressive or multi-scan
+  int Orientation = 1;         // EXIF orientation 1..8 (1 without a usable EXIF block)
 };
 
 // Reads the JPEG header at the stream's current position.
 JpegHeader ReadJpegHeader(Stream* stream);
+
+// Asks the library to keep the APP1 and APP2 markers (EXIF, ICC profile) of the file it reads;
+// call after the object is made and before jpeg_read_header.
+void KeepPhotoMarkers(j_decompress_ptr object);
+
+// Copies of the markers the library kept, in file order; one the library had to cut short is
+// left out. Makes C++ objects: call it outside RunCodecCall.
+std::vector<MarkerPayload> KeptMarkers(j_decompress_ptr object);
+
+// Writes the markers right after those jpeg_start_compress wrote (SOI and JFIF), in order;
+// call before the first row, inside RunCodecCall. A payload too long for one segment is
+// passed over.
+void WriteMarkers(j_compress_ptr object, const std::vector<MarkerPayload>& markers);
 
 // Upper bound for the library's own working memory (coefficient buffers of progressive
 // and buffered-image decodes, quantizer histograms): a hostile header cannot make it

@@ -6,8 +6,11 @@
 
 #include <jerror.h>
 
+#include "imaging/jpeg_rows.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
+#include "toolkit/text_utils.h"
+#include "toolkit/whole_file.h"
 
 namespace velmora {
 
@@ -161,22 +164,43 @@ void JpegImage::LoadBytes(Stream* stream, uint32_t count) {
     if (count > 0) {
       uint32_t got = stream->Read(bytes->Memory, count);
       if (got < count) bytes->SetSize(got);  // keep only what the stream really gave
-      count = got;
     }
-    if (count >= JpegMinimumParsedSize) {
-      bytes->SetPosition(0);
-      JpegHeader header = ReadJpegHeader(bytes);
-      if (header.Created) {
-        Data->StoredWidth = header.Width;
-        Data->StoredHeight = header.Height;
-        Data->StoredGray = header.ColorSpace == JCS_GRAYSCALE;
-        WriteProgressive = header.MultipleScans;
-      }
-    }
+    ReadStoredHeader();
   } catch (...) {
     ResetData();
   }
   NotifyChanged();
+}
+
+void JpegImage::TakeBytes(Stream* bytes) {
+  ResetData();
+  DropBitmap();
+  ScaledSizeStale = true;
+  Data->Compressed = bytes;
+  ReadStoredHeader();
+  NotifyChanged();
+}
+
+void JpegImage::ReadStoredHeader() {
+  Stream* bytes = Data->Compressed;
+  if (!bytes || bytes->Size() < JpegMinimumParsedSize) return;
+  bytes->SetPosition(0);
+  JpegHeader header = ReadJpegHeader(bytes);
+  if (header.Created) {
+    Data->StoredWidth = header.Width;
+    Data->StoredHeight = header.Height;
+    Data->StoredGray = header.ColorSpace == JCS_GRAYSCALE;
+    Data->Orientation = static_cast<uint8_t>(header.Orientation);
+    WriteProgressive = header.MultipleScans;
+  }
+}
+
+uint32_t JpegImage::UprightWidth() {
+  return Data->Orientation >= 5 ? Data->StoredHeight : Data->StoredWidth;
+}
+
+uint32_t JpegImage::UprightHeight() {
+  return Data->Orientation >= 5 ? Data->StoredWidth : Data->StoredHeight;
 }
 
 void JpegImage::SetScaleShift(uint8_t shift) {
@@ -480,15 +504,9 @@ bool JpegImage::WriteToFile(const char* name) {
   EnsureCompressed();
   uint32_t size = Data->Compressed ? Data->Compressed->Size() : 0;
   if (size == 0) return false;  // nothing could be encoded: create no file
-  Stream* file = CreateFileForWriting(name);
-  bool written = false;
-  if (file->Handle() != INVALID_HANDLE_VALUE) {
-    WriteTo(file);
-    // The whole picture, not just "something": a short write is a failed save.
-    written = file->Position() == size;
-  }
-  FreeObject(file);
-  return written;
+  // Written beside the target and moved over it only once whole and on disk: a failed save
+  // leaves an existing file as it was, and a read-only one is refused.
+  return SaveWholeFile(NonNullText(name), Data->Compressed->Memory, size);
 }
 
 void JpegImage::SetOutputDepth(JpegDepth depth) {
@@ -508,14 +526,8 @@ void ConvertCmykToBgr(Bitmap* bitmap) {
     uint8_t* p = bitmap->RowAddress(y);
     if (!p) return;
     for (int32_t x = 0; x < bitmap->Width; ++x, p += 4) {
-      // Ink amounts as 0..255 of what is left uncovered.
-      int c = inverted ? p[0] : 255 - p[0];
-      int m = inverted ? p[1] : 255 - p[1];
-      int yl = inverted ? p[2] : 255 - p[2];
-      int k = inverted ? p[3] : 255 - p[3];
-      p[0] = static_cast<uint8_t>((yl * k + 127) / 255);
-      p[1] = static_cast<uint8_t>((m * k + 127) / 255);
-      p[2] = static_cast<uint8_t>((c * k + 127) / 255);
+      const uint8_t cmyk[4] = {p[0], p[1], p[2], p[3]};
+      CmykToBgr(cmyk, p, inverted);
       p[3] = 0;
     }
   }

@@ -52,6 +52,7 @@ class JpegData : public ObjectBase {
   uint32_t StoredHeight = 0;     // from the header, or of the encoded bitmap
   uint32_t StoredWidth = 0;
   bool StoredGray = false;  // the stored JPEG has one gray component
+  uint8_t Orientation = 1;  // EXIF orientation of the stored JPEG, 1..8
 };
 
 using ImageChangeProc = void (*)(void* context, JpegImage* sender);
@@ -69,10 +70,16 @@ class JpegImage : public ObjectBase {
   void ReadFrom(Stream* stream);
   // Replaces the content by count bytes of stream and reads their header.
   void LoadBytes(Stream* stream, uint32_t count);
+  // Replaces the content by the JPEG bytes of the memory stream bytes, which this object
+  // then owns, and reads their header.
+  void TakeBytes(Stream* bytes);
   // Size in pixels of what Decode gives.
   uint32_t Width();
   uint32_t Height();
   bool IsEmpty() { return Width() == 0 || Height() == 0; }
+  // Size in pixels of the stored picture shown upright (its EXIF orientation applied).
+  uint32_t UprightWidth();
+  uint32_t UprightHeight();
   // The decoded bitmap (owned by this object), decoding on first call; none when the
   // picture is empty or its bitmap cannot be made.
   Bitmap* Decode();
@@ -80,7 +87,8 @@ class JpegImage : public ObjectBase {
   void SetFromBitmap(Bitmap* bitmap);
   // Writes the JPEG bytes at the stream's position, encoding first if there are none.
   void WriteTo(Stream* stream);
-  // Creates the file and writes the JPEG bytes; true only when the file received all of them.
+  // Saves the JPEG bytes as the file (SaveWholeFile): true only when the file holds all of
+  // them; otherwise an existing file is left as it was and GetLastError tells why.
   bool WriteToFile(const char* name);
   void SetOutputDepth(JpegDepth depth);
   // Changes the decode scale (1 / 2^shift, shift 0..3); the size is recomputed on demand.
@@ -115,6 +123,7 @@ class JpegImage : public ObjectBase {
 
  private:
   void ResetData();
+  void ReadStoredHeader();
   void DropBitmap();
   void NotifyChanged();
   void EnsureCompressed();

@@ -33,8 +33,9 @@ enum FileDialogOption : uint16_t {
 // File must exist, no read-only box, confirm overwriting, path must exist.
 constexpr uint16_t DefaultFileDialogOptions = 0x060C;
 
-// Name buffer sizes handed to the system.
-constexpr uint32_t SingleFileNameBufferSize = 262;
+// Name buffer sizes handed to the system, in bytes. One path of up to MAX_PATH characters
+// takes up to three bytes a character when the ANSI code page is UTF-8.
+constexpr uint32_t SingleFileNameBufferSize = 3 * MAX_PATH + 2;
 constexpr uint32_t MultiFileNameBufferSize = 0xFFF0;
 
 class FileDialog : public ObjectBase {

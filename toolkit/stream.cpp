@@ -2,6 +2,8 @@
 // wrappers the file streams use.
 #include "toolkit/stream.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -105,12 +107,18 @@ void WriteStreamSetSize(Stream* s, uint32_t n) {
 
 // ---- Memory stream entries ----
 
-void MemorySetSize(Stream* s, uint32_t n) {
-  if (n != 0) {
-    void* block = std::realloc(s->Memory, n);
+// Makes the block exactly capacity bytes long.
+void ResizeBlock(Stream* s, uint32_t capacity) {
+  if (capacity != 0) {
+    void* block = std::realloc(s->Memory, capacity);
     if (!block) throw std::bad_alloc();
     s->Memory = block;
+    s->MemoryCapacity = capacity;
   }
+}
+
+void MemorySetSize(Stream* s, uint32_t n) {
+  ResizeBlock(s, n);
   s->MemorySize = static_cast<int32_t>(n);
   if (s->MemoryPosition > s->MemorySize) s->MemoryPosition = s->MemorySize;
 }
@@ -146,7 +154,13 @@ uint32_t MemoryWrite(Stream* s, const void* buffer, uint32_t count) {
   if (count == 0) return 0;
   int64_t end = static_cast<int64_t>(s->MemoryPosition) + count;
   if (end > INT32_MAX) throw std::bad_alloc();
-  if (end > s->MemorySize) s->Ops.SetSize(s, static_cast<uint32_t>(end));
+  if (end > s->MemoryCapacity) {
+    // Appending grows the block by half again, so writing a stream in small pieces copies
+    // each byte a bounded number of times.
+    int64_t grown = std::min<int64_t>(INT32_MAX, s->MemoryCapacity + s->MemoryCapacity / 2);
+    ResizeBlock(s, static_cast<uint32_t>(std::max(end, grown)));
+  }
+  if (end > s->MemorySize) s->MemorySize = static_cast<int32_t>(end);
   std::memcpy(static_cast<char*>(s->Memory) + s->MemoryPosition, buffer, count);
   s->MemoryPosition += static_cast<int32_t>(count);
   return count;
@@ -155,6 +169,7 @@ uint32_t MemoryWrite(Stream* s, const void* buffer, uint32_t count) {
 void MemoryClose(Stream* s) {
   std::free(s->Memory);
   s->Memory = nullptr;
+  s->MemoryCapacity = 0;
 }
 
 }  // namespace
@@ -177,12 +192,12 @@ Stream* OpenFileForReading(const char* name) {
   return s;
 }
 
-Stream* CreateFileForWriting(const char* name) {
+Stream* CreateFileForWriting(const char* name, uint32_t flags) {
   Stream* s = MakeObject<Stream>();
   s->Ops = FileStreamOps;
   s->Ops.Write = WriteStreamWrite;
   s->Ops.SetSize = WriteStreamSetSize;
-  s->FileHandle = OpenFileHandle(name, WriteFileFlags);
+  s->FileHandle = OpenFileHandle(name, flags);
   return s;
 }
 

@@ -50,14 +50,17 @@ class Stream : public ObjectBase {
   HANDLE FileHandle = INVALID_HANDLE_VALUE;  // file stream's handle
   int32_t MemorySize = 0;                    // data bytes of a memory stream
   int32_t MemoryPosition = 0;                // current offset of a memory stream
+  uint32_t MemoryCapacity = 0;               // bytes of the memory stream's block
 };
 
 // FileOpenFlags words: access in bits 30-31, attributes 16-28, disposition 8-15, share 0-7.
 constexpr uint32_t ReadFileFlags = 0x80000301;   // GENERIC_READ, share read, OPEN_EXISTING
 constexpr uint32_t WriteFileFlags = 0x40000401;  // GENERIC_WRITE, share read, OPEN_ALWAYS
+constexpr uint32_t NewFileFlags = 0x40000101;    // GENERIC_WRITE, share read, CREATE_NEW
 
 Stream* OpenFileForReading(const char* name);
-Stream* CreateFileForWriting(const char* name);
+// A write stream; with NewFileFlags the file must not exist yet.
+Stream* CreateFileForWriting(const char* name, uint32_t flags = WriteFileFlags);
 Stream* MakeMemoryStream();
 
 HANDLE OpenFileHandle(const char* name, uint32_t flags);

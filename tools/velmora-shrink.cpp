@@ -1,8 +1,13 @@
-// velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N]: the Shrink action without a window.
-// Opens IN as the program does, prints its size line, shrinks it by PERCENT with HALFTONE
-// stretching, prints the shrunk picture's size line and saves it as OUT. With --bench N the
-// pipeline runs N times and the median time of each phase is printed.
+// velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]: the Shrink action
+// without a window.
+// Opens IN as the program does, prints its size line, shrinks it by PERCENT through the
+// program's streaming pipeline, prints the shrunk picture's size line and saves it as OUT.
+// With --bench N the pipeline runs N times; the median times and the process's peak memory
+// are printed.
+// It never touches the window system.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +19,7 @@
 
 #include "imaging/jpeg_image.h"
 #include "imaging/shrink.h"
+#include "imaging/streaming.h"
 #include "toolkit/stream.h"
 
 using namespace velmora;
@@ -72,12 +78,17 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--bench") == 0) {
       repeats = i + 1 < argc ? ParseCount(argv[++i], 1, 10000) : -1;
       if (repeats < 0) return Fail("--bench needs a count from 1 to 10000");
+    } else if (std::strcmp(argv[i], "--threads") == 0) {
+      long threads = i + 1 < argc ? ParseCount(argv[++i], 1, 2) : -1;
+      if (threads < 0) return Fail("--threads needs 1 or 2");
+      PipelineUsesTwoThreads = threads == 2;
     } else {
       args.push_back(argv[i]);
     }
   }
   if (args.size() != 3) {
-    std::fprintf(stderr, "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N]\n");
+    std::fprintf(stderr,
+                 "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]\n");
     return 2;
   }
   const char* in = args[0];
@@ -92,22 +103,19 @@ int main(int argc, char** argv) {
     FreeObject(opened.Image);
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
-  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(opened.Image->Width()),
-                                     static_cast<int32_t>(opened.Image->Height()), opened.FileSize)
-                          .c_str());
+  std::printf("%s\n",
+              FormatSizeText(static_cast<int32_t>(opened.Image->UprightWidth()),
+                             static_cast<int32_t>(opened.Image->UprightHeight()), opened.FileSize)
+                  .c_str());
 
   uint32_t bytes = 0;
-  ShrinkTimes times;
-  JpegImage* shrunk = ShrinkPicture(opened.Image, static_cast<int32_t>(percent), &bytes, &times);
-  bool damaged = times.DecodeFailed;
+  ShrinkReport report;
+  JpegImage* shrunk = ShrinkPicture(opened.Image, static_cast<int32_t>(percent), &bytes, &report);
   FreeObject(opened.Image);
-  if (damaged) {
-    FreeObject(shrunk);
-    return Fail(std::string(in) + ": the JPEG data is damaged and cannot be decoded");
-  }
+  if (!shrunk && report.Problem != PictureProblem::None)
+    return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
   if (!shrunk)
-    return Fail("no shrunk picture: " + std::to_string(percent) +
-                "% leaves a side of 0 pixels, or the picture is too large");
+    return Fail("no shrunk picture: " + std::to_string(percent) + "% leaves a side of 0 pixels");
   std::printf("%s\n", FormatSizeText(static_cast<int32_t>(shrunk->Width()),
                                      static_cast<int32_t>(shrunk->Height()), bytes)
                           .c_str());
@@ -126,29 +134,32 @@ int main(int argc, char** argv) {
   }
 
   if (repeats > 0) {
-    std::vector<double> read, decode, stretch, encode, total;
-    int shift = 0;
+    std::vector<double> read, shrink, total;
+    int32_t eighths = 8;
     for (long i = 0; i < repeats; ++i) {
       double start = NowMs();
       Opened again = OpenPicture(in);
       double loaded = NowMs();
-      ShrinkTimes t;
+      ShrinkReport r;
       uint32_t n = 0;
-      JpegImage* result = ShrinkPicture(again.Image, static_cast<int32_t>(percent), &n, &t);
+      JpegImage* result = ShrinkPicture(again.Image, static_cast<int32_t>(percent), &n, &r);
       double end = NowMs();
       FreeObject(result);
       FreeObject(again.Image);
-      shift = t.ScaleShift;
+      eighths = r.DecodeEighths;
       read.push_back(loaded - start);
-      decode.push_back(t.Decode);
-      stretch.push_back(t.Stretch);
-      encode.push_back(t.Encode);
+      shrink.push_back(r.Milliseconds);
       total.push_back(end - start);
     }
-    std::printf(
-        "median of %ld runs (ms): read %.1f decode %.1f stretch %.1f encode %.1f total %.1f\n",
-        repeats, Median(read), Median(decode), Median(stretch), Median(encode), Median(total));
-    std::printf("decoded at 1/%d of full size for the stretch\n", 1 << shift);
+    std::printf("median of %ld runs (ms): read %.1f shrink %.1f total %.1f\n", repeats,
+                Median(read), Median(shrink), Median(total));
+    std::printf("decoded at %d/8 of full size, %s\n", eighths,
+                PipelineUsesTwoThreads ? "two threads" : "one thread");
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+      std::printf("peak memory %.1f MB private, %.1f MB working set\n",
+                  memory.PeakPagefileUsage / 1048576.0, memory.PeakWorkingSetSize / 1048576.0);
   }
   return 0;
 }

@@ -254,7 +254,7 @@ Layout LayoutOf(const AppSession& app) {
 // rectangle and every control's place are 1.5 times those, the text grows with them, and both
 // panes still show their pictures. A screenshot of each is saved.
 TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
-  if (!velmora::testing::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
+  if (!velmora::standins::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
   const std::string picture = WritePicture(Folder() + "Lake.jpg", 800, 600);
   Layout layouts[2];
   for (int run = 0; run < 2; ++run) {

@@ -152,6 +152,26 @@ TEST(JpegImage, WriteToGivesBackExactlyTheBytesReadAndOnly450BytesOrMoreAreParse
   }
 }
 
+// Catches a save that leaves the tail of a longer old file, or replaces a read-only one.
+TEST(JpegImage, WriteToFileReplacesAFileWholeAndLeavesAReadOnlyOneAlone) {
+  Bytes bytes = GradientPicture(40, 24);
+  JpegImage* image = Loaded(bytes);
+  const std::string path = test::TempPath("replaced.jpg");
+  test::WriteTempFile("replaced.jpg", Bytes(bytes.size() * 3, 0x77));
+  ASSERT_TRUE(image->WriteToFile(path.c_str()));
+  EXPECT_EQ(test::ReadFileBytes(path), bytes);
+
+  const Bytes old(1000, 0x11);
+  const std::string locked = test::WriteTempFile("read-only.jpg", old);
+  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(image->WriteToFile(locked.c_str()));
+  EXPECT_EQ(test::ReadFileBytes(locked), old);
+  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(locked.c_str());
+  DeleteFileA(path.c_str());
+  FreeObject(image);
+}
+
 // Catches an encode in the wrong process, quality or size, or one that changes the source.
 TEST(JpegImage, EncodeMakesBaselineJfifAtQuality90OfTheBitmapsSize) {
   Bitmap* source = MakeDibBitmap(50, 30, Bpp24);

@@ -1,9 +1,16 @@
 // Hostile and broken input: a deterministic corpus of damaged JPEG files, each loaded,
-// decoded and re-encoded, and headers that claim more than can be held or processed.
+// decoded and re-encoded, shrunk and fitted to a pane through the streamed path, and headers that
+// claim more than can be held or processed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "exif_samples.h"
+#include "imaging/codec_bridge.h"
+#include "imaging/photo_metadata.h"
+#include "imaging/preview.h"
+#include "imaging/shrink.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
 
@@ -18,6 +25,23 @@ uint8_t Texture(int x, int y, int c) {
 
 Bytes Progressive(int w, int h, int components) {
   return test::EncodeJpeg(w, h, components, Texture, {.Progressive = true});
+}
+
+// A small picture carrying the block as an APP1 marker right after SOI.
+Bytes WithExif(const Bytes& picture, const Bytes& block) {
+  Bytes file = {
+      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
+  file.insert(file.end(), block.begin(), block.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
+std::vector<Bytes> ExifFiles() {
+  Bytes picture = test::EncodeJpeg(24, 16, 3, Texture);
+  std::vector<Bytes> files;
+  for (const auto& [name, block] : test::DamagedExifBlocks())
+    files.push_back(WithExif(picture, block));
+  return files;
 }
 
 std::vector<Bytes> Corpus() {
@@ -65,6 +89,8 @@ std::vector<Bytes> Corpus() {
                                  {2000, 1500},   {17, 3}};
     for (const auto& wh : sizes) corpus.push_back(test::WithFrameSize(data, wh[0], wh[1]));
   }
+  std::vector<Bytes> exif = ExifFiles();  // damaged EXIF blocks: a sample of the cuts, all others
+  for (size_t i = 0; i < exif.size(); i += 5) corpus.push_back(exif[i]);
   return corpus;
 }
 
@@ -73,7 +99,7 @@ std::vector<Bytes> Corpus() {
 // Catches crashes, hangs, wrong-size bitmaps and lost bytes on damaged files.
 TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
   std::vector<Bytes> corpus = Corpus();
-  int decoded = 0, failed = 0, empty = 0;
+  int decoded = 0, failed = 0, empty = 0, shrunkCount = 0;
   for (size_t index = 0; index < corpus.size(); ++index) {
     const Bytes& input = corpus[index];
     SCOPED_TRACE("input " + std::to_string(index) + ", " + std::to_string(input.size()) + " bytes");
@@ -96,13 +122,34 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
       EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(int(w), int(h)));
       FreeObject(copy);
     }
+    // The streamed path: a shrunk picture is a whole JPEG of the promised size, or there is
+    // none and a reason; a pane copy likewise.
+    const int percent = static_cast<int>(index % 10 + 1) * 10;
+    const int upW = int(image->UprightWidth()), upH = int(image->UprightHeight());
+    uint32_t count = 0;
+    ShrinkReport report;
+    if (JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report)) {
+      ++shrunkCount;
+      test::Decoded back = test::DecodeReference(test::WrittenBytes(shrunk));
+      EXPECT_EQ(std::make_pair(back.Width, back.Height),
+                std::make_pair(ShrunkSide(upW, percent), ShrunkSide(upH, percent)));
+      FreeObject(shrunk);
+    } else {
+      EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(upW, percent) == 0 ||
+                  ShrunkSide(upH, percent) == 0);
+    }
+    PanePreview preview;
+    preview.Fit(image, 97, 61);
+    EXPECT_TRUE(preview.Copy ? preview.Copy->Width == 97 : preview.Problem != PictureProblem::None);
     EXPECT_EQ(test::WrittenBytes(image), input);  // whatever happened, the bytes are kept
     FreeObject(image);
   }
-  std::printf("robustness: tried %d inputs: %d decoded, %d with a fatal error, %d no picture\n",
-              static_cast<int>(corpus.size()), decoded, failed, empty);
+  std::printf(
+      "robustness: tried %d inputs: %d decoded, %d with a fatal error, %d no picture; "
+      "%d shrunk\n",
+      static_cast<int>(corpus.size()), decoded, failed, empty, shrunkCount);
   EXPECT_GE(corpus.size(), 2000u);
-  EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0);
+  EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0 && shrunkCount > 0);
 }
 
 // Catches huge claimed sizes allocating, crashing or leaving the object unusable.
@@ -163,4 +210,39 @@ TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
       FreeObject(image);
     }
   }
+}
+
+// Catches a damaged EXIF block inside a file crashing, hanging or over-reading when the markers
+// are kept through the codec bridge and turned into the details and markers of a copy.
+TEST(Robustness, FilesWithDamagedExifBlocksGiveDetailsAndCopyMarkersSafely) {
+  int upright = 0, withExifCopy = 0;
+  for (const Bytes& file : ExifFiles()) {
+    CodecContext* context = new CodecContext;
+    std::memset(static_cast<void*>(context), 0, sizeof(CodecContext));
+    AttachCodecErrors(&context->Error, &context->Common);
+    j_decompress_ptr d = &context->Decompress;
+    Stream* in = test::StreamOf(file);
+    bool read = RunCodecCall(&context->Error, [&] {
+      jpeg_create_decompress(d);
+      AttachStreamSource(d, in);
+      KeepPhotoMarkers(d);
+      jpeg_read_header(d, TRUE);
+    });
+    ASSERT_TRUE(read);
+    std::vector<MarkerPayload> kept = KeptMarkers(d);
+    CleanupCodecContext(context);
+    delete context;
+    FreeObject(in);
+    ASSERT_EQ(kept.size(), 1u);
+    test::GuardedCopy block(kept[0].Bytes);  // as the codec kept it, ending at a closed page
+    PhotoDetails details = CollectPhotoDetails({{ExifMarkerCode, kept[0].Bytes}});
+    EXPECT_TRUE(details.Orientation == 1 || details.Orientation == 6);
+    EXPECT_EQ(ReadExifOrientation(block.Data, block.Size), details.Orientation);
+    upright += details.Orientation == 1;
+    std::vector<MarkerPayload> copy = MarkersForCopy(details, 12, 8);
+    withExifCopy += !copy.empty();
+    for (const MarkerPayload& m : copy)
+      EXPECT_EQ(ReadExifOrientation(m.Bytes.data(), m.Bytes.size()), 1);
+  }
+  EXPECT_TRUE(upright > 0 && withExifCopy > 0);
 }

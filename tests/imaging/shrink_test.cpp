@@ -66,9 +66,9 @@ TEST(Shrink, NoPictureForZeroSidesEmptyUndecodableOrHugeInput) {
   EXPECT_EQ(ShrinkPicture(empty, 30, &bytes), nullptr);
   EXPECT_EQ(bytes, 0u);
   for (int percent : {10, 100}) {  // through a reduced decode and the full-size path
-    ShrinkTimes report;
+    ShrinkReport report;
     EXPECT_EQ(ShrinkPicture(claimed, percent, &bytes, &report), nullptr);
-    EXPECT_TRUE(report.DecodeFailed);
+    EXPECT_EQ(report.Problem, PictureProblem::Damaged);  // its data ends after a few rows
   }
   for (JpegImage* image : {narrow, empty, claimed}) FreeObject(image);
 }
@@ -153,6 +153,42 @@ TEST(Tools, GoodInputGivesSizeLinesBadInputOneLineErrorNonZeroExitAndNoFile) {
   }
   EXPECT_EQ(test::ReadFileBytes(good), photo);  // named as output, refused, not overwritten
   for (const std::string& path : {good, notJpeg, damaged, zero}) DeleteFileA(path.c_str());
+}
+
+// Catches a pipeline whose memory grows with the picture's area: a 200-megapixel photo (as
+// phones write in their high-resolution mode) shrinks at 10%, 50% and 100% within 250 MB,
+// the whole process included.
+TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
+  const int w = 16320, h = 12240;
+  Bytes flat = test::EncodeFlatJpeg(w, h, 200, 120, 40);  // a few hundred kilobytes
+  std::string in = test::WriteTempFile("huge.jpg", flat), out = test::TempPath("huge-out.jpg");
+  for (int percent : {10, 50, 100}) {
+    SCOPED_TRACE(percent);
+    auto [code, output, errors] =
+        RunTool({"velmora-shrink", in, std::to_string(percent), out, "--bench", "1"});
+    ASSERT_EQ(code, 0u) << errors;
+    Bytes saved = test::ReadFileBytes(out);
+    EXPECT_NE(output.find(FormatSizeText(ShrunkSide(w, percent), ShrunkSide(h, percent),
+                                         uint32_t(saved.size()))),
+              std::string::npos)
+        << output;
+    double privateMb = 0, workingSetMb = 0;
+    size_t at = output.find("peak memory ");
+    ASSERT_NE(at, std::string::npos) << output;
+    ASSERT_EQ(std::sscanf(output.c_str() + at, "peak memory %lf MB private, %lf MB working set",
+                          &privateMb, &workingSetMb),
+              2);
+    EXPECT_GT(workingSetMb, 1.0);
+    EXPECT_LT(workingSetMb, 250.0);
+    // The colour survives: a pixel in the middle of a small reference decode.
+    if (percent == 10) {
+      test::Decoded back = test::DecodeReference(saved);
+      EXPECT_NEAR(back.At(back.Width / 2, back.Height / 2, 0), 200, 3);
+      EXPECT_NEAR(back.At(back.Width / 2, back.Height / 2, 2), 40, 3);
+    }
+  }
+  DeleteFileA(in.c_str());
+  DeleteFileA(out.c_str());
 }
 
 #endif

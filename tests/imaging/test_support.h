@@ -66,6 +66,33 @@ inline Bytes EncodeJpeg(int width, int height, int components,
   return result;
 }
 
+// A picture of one colour, any size, encoded quickly (the same row over and over).
+inline Bytes EncodeFlatJpeg(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&c, &out, &outSize);
+  c.image_width = static_cast<JDIMENSION>(width);
+  c.image_height = static_cast<JDIMENSION>(height);
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 90, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  for (size_t i = 0; i < row.size(); i += 3) row[i] = red, row[i + 1] = green, row[i + 2] = blue;
+  for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;)
+    jpeg_write_scanlines(&c, rows, 1);
+  jpeg_finish_compress(&c);
+  Bytes result(out, out + outSize);
+  jpeg_destroy_compress(&c);
+  std::free(out);
+  return result;
+}
+
 struct Decoded {
   int Width = 0, Height = 0, Components = 0;
   std::vector<uint8_t> Samples;  // rows top-down, samples in the library's order

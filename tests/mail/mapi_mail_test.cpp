@@ -18,8 +18,8 @@
 #include "toolkit/text_utils.h"
 
 using namespace velmora;
-using velmora::testing::SystemFolder;
-using velmora::testing::SystemFolderStandIn;
+using velmora::standins::SystemFolder;
+using velmora::standins::SystemFolderStandIn;
 
 namespace {
 

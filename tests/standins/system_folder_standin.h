@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace velmora::testing {
+namespace velmora::standins {
 
 inline bool RunningUnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -54,4 +54,4 @@ class SystemFolderStandIn {
   bool hadFile_ = false, installed_ = false;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::standins

@@ -1,0 +1,117 @@
+// The codec's scanline interfaces as the two ends of a row pipeline: JpegRowReader decodes
+// JPEG bytes in memory at a DCT scale of eighths into blue, green, red rows, a few rows at a
+// time; JpegRowWriter encodes such rows into a memory stream. Neither holds a whole picture.
+// Relies on libjpeg(-turbo), imaging/codec_bridge.h and toolkit/stream.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/codec_bridge.h"
+
+namespace velmora {
+
+class Stream;
+
+// Why a picture could not be made.
+enum class PictureProblem : uint8_t {
+  None = 0,
+  NotJpeg,      // no JPEG header could be read
+  Unsupported,  // a JPEG the codec cannot decode (12-bit samples, an unknown process, ...)
+  TooLarge,     // the picture needs more memory than a decode may take
+  Damaged,      // the data broke off with a fatal error
+};
+
+// The one-sentence reason shown to the user, without a final full stop.
+const char* DescribeProblem(PictureProblem problem);
+
+// The DCT scale eighths / 8 (1, 2, 4 or 8: the scales the codec has fast transforms for) at
+// which to decode a width x height picture that is to become newWidth x newHeight: the
+// smallest whose sides are still at least margin times the new ones. A reduced transform
+// keeps too much just above its own cut-off, which the resampler could no longer remove
+// cleanly; the margin leaves it room (2.6 keeps a ring pattern within a decibel of a
+// full-size Lanczos reduction, 2 is enough for a preview).
+int32_t DecodeEighthsFor(uint32_t width, uint32_t height, int32_t newWidth, int32_t newHeight,
+                         double margin);
+
+// The side the codec gives for side at eighths / 8.
+inline uint32_t ScaledSide(uint32_t side, int32_t eighths) {
+  return static_cast<uint32_t>((static_cast<uint64_t>(side) * eighths + 7) / 8);
+}
+
+// One CMYK pixel as blue, green, red: each ink's uncovered share times the black's. Samples
+// stored inverted (the Adobe convention) are the uncovered shares themselves.
+inline void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, bool inverted) {
+  const int c = inverted ? cmyk[0] : 255 - cmyk[0];
+  const int m = inverted ? cmyk[1] : 255 - cmyk[1];
+  const int y = inverted ? cmyk[2] : 255 - cmyk[2];
+  const int k = inverted ? cmyk[3] : 255 - cmyk[3];
+  bgr[0] = static_cast<uint8_t>((y * k + 127) / 255);
+  bgr[1] = static_cast<uint8_t>((m * k + 127) / 255);
+  bgr[2] = static_cast<uint8_t>((c * k + 127) / 255);
+}
+
+class JpegRowReader {
+ public:
+  JpegRowReader();
+  ~JpegRowReader();
+  JpegRowReader(const JpegRowReader&) = delete;
+  JpegRowReader& operator=(const JpegRowReader&) = delete;
+
+  // Reads the header of the size JPEG bytes at data, which must stay in place while the
+  // reader lives. False (and Problem set) when it cannot be read. With keepMarkers the
+  // photo's markers (EXIF, ICC profile) are kept for Markers().
+  bool Open(const uint8_t* data, size_t size, bool keepMarkers = false);
+  // Starts the decode at eighths / 8 of the stored size (1..8); OutputWidth and
+  // OutputHeight then hold the size of the rows. False (and Problem set) on failure.
+  bool Start(int32_t eighths);
+  // Decodes up to count rows into rows[0..count), each 3 x OutputWidth bytes, top to bottom;
+  // gives the number decoded, 0 at the end or after a failure (Problem set).
+  int32_t ReadRows(uint8_t* const* rows, int32_t count);
+  // Copies of the markers kept by Open(..., true), in file order.
+  std::vector<MarkerPayload> Markers() const;
+
+  uint32_t Width = 0;  // stored size, from the header
+  uint32_t Height = 0;
+  int32_t OutputWidth = 0;
+  int32_t OutputHeight = 0;
+  int32_t RowsRead = 0;
+  PictureProblem Problem = PictureProblem::None;
+
+ private:
+  bool Fail(PictureProblem problem);
+  CodecContext* Context;
+  bool Created = false;
+  bool Cmyk = false;
+  bool Inverted = false;         // CMYK samples stored inverted (Adobe marker)
+  bool Sequential = false;       // one scan: rows come as the data is read
+  JDIMENSION BandRows = 0;       // output rows of one band of blocks
+  std::vector<uint8_t> CmykRow;  // four samples per pixel, converted into the caller's row
+};
+
+class JpegRowWriter {
+ public:
+  JpegRowWriter();
+  ~JpegRowWriter();
+  JpegRowWriter(const JpegRowWriter&) = delete;
+  JpegRowWriter& operator=(const JpegRowWriter&) = delete;
+
+  // Starts a baseline JFIF JPEG of width x height at quality, appended to out. Markers may
+  // follow (WriteMarker), then the rows.
+  bool Start(int32_t width, int32_t height, int quality, Stream* out);
+  // Writes markers (such as EXIF and ICC profile) after the JFIF header; before the first row.
+  bool WriteMarkers(const std::vector<MarkerPayload>& markers);
+  // Encodes count rows of 3 x width bytes (blue, green, red), top to bottom.
+  bool WriteRows(const uint8_t* const* rows, int32_t count);
+  // Ends the picture once every row was written; false when that failed.
+  bool Finish();
+
+  bool Failed = false;
+
+ private:
+  CodecContext* Context;
+  bool Created = false;
+};
+
+}  // namespace velmora

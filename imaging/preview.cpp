@@ -1,0 +1,116 @@
+// Pane copies: a reduced decode, kept, and resampled to the pane's fitted size.
+#include "imaging/preview.h"
+
+#include "imaging/jpeg_image.h"
+#include "imaging/orientation.h"
+#include "toolkit/bitmap.h"
+#include "toolkit/stream.h"
+
+namespace velmora {
+
+namespace {
+
+// A preview may alias a little more than a shrunk picture (see DecodeEighthsFor).
+constexpr double PreviewDecodeMargin = 2.0;
+
+}  // namespace
+
+PanePreview::~PanePreview() { FreeObject(Copy); }
+
+void PanePreview::Forget() {
+  FreeAndNull(Copy);
+  Source = nullptr;
+  Reduced = BgrPicture{};
+  ReducedEighths = 0;
+  Orientation = 1;
+  Problem = PictureProblem::None;
+}
+
+bool PanePreview::DecodeFor(JpegImage* picture, int32_t width, int32_t height) {
+  Stream* bytes = picture->Data->Compressed;
+  Reduced = BgrPicture{};
+  ReducedEighths = 0;
+  if (!bytes || bytes->Size() == 0) {
+    Problem = PictureProblem::NotJpeg;
+    return false;
+  }
+  JpegRowReader reader;
+  if (!reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size(), true)) {
+    Problem = reader.Problem;
+    return false;
+  }
+  Orientation = CollectPhotoDetails(reader.Markers()).Orientation;
+  const PixelSize stored = StoredSize(width, height);
+  const int32_t eighths = DecodeEighthsFor(reader.Width, reader.Height, int32_t(stored.Width),
+                                           int32_t(stored.Height), PreviewDecodeMargin);
+  if (!reader.Start(eighths)) {
+    Problem = reader.Problem;
+    return false;
+  }
+  ++Decodes;
+  BgrPicture decoded;
+  if (!decoded.Allocate(reader.OutputWidth, reader.OutputHeight)) {
+    Problem = PictureProblem::TooLarge;
+    return false;
+  }
+  JpegSource source(reader);
+  PictureSink sink(decoded);
+  if (!ResampleRows(source, decoded.Width, decoded.Height, sink)) {
+    Problem = reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::Damaged;
+    return false;
+  }
+  Reduced = std::move(decoded);
+  ReducedEighths = eighths;
+  return true;
+}
+
+PixelSize PanePreview::StoredSize(int32_t width, int32_t height) const {
+  const bool turned = Orientation >= 5;
+  return PixelSize{static_cast<uint32_t>(turned ? height : width),
+                   static_cast<uint32_t>(turned ? width : height)};
+}
+
+bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
+  if (!picture || width <= 0 || height <= 0) {
+    FreeAndNull(Copy);
+    return false;
+  }
+  if (Copy && Source == picture && Copy->Width == width && Copy->Height == height) return false;
+  FreeAndNull(Copy);
+  // The kept decode (as stored, before it is turned upright) serves while it has at least the
+  // pane's pixels.
+  PixelSize stored = StoredSize(width, height);
+  const bool covered = Source == picture && ReducedEighths > 0 &&
+                       (ReducedEighths == 8 || (uint32_t(Reduced.Width) >= stored.Width &&
+                                                uint32_t(Reduced.Height) >= stored.Height));
+  if (!covered) {
+    if (Source == picture && Problem != PictureProblem::None) return false;  // failed before
+    Source = picture;
+    Problem = PictureProblem::None;
+    if (!DecodeFor(picture, width, height)) return false;
+    stored = StoredSize(width, height);  // the orientation is known now
+  }
+  Bitmap* copy = MakeDibBitmap(width, height, Bpp24);
+  if (copy->IsEmptyBitmap() || !copy->RowAddress(0)) {
+    FreeObject(copy);
+    return false;
+  }
+  PictureSource source(Reduced);
+  BitmapSink sink(copy);
+  OrientingSink upright(sink, Orientation, int32_t(stored.Width), int32_t(stored.Height));
+  if (!upright.Prepare() ||
+      !ResampleRows(source, int32_t(stored.Width), int32_t(stored.Height), upright) ||
+      !upright.Finish()) {
+    FreeObject(copy);
+    return false;
+  }
+  Copy = copy;
+  ++Builds;
+  return true;
+}
+
+void PanePreview::Draw(HDC dc, int32_t x, int32_t y) {
+  if (Copy) Copy->DrawAt(dc, x, y);
+}
+
+}  // namespace velmora

@@ -1,0 +1,295 @@
+// The row pipeline: a ring of rows between the source (with the horizontal pass) and the
+// vertical pass feeding the sink, on one thread or with the source on a second one.
+#include "imaging/streaming.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "imaging/resampler.h"
+#include "toolkit/bitmap.h"
+
+namespace velmora {
+
+namespace {
+
+bool MoreThanOneProcessor() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 1;
+}
+
+// Rows the source fills at a time, and output rows handed to the sink at a time.
+constexpr int32_t StripRows = 16;
+
+// A wake-up between the two threads: a sleeper announces itself before its last look at the
+// condition, and the other side signals only when someone sleeps, so the usual case (nothing
+// to wait for) costs no system call.
+class Wakeup {
+ public:
+  Wakeup() = default;
+  ~Wakeup() {
+    if (Event) CloseHandle(Event);
+  }
+  Wakeup(const Wakeup&) = delete;
+  Wakeup& operator=(const Wakeup&) = delete;
+  // Makes the event; false when the system has none to give.
+  bool Prepare() {
+    Event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return Event != nullptr;
+  }
+
+  template <class Ready>
+  void WaitUntil(Ready ready) {
+    while (!ready()) {
+      Sleeping.store(true);
+      if (ready()) {
+        Sleeping.store(false);
+        return;
+      }
+      WaitForSingleObject(Event, INFINITE);
+    }
+  }
+  void Signal() {
+    if (Sleeping.exchange(false)) SetEvent(Event);
+  }
+
+ private:
+  HANDLE Event = nullptr;
+  std::atomic<bool> Sleeping{false};
+};
+
+// The pipeline. The producer (on the second thread, or called by the consumer) only
+// decodes: source row r lands in slot r % Slots of the ring once there is room. The
+// consumer blends the rows each output row needs (vertical pass) and resamples the blend
+// across (horizontal pass) into the output rows for the sink.
+class RowRing {
+ public:
+  RowRing(RowSource& source, RowSink& sink, int32_t width, int32_t height)
+      : Source(source),
+        Sink(sink),
+        Across(MakeFilterTable(source.Width(), width)),
+        Down(MakeFilterTable(source.Height(), height)),
+        Direct(Across.IsIdentity() && Down.IsIdentity()) {}
+
+  bool Run();
+
+ private:
+  bool Allocate();
+  // Producer: decodes the next strip of source rows; false once the source is done.
+  bool ProduceStrip();
+  void ProduceAll();
+  // Consumer: waits until source row is decoded (decoding it itself on one thread).
+  bool WaitForRow(int32_t row);
+  // Consumer: source rows below lowest are no longer needed.
+  void Release(int32_t lowest);
+  bool Consume();
+  uint8_t* Slot(int32_t row) { return Ring.data() + static_cast<size_t>(row % Slots) * SlotBytes; }
+
+  RowSource& Source;
+  RowSink& Sink;
+  FilterTable Across;
+  FilterTable Down;
+  const bool Direct;  // same size: source rows go to the sink as they are
+  bool Threaded = false;
+
+  int32_t Slots = 0;
+  size_t SlotBytes = 0;
+  std::vector<uint8_t> Ring;     // decoded rows
+  int32_t BlendSamples = 0;      // samples of a blended row, with what the horizontal pass reads
+  std::vector<int16_t> Blended;  // one row after the vertical pass
+  size_t OutputBytes = 0;
+  std::vector<uint8_t> Output;  // output rows waiting for the sink
+
+  std::atomic<int32_t> Produced{0};  // source rows decoded so far
+  std::atomic<int32_t> Lowest{0};    // lowest source row the consumer still needs
+  std::atomic<bool> SourceDone{false};
+  std::atomic<bool> ConsumerDone{false};
+  Wakeup RowsReady;  // the consumer sleeps on this
+  Wakeup RoomReady;  // the producer sleeps on this
+};
+
+bool RowRing::Allocate() {
+  const size_t sourceRowBytes = static_cast<size_t>(3) * Source.Width() + RowPadding;
+  SlotBytes = (sourceRowBytes + 15) & ~size_t{15};
+  Slots = std::max<int32_t>(Down.MostTaps, 1) + 2 * StripRows;
+  BlendSamples = 3 * Source.Width() + 4;  // the horizontal pass reads one pixel further
+  OutputBytes = (static_cast<size_t>(3) * Across.To + 16) & ~size_t{15};
+  try {
+    Ring.assign(static_cast<size_t>(Slots) * SlotBytes, 0);
+    if (!Direct) {
+      Blended.assign(static_cast<size_t>(PaddedSamples(BlendSamples)), 0);
+      Output.assign(static_cast<size_t>(StripRows) * OutputBytes, 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool RowRing::ProduceStrip() {
+  const int32_t height = Source.Height();
+  const int32_t first = Produced.load();
+  if (first >= height) return false;
+  const int32_t count = std::min(StripRows, height - first);
+  // Room: the strip's slots must hold no row the consumer still needs.
+  auto room = [&] { return ConsumerDone.load() || first + count <= Lowest.load() + Slots; };
+  if (Threaded) RoomReady.WaitUntil(room);
+  if (ConsumerDone.load() || !room()) return false;
+  uint8_t* rows[StripRows];
+  for (int32_t i = 0; i < count; ++i) rows[i] = Slot(first + i);
+  const int32_t got = Source.ReadRows(rows, count);
+  Produced.store(first + got);
+  if (got < count || first + got >= height) SourceDone.store(true);
+  if (Threaded) RowsReady.Signal();
+  return got == count;
+}
+
+void RowRing::ProduceAll() {
+  try {
+    while (ProduceStrip()) {
+    }
+  } catch (...) {
+  }
+  SourceDone.store(true);
+  RowsReady.Signal();
+}
+
+bool RowRing::WaitForRow(int32_t row) {
+  if (!Threaded) {
+    while (Produced.load() <= row)
+      if (!ProduceStrip() && Produced.load() <= row) return false;
+    return true;
+  }
+  RowsReady.WaitUntil([&] { return Produced.load() > row || SourceDone.load(); });
+  return Produced.load() > row;
+}
+
+void RowRing::Release(int32_t lowest) {
+  Lowest.store(lowest);
+  if (Threaded) RoomReady.Signal();
+}
+
+bool RowRing::Consume() {
+  const int32_t height = Down.To;
+  if (Direct) {
+    for (int32_t y = 0; y < height; ++y) {
+      if (!WaitForRow(y)) return false;
+      const uint8_t* row = Slot(y);
+      if (!Sink.PutRows(&row, 1)) return false;
+      Release(y + 1);
+    }
+    return true;
+  }
+  std::vector<const uint8_t*> rows(static_cast<size_t>(std::max<int32_t>(Down.MostTaps, 1)));
+  const uint8_t* ready[StripRows];
+  int32_t pending = 0;
+  for (int32_t y = 0; y < height; ++y) {
+    const int32_t first = Down.First[static_cast<size_t>(y)];
+    const int32_t count = Down.Count[static_cast<size_t>(y)];
+    Release(first);
+    if (!WaitForRow(first + count - 1)) return false;
+    for (int32_t k = 0; k < count; ++k) rows[static_cast<size_t>(k)] = Slot(first + k);
+    BlendRows(rows.data(), &Down.Weights[static_cast<size_t>(y) * Down.Stride], count, BlendSamples,
+              Blended.data());
+    uint8_t* out = Output.data() + static_cast<size_t>(pending) * OutputBytes;
+    ResampleRow(Blended.data(), out, Across);
+    ready[pending++] = out;
+    if (pending == StripRows || y + 1 == height) {
+      if (!Sink.PutRows(ready, pending)) return false;
+      pending = 0;
+    }
+  }
+  return true;
+}
+
+bool RowRing::Run() {
+  if (Source.Width() <= 0 || Source.Height() <= 0 || Across.To <= 0 || Down.To <= 0) return false;
+  if (!Allocate()) return false;
+  Threaded =
+      PipelineUsesTwoThreads && Source.WorthAThread() && RowsReady.Prepare() && RoomReady.Prepare();
+  if (!Threaded) return Consume();
+  std::thread producer;
+  try {
+    producer = std::thread([this] { ProduceAll(); });
+  } catch (...) {
+    Threaded = false;
+    return Consume();
+  }
+  bool ok = false;
+  try {
+    ok = Consume();
+  } catch (...) {
+    ok = false;
+  }
+  ConsumerDone.store(true);
+  RoomReady.Signal();
+  producer.join();
+  return ok;
+}
+
+}  // namespace
+
+bool PipelineUsesTwoThreads = MoreThanOneProcessor();
+int64_t DecodeThreadMinimum = 300000;
+
+bool JpegSource::WorthAThread() const {
+  return static_cast<int64_t>(Reader.OutputWidth) * Reader.OutputHeight >= DecodeThreadMinimum;
+}
+
+bool BgrPicture::Allocate(int32_t width, int32_t height) {
+  Width = 0;
+  Height = 0;
+  Stride = 0;
+  if (width <= 0 || height <= 0) return false;
+  const size_t stride = (static_cast<size_t>(width) * 3 + RowPadding + 15) & ~size_t{15};
+  try {
+    Pixels.assign(stride * static_cast<size_t>(height), 0);
+  } catch (const std::bad_alloc&) {
+    Pixels.clear();
+    return false;
+  }
+  Width = width;
+  Height = height;
+  Stride = static_cast<int32_t>(stride);
+  return true;
+}
+
+int32_t PictureSource::ReadRows(uint8_t* const* rows, int32_t count) {
+  int32_t done = 0;
+  const size_t bytes = static_cast<size_t>(Picture.Width) * 3;
+  for (; done < count && Next < Picture.Height; ++done, ++Next)
+    std::memcpy(rows[done], Picture.Row(Next), bytes);
+  return done;
+}
+
+bool PictureSink::PutRows(const uint8_t* const* rows, int32_t count) {
+  const size_t bytes = static_cast<size_t>(Picture.Width) * 3;
+  for (int32_t i = 0; i < count; ++i, ++Next) {
+    if (Next >= Picture.Height) return false;
+    std::memcpy(Picture.Row(Next), rows[i], bytes);
+  }
+  return true;
+}
+
+bool BitmapSink::PutRows(const uint8_t* const* rows, int32_t count) {
+  const size_t bytes = static_cast<size_t>(Target->Width) * 3;
+  for (int32_t i = 0; i < count; ++i, ++Next) {
+    uint8_t* row = Target->RowAddress(Next);
+    if (!row) return false;
+    std::memcpy(row, rows[i], bytes);
+  }
+  return true;
+}
+
+bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink) {
+  if (width <= 0 || height <= 0) return false;
+  RowRing ring(source, sink, width, height);
+  return ring.Run();
+}
+
+}  // namespace velmora

@@ -1,0 +1,114 @@
+// The row pipeline every picture the program makes goes through: a source of blue, green,
+// red rows (the decoder, or a picture in memory), the resampler (horizontal pass per row,
+// vertical pass over a ring of rows), and a sink (the encoder, or a picture in memory).
+// Memory grows with the width, never with the height. Relies on imaging/resampler.h and
+// imaging/jpeg_rows.h.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/jpeg_rows.h"
+
+namespace velmora {
+
+class Bitmap;
+
+// Where rows come from. Every row handed to ReadRows has room for 3 x Width() bytes plus
+// RowPadding.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual int32_t Width() const = 0;
+  virtual int32_t Height() const = 0;
+  // Fills up to count rows, top to bottom; gives how many, 0 at the end or on failure.
+  virtual int32_t ReadRows(uint8_t* const* rows, int32_t count) = 0;
+  // Whether reading the rows is work enough to be worth a thread of its own.
+  virtual bool WorthAThread() const { return false; }
+};
+
+// Where rows go, top to bottom, 3 x width bytes each.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual bool PutRows(const uint8_t* const* rows, int32_t count) = 0;
+};
+
+// A picture in memory: Height rows of Stride bytes, blue, green, red.
+struct BgrPicture {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Stride = 0;
+  std::vector<uint8_t> Pixels;
+
+  // Makes room for width x height (false when the memory cannot be had).
+  bool Allocate(int32_t width, int32_t height);
+  uint8_t* Row(int32_t y) { return Pixels.data() + static_cast<size_t>(y) * Stride; }
+  const uint8_t* Row(int32_t y) const { return Pixels.data() + static_cast<size_t>(y) * Stride; }
+};
+
+// The decoder as a source.
+class JpegSource : public RowSource {
+ public:
+  explicit JpegSource(JpegRowReader& reader) : Reader(reader) {}
+  int32_t Width() const override { return Reader.OutputWidth; }
+  int32_t Height() const override { return Reader.OutputHeight; }
+  int32_t ReadRows(uint8_t* const* rows, int32_t count) override {
+    return Reader.ReadRows(rows, count);
+  }
+  bool WorthAThread() const override;
+  JpegRowReader& Reader;
+};
+
+// The encoder as a sink.
+class JpegSink : public RowSink {
+ public:
+  explicit JpegSink(JpegRowWriter& writer) : Writer(writer) {}
+  bool PutRows(const uint8_t* const* rows, int32_t count) override {
+    return Writer.WriteRows(rows, count);
+  }
+  JpegRowWriter& Writer;
+};
+
+// A picture in memory read from the top.
+class PictureSource : public RowSource {
+ public:
+  explicit PictureSource(const BgrPicture& picture) : Picture(picture) {}
+  int32_t Width() const override { return Picture.Width; }
+  int32_t Height() const override { return Picture.Height; }
+  int32_t ReadRows(uint8_t* const* rows, int32_t count) override;
+  const BgrPicture& Picture;
+  int32_t Next = 0;
+};
+
+// Rows stored into a picture in memory from the top (allocated by the caller).
+class PictureSink : public RowSink {
+ public:
+  explicit PictureSink(BgrPicture& picture) : Picture(picture) {}
+  bool PutRows(const uint8_t* const* rows, int32_t count) override;
+  BgrPicture& Picture;
+  int32_t Next = 0;
+};
+
+// Rows stored into a 24-bit DIB of the toolkit from the top.
+class BitmapSink : public RowSink {
+ public:
+  explicit BitmapSink(Bitmap* bitmap) : Target(bitmap) {}
+  bool PutRows(const uint8_t* const* rows, int32_t count) override;
+  Bitmap* Target;
+  int32_t Next = 0;
+};
+
+// Whether pipelines may run a source that is worth it on a second thread (the default: when
+// the machine has more than one processor).
+extern bool PipelineUsesTwoThreads;
+// Pixels a decode must have to get a thread of its own: starting a thread costs about as
+// much as decoding a few hundred thousand pixels.
+extern int64_t DecodeThreadMinimum;
+
+// Pulls every row of source, resamples the picture to width x height and pushes the rows to
+// sink. Taking the rows straight through when the sizes are equal. False when the source
+// gave out early, the sink refused a row, or memory for the rows could not be had.
+bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink);
+
+}  // namespace velmora

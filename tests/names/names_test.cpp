@@ -1,0 +1,319 @@
+// Names in any script. This executable carries a manifest of its own that makes UTF-8 its
+// ANSI code page, as the program's does; files and folders named in Cyrillic and CJK are made
+// here through the wide API, and every place a name passes through takes them as UTF-8:
+// streams, the picture's save, the same-file test, file names, the temporary folder, message
+// boxes, the open dialog, the mail sender, and the console tools' arguments.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "imaging/jpeg_image.h"
+#include "imaging/test_support.h"
+#include "mail/mapi_mail.h"
+#include "standins/system_folder_standin.h"
+#include "toolkit/file_dialog.h"
+#include "toolkit/stream.h"
+#include "toolkit/text_utils.h"
+
+using namespace velmora;
+using test::Bytes;
+
+namespace {
+
+std::string Utf8(const std::wstring& w) {
+  std::string s(w.size() * 4, '\0');
+  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), int(s.size()),
+                               nullptr, nullptr));
+  return s;
+}
+
+const std::wstring PhotoName = L"\u0444\u043e\u0442\u043e \u5199\u771f.jpg";  // фото 写真.jpg
+const std::wstring CopyName = L"\u043a\u043e\u043f\u0438\u044f \u5199\u771f.jpg";  // копия 写真.jpg
+
+Bytes Picture() {
+  return test::EncodeJpeg(40, 24, 3,
+                          [](int x, int y, int c) { return uint8_t(x * 5 + y * 3 + c); });
+}
+
+Bytes ReadWide(const std::wstring& path) {
+  HANDLE h =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  Bytes bytes(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+  CloseHandle(h);
+  bytes.resize(got);
+  return bytes;
+}
+
+void WriteWide(const std::wstring& path, const Bytes& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD done = 0;
+  WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
+  CloseHandle(h);
+}
+
+// A folder named in Cyrillic and CJK under the temporary folder (or under parent), made and
+// emptied through the wide API.
+class WideFolder {
+ public:
+  explicit WideFolder(const std::wstring& name, std::wstring parent = L"") {
+    if (parent.empty()) {
+      wchar_t temp[MAX_PATH];
+      parent.assign(temp, GetTempPathW(MAX_PATH, temp));
+    }
+    Path = parent + name + L" " + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(Path.c_str(), nullptr);
+  }
+  ~WideFolder() {
+    for (const std::wstring& name : Names()) DeleteFileW((Path + name).c_str());
+    RemoveDirectoryW(Path.c_str());
+  }
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((Path + L"*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+      if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::wstring Path;
+};
+
+// Sets a variable of this process for the life of the object.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::wstring& value) : Name(name) {
+    wchar_t old[4096];
+    DWORD n = GetEnvironmentVariableW(name, old, 4096);
+    Had = n > 0 && n < 4096;
+    Old.assign(old, Had ? n : 0);
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(Name, Had ? Old.c_str() : nullptr); }
+
+ private:
+  const wchar_t* Name;
+  std::wstring Old;
+  bool Had = false;
+};
+
+// The first visible dialog box of this process, waiting up to 30 s.
+HWND WaitForDialog() {
+  for (int i = 0; i < 600; ++i) {
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr));) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == GetCurrentProcessId() && IsWindowVisible(w)) return w;
+    }
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+// Runs a program with a wide command line; its exit code and what it wrote to stdout and stderr.
+std::pair<DWORD, std::string> RunProgram(const std::wstring& commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string outPath = std::string(temp) + "velmora-names-output.txt";
+  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = out;
+  PROCESS_INFORMATION process{};
+  std::wstring line = commandLine;
+  DWORD code = 999;
+  if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(out);
+  std::ifstream in(outPath, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  DeleteFileA(outPath.c_str());
+  return {code, text};
+}
+
+std::wstring ToolPath(const wchar_t* name) {
+  wchar_t self[MAX_PATH];
+  std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
+}
+
+class Names : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(GetACP(), 65001u) << "the test manifest sets UTF-8"; }
+};
+
+}  // namespace
+
+// Catches a name that goes through a narrower code page on its way to the file system, or a
+// comparison or cut that splits a multi-byte character.
+TEST_F(Names, PicturesNamedInAnyScriptOpenSaveAndCompareUnderTheirUtf8Names) {
+  WideFolder folder(L"velmora \u0438\u043c\u0435\u043d\u0430 \u540d\u524d");
+  const Bytes bytes = Picture();
+  WriteWide(folder.Path + PhotoName, bytes);
+  const std::string photo = Utf8(folder.Path + PhotoName);
+
+  Stream* file = OpenFileForReading(photo.c_str());
+  ASSERT_NE(file->Handle(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(file->Size(), bytes.size());
+  JpegImage* image = MakeJpegImage();
+  image->ReadFrom(file);
+  FreeObject(file);
+  EXPECT_EQ(std::make_pair(image->Width(), image->Height()), std::make_pair(40u, 24u));
+
+  EXPECT_EQ(FileNameOf(photo), Utf8(PhotoName));
+  EXPECT_TRUE(IsSameFile(photo, Utf8(folder.Path + L"\u0424\u041e\u0422\u041e \u5199\u771f.JPG")));
+  EXPECT_FALSE(IsSameFile(photo, Utf8(folder.Path + CopyName)));
+
+  const std::string copy = Utf8(folder.Path + CopyName);
+  ASSERT_TRUE(image->WriteToFile(copy.c_str()));
+  ASSERT_TRUE(image->WriteToFile(copy.c_str()));  // and replaced under the same name
+  EXPECT_EQ(ReadWide(folder.Path + CopyName), bytes);
+  EXPECT_EQ(folder.Names(), (std::vector<std::wstring>{CopyName, PhotoName}));
+  FreeObject(image);
+}
+
+// Catches a temporary folder cut at MAX_PATH bytes (its UTF-8 form is longer than MAX_PATH
+// characters would be), a message box showing mangled text, and a mailed name or attachment
+// path that a mail program in this process would not find.
+TEST_F(Names, TemporaryCopyMessageBoxAndMailCarryTheNames) {
+  // 2 x 40 CJK characters: about 280 bytes of path in UTF-8, well under MAX_PATH characters.
+  WideFolder outer(std::wstring(40, L'\u5199'));
+  WideFolder temp(std::wstring(40, L'\u771f'), outer.Path);
+  ASSERT_GT(Utf8(temp.Path).size(), size_t{MAX_PATH + 1});
+  ScopedVariable tmp(L"TMP", temp.Path), tempVar(L"TEMP", temp.Path);
+  ASSERT_EQ(TempDirectory(), Utf8(temp.Path));
+
+  // Send's copy: named like the opened file, in the temporary folder.
+  JpegImage* image = test::Loaded(Picture());
+  const std::string attachment = TempDirectory() + FileNameOf("C:\\x\\" + Utf8(PhotoName));
+  ASSERT_TRUE(image->WriteToFile(attachment.c_str()));
+  EXPECT_EQ(ReadWide(temp.Path + PhotoName), test::WrittenBytes(image));
+  FreeObject(image);
+
+  const std::wstring shown = L"The picture could not be saved as \"" + PhotoName + L"\".";
+  std::wstring seen;
+  std::thread helper([&] {
+    if (HWND box = WaitForDialog()) {
+      wchar_t text[512] = L"";
+      GetDlgItemTextW(box, 0xFFFF, text, 512);
+      seen = text;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  });
+  ShowInfoMessage(Utf8(shown));
+  helper.join();
+  EXPECT_EQ(seen, shown);
+
+  // The mail sender hands both texts on as they are; the library in this process reads them
+  // in its ANSI code page, so that is where they must come out right. The sender loads the
+  // library from the system folder only.
+  const std::wstring standIn = ToolPath(L"standins\\MAPI32.DLL");
+  velmora::standins::SystemFolderStandIn library{std::string(standIn.begin(), standIn.end()),
+                                                "MAPI32.DLL"};
+  if (!library.Installed()) GTEST_SKIP() << "the test library needs Wine's system folder";
+  HKEY key = nullptr;
+  const char* messaging = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, messaging, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  char before[16] = "";
+  DWORD size = sizeof before;
+  bool had = RegQueryValueExA(key, "MAPI", nullptr, nullptr, (BYTE*)before, &size) == 0;
+  RegSetValueExA(key, "MAPI", 0, REG_SZ, (const BYTE*)"1", 2);
+  char logDir[MAX_PATH];
+  GetWindowsDirectoryA(logDir, MAX_PATH);  // an ASCII place for the test library's record
+  const std::string log = std::string(logDir) + "\\Temp\\velmora-names-mapi.log";
+  DeleteFileA(log.c_str());
+  SetEnvironmentVariableA("VELMORA_MAPI_LOG", log.c_str());
+  SendFileByMail(Utf8(PhotoName), attachment, true);
+  SetEnvironmentVariableA("VELMORA_MAPI_LOG", nullptr);
+  had ? RegSetValueExA(key, "MAPI", 0, REG_SZ, (const BYTE*)before, size)
+      : RegDeleteValueA(key, "MAPI");
+  RegCloseKey(key);
+
+  std::ifstream in(log, std::ios::binary);
+  std::string record((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  DeleteFileA(log.c_str());
+  auto field = [&](const std::string& name) {  // of the mailing, after the library's attach
+    size_t at = record.find("\t" + name + "=", record.find("send\t"));
+    if (at == std::string::npos) return std::wstring(L"<missing>");
+    at += name.size() + 2;
+    std::string text = record.substr(at, record.find_first_of("\t\n", at) - at);
+    std::wstring w(text.size(), L'\0');
+    w.resize(
+        MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), w.data(), int(w.size())));
+    return w;
+  };
+  ASSERT_NE(record.find("attach"), std::string::npos) << "the test MAPI32.DLL was not loaded";
+  EXPECT_EQ(field("subject"), PhotoName);
+  EXPECT_EQ(field("path"), temp.Path + PhotoName);
+}
+
+// Catches an open dialog whose name buffer cannot hold a long path in UTF-8.
+TEST_F(Names, OpenDialogGivesTheUtf8PathOfALongNameInAnyScript) {
+  WideFolder folder(std::wstring(60, L'\u540d'));
+  const std::wstring name = std::wstring(70, L'\u0436') + L" " + PhotoName;
+  WriteWide(folder.Path + name, Picture());
+  ASSERT_GT(Utf8(folder.Path + name).size(), size_t{300});
+  FileDialog* dialog = MakeFileDialog("", Utf8(folder.Path), 0);
+  std::thread helper([&] {
+    HWND box = WaitForDialog();
+    HWND edit = box ? GetDlgItem(box, 0x47C) : nullptr;
+    if (HWND combo = edit ? FindWindowExW(edit, nullptr, L"ComboBox", nullptr) : nullptr)
+      edit = combo;
+    if (HWND inner = edit ? FindWindowExW(edit, nullptr, L"Edit", nullptr) : nullptr) edit = inner;
+    if (!edit) return void(box && PostMessageW(box, WM_COMMAND, IDCANCEL, 0));
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_TRUE(dialog->Execute());
+  helper.join();
+  EXPECT_EQ(dialog->FileName, Utf8(folder.Path + name));
+  FreeObject(dialog);
+}
+
+// Catches tool arguments turned into '?' on the way from the command line to the file system.
+TEST_F(Names, ConsoleToolsTakeUtf8NamesAsArguments) {
+  WideFolder folder(
+      L"velmora \u5de5\u5177 \u0438\u043d\u0441\u0442\u0440\u0443\u043c\u0435\u043d\u0442");
+  const Bytes bytes = Picture();
+  WriteWide(folder.Path + PhotoName, bytes);
+  auto [code, out] = RunProgram(L"\"" + ToolPath(L"velmora-header-utf8.exe") + L"\" \"" +
+                                folder.Path + PhotoName + L"\"");
+  EXPECT_EQ(code, 0u) << out;
+  EXPECT_EQ(out, "width 40 height 24 bytes " + std::to_string(bytes.size()) + "\r\n");
+
+  std::tie(code, out) =
+      RunProgram(L"\"" + ToolPath(L"velmora-shrink-utf8.exe") + L"\" \"" + folder.Path + PhotoName +
+                 L"\" 50 \"" + folder.Path + CopyName + L"\"");
+  EXPECT_EQ(code, 0u) << out;
+  test::Decoded copy = test::DecodeReference(ReadWide(folder.Path + CopyName));
+  EXPECT_EQ(std::make_pair(copy.Width, copy.Height), std::make_pair(20, 12));
+
+  // An error names the file in UTF-8 too.
+  std::tie(code, out) = RunProgram(L"\"" + ToolPath(L"velmora-header-utf8.exe") + L"\" \"" +
+                                   folder.Path + L"\u043d\u0435\u0442.jpg\"");
+  EXPECT_NE(code, 0u);
+  EXPECT_NE(out.find(Utf8(L"\u043d\u0435\u0442.jpg") + ": cannot open the file"), std::string::npos)
+      << out;
+}
