@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   // The program loads the mail library from the system folder only: the test library goes
   // there for the run. The copy beside the program must never be the one loaded.
   velmora::standins::SystemFolderStandIn mailLibrary{testsDir + "standins\\MAPI32.DLL",
-                                                    "MAPI32.DLL"};
+                                                     "MAPI32.DLL"};
   Place.MailLibrary = mailLibrary.Installed() ? mailLibrary.Path() : "";
   const std::string from[3][2] = {{Place.BuildDir + "velmora.exe", "velmora.exe"},
                                   {testsDir + "standins\\MAPI32.DLL", "MAPI32.DLL"},

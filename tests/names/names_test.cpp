@@ -228,7 +228,7 @@ TEST_F(Names, TemporaryCopyMessageBoxAndMailCarryTheNames) {
   // library from the system folder only.
   const std::wstring standIn = ToolPath(L"standins\\MAPI32.DLL");
   velmora::standins::SystemFolderStandIn library{std::string(standIn.begin(), standIn.end()),
-                                                "MAPI32.DLL"};
+                                                 "MAPI32.DLL"};
   if (!library.Installed()) GTEST_SKIP() << "the test library needs Wine's system folder";
   HKEY key = nullptr;
   const char* messaging = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
