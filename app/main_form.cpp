@@ -40,9 +40,9 @@ FileDialog* MakeImageDialog(Control* form) {
   return dialog;
 }
 
-// The layout's lengths are given for a screen of 96 DPI; Scale turns one into pixels of this
-// screen (the system's DPI, which the manifest declares the program aware of). At 96 DPI every
-// length stays as it is given.
+// The layout's lengths are given for a screen of 96 DPI; a ScreenScale turns one into pixels of
+// this screen (the system's DPI, which the manifest declares the program aware of). At 96 DPI
+// every length stays as it is given.
 struct ScreenScale {
   int32_t Dpi = 96;
   int32_t operator()(int32_t length) const { return MulDiv(length, Dpi, 96); }
