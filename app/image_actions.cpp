@@ -131,8 +131,9 @@ void ShrinkClick(void* owner, Control*) {
   form->ShrunkPreview.Forget();
   form->Shrunk = shrunk;
   form->HasShrunk = true;
-  form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->Width()),
-                                                static_cast<int32_t>(shrunk->Height()), bytes));
+  form->ShrunkSizeLabel->SetText(FormatSizeText(static_cast<int32_t>(shrunk->UprightWidth()),
+                                                static_cast<int32_t>(shrunk->UprightHeight()),
+                                                bytes));
   form->ShrunkPane->RequestRepaint();
 }
 

@@ -272,8 +272,8 @@ bool IsDropped(uint16_t tag) {
 // Builds the new structure from the source's IFD0. Levels: 0 IFD0, 1 Exif IFD, 2 interop.
 class ExifRewrite {
  public:
-  ExifRewrite(const TiffView& view, uint32_t width, uint32_t height)
-      : View(view), Width(width), Height(height) {}
+  ExifRewrite(const TiffView& view, uint32_t width, uint32_t height, uint32_t orientation)
+      : View(view), Width(width), Height(height), Orientation(orientation) {}
 
   // Adds the IFD at offset and what it links to; returns its index, or -1 when its table is
   // damaged. visited holds the offsets of the IFDs above it.
@@ -311,7 +311,7 @@ class ExifRewrite {
       }
       if (e.Type == TypeIfd) continue;  // a link of a kind that is not carried
       if (e.Tag == TagOrientation) {
-        if (level == 0) ifd.push_back(NumberEntry(e.Tag, 1, big));
+        if (level == 0) ifd.push_back(NumberEntry(e.Tag, Orientation, big));
       } else if ((e.Tag == TagImageWidth && level == 0) ||
                  (e.Tag == TagPixelXDimension && level == 1)) {
         ifd.push_back(NumberEntry(e.Tag, Width, big));
@@ -348,6 +348,7 @@ class ExifRewrite {
   const TiffView& View;
   uint32_t Width;
   uint32_t Height;
+  uint32_t Orientation;
 };
 
 bool IsIccChunk(const std::vector<uint8_t>& chunk) {
@@ -372,11 +373,13 @@ int ReadExifOrientation(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> RewriteExifForCopy(const uint8_t* data, size_t size, uint32_t newWidth,
-                                        uint32_t newHeight) {
+                                        uint32_t newHeight, int orientation) {
   TiffView view(nullptr, 0, false);
   uint32_t first = 0;
   if (!OpenExif(data, size, &view, &first)) return {};
-  ExifRewrite rewrite(view, newWidth, newHeight);
+  ExifRewrite rewrite(
+      view, newWidth, newHeight,
+      static_cast<uint32_t>(orientation >= 1 && orientation <= 8 ? orientation : 1));
   std::vector<uint32_t> visited;
   if (rewrite.Add(first, 0, visited) != 0 || rewrite.Damaged) return {};
   TiffWriter writer(view.IsBigEndian());
@@ -442,10 +445,10 @@ PhotoDetails CollectPhotoDetails(const std::vector<MarkerPayload>& markers) {
 }
 
 std::vector<MarkerPayload> MarkersForCopy(const PhotoDetails& details, uint32_t width,
-                                          uint32_t height) {
+                                          uint32_t height, int orientation) {
   std::vector<MarkerPayload> markers;
   std::vector<uint8_t> exif =
-      RewriteExifForCopy(details.Exif.data(), details.Exif.size(), width, height);
+      RewriteExifForCopy(details.Exif.data(), details.Exif.size(), width, height, orientation);
   if (!exif.empty()) markers.push_back({ExifMarkerCode, std::move(exif)});
   for (std::vector<uint8_t>& chunk : SplitIccProfile(details.IccProfile))
     markers.push_back({IccMarkerCode, std::move(chunk)});

@@ -28,13 +28,14 @@ struct MarkerPayload {
 // Every offset and count is checked against the block's end; nothing outside it is read.
 int ReadExifOrientation(const uint8_t* data, size_t size);
 
-// A new APP1 payload for a copy of newWidth x newHeight upright pixels, in the source's byte
-// order: IFD0, the Exif IFD and its interoperability IFD with their tags, orientation 1, pixel
-// dimensions set to the new size; no GPS IFD, no IFD1 (thumbnail), no maker note, no XMP or
-// other embedded blocks. Empty when the block cannot be parsed safely or the result would not
-// fit into one marker.
+// A new APP1 payload for a copy of newWidth x newHeight pixels, in the source's byte order:
+// IFD0, the Exif IFD and its interoperability IFD with their tags, the given orientation (1,
+// upright pixels, unless the copy's pixels are still stored turned), pixel dimensions set to
+// the new size; no GPS IFD, no IFD1 (thumbnail), no maker note, no XMP or other embedded
+// blocks. Empty when the block cannot be parsed safely or the result would not fit into one
+// marker.
 std::vector<uint8_t> RewriteExifForCopy(const uint8_t* data, size_t size, uint32_t newWidth,
-                                        uint32_t newHeight);
+                                        uint32_t newHeight, int orientation = 1);
 
 // ---- ICC profile (APP2 payloads "ICC_PROFILE\0", sequence number, chunk count, bytes) ----
 
@@ -62,10 +63,11 @@ struct PhotoDetails {
 // APP2 are looked at).
 PhotoDetails CollectPhotoDetails(const std::vector<MarkerPayload>& markers);
 
-// The markers a copy of width x height upright pixels carries after its JFIF marker, in the
-// order to write them: the rewritten EXIF block (when it can be made), then the profile.
+// The markers a copy of width x height pixels (stored with the given orientation) carries
+// after its JFIF marker, in the order to write them: the rewritten EXIF block (when it can be
+// made), then the profile.
 std::vector<MarkerPayload> MarkersForCopy(const PhotoDetails& details, uint32_t width,
-                                          uint32_t height);
+                                          uint32_t height, int orientation = 1);
 
 // ---- Orientation geometry ----
 

@@ -55,15 +55,24 @@ JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount
     const bool turned = details.Orientation >= 5;
     const int32_t storedWidth = turned ? newHeight : newWidth;
     const int32_t storedHeight = turned ? newWidth : newHeight;
+    // A turn holds the whole reduced picture. Past the budget the copy keeps its pixels as
+    // stored and the photo's orientation, which every viewer applies: still upright when
+    // seen, and the memory stays bounded.
+    const bool keepStored =
+        details.Orientation > 2 &&
+        static_cast<uint64_t>(storedWidth) * storedHeight * 3 > ShrinkTurnBudget;
+    const int orientation = keepStored ? details.Orientation : 1;
+    const int32_t outWidth = keepStored ? storedWidth : newWidth;
+    const int32_t outHeight = keepStored ? storedHeight : newHeight;
     result.DecodeEighths = DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight,
                                             ShrinkDecodeMargin);
     JpegRowWriter writer;
     JpegSink sink(writer);
-    OrientingSink upright(sink, details.Orientation, storedWidth, storedHeight);
+    OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
     if (reader.Start(result.DecodeEighths) && upright.Prepare() &&
-        writer.Start(newWidth, newHeight, ShrinkQuality, out) &&
-        writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(newWidth),
-                                           static_cast<uint32_t>(newHeight)))) {
+        writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
+        writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
+                                           static_cast<uint32_t>(outHeight), orientation))) {
       JpegSource source(reader);
       done = ResampleRows(source, storedWidth, storedHeight, upright) && upright.Finish() &&
              writer.Finish();

@@ -33,12 +33,16 @@ struct ShrinkReport {
 constexpr int ShrinkQuality = 90;
 // How much larger than the new size the reduced decode stays (see DecodeEighthsFor).
 constexpr double ShrinkDecodeMargin = 2.6;
+// The most bytes a shrunk picture may take whole to be turned upright (see ShrinkPicture).
+constexpr uint64_t ShrinkTurnBudget = 160ull * 1024 * 1024;
 
 // Makes the shrunk picture of opened at percent of its upright width and height. The codec
 // decodes opened's bytes at the smallest of its DCT scales (eighths) that stays a margin
 // larger than the new size, the resampler brings the rows to the exact new size, they are
 // turned upright when the photo's EXIF orientation says so, and the encoder writes them as
-// they come; only a turn by 90 degrees or upside down holds the (reduced) picture whole.
+// they come; only a turn by 90 degrees or upside down holds the (reduced) picture whole, and
+// a copy larger than ShrinkTurnBudget keeps its pixels as stored with the photo's orientation
+// instead (every viewer turns it).
 // The copy carries the photo's details: its EXIF block with the new size, orientation 1, no
 // location and no thumbnail, and its ICC profile byte for byte.
 // In:  opened, a JpegImage holding JPEG bytes (as after ReadFrom); percent, normally 10..100.

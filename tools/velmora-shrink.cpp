@@ -116,8 +116,8 @@ int main(int argc, char** argv) {
     return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
   if (!shrunk)
     return Fail("no shrunk picture: " + std::to_string(percent) + "% leaves a side of 0 pixels");
-  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(shrunk->Width()),
-                                     static_cast<int32_t>(shrunk->Height()), bytes)
+  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(shrunk->UprightWidth()),
+                                     static_cast<int32_t>(shrunk->UprightHeight()), bytes)
                           .c_str());
 
   DWORD attributes = GetFileAttributesA(out);

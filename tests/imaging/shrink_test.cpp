@@ -2,6 +2,9 @@
 // console tools velmora-shrink and velmora-header run as their own processes.
 #include <gtest/gtest.h>
 
+#include "exif_samples.h"
+#include "imaging/jpeg_rows.h"
+#include "imaging/photo_metadata.h"
 #include "imaging/shrink.h"
 #include "test_support.h"
 
@@ -157,7 +160,7 @@ TEST(Tools, GoodInputGivesSizeLinesBadInputOneLineErrorNonZeroExitAndNoFile) {
 
 // Catches a pipeline whose memory grows with the picture's area: a 200-megapixel photo (as
 // phones write in their high-resolution mode) shrinks at 10%, 50% and 100% within 250 MB,
-// the whole process included.
+// the whole process included, also when it is stored turned.
 TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
   const int w = 16320, h = 12240;
   Bytes flat = test::EncodeFlatJpeg(w, h, 200, 120, 40);  // a few hundred kilobytes
@@ -187,6 +190,30 @@ TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
       EXPECT_NEAR(back.At(back.Width / 2, back.Height / 2, 2), 40, 3);
     }
   }
+  // Stored turned (as phones store portraits): at 100% the whole copy would pass the budget
+  // for turning, so it keeps the stored pixels and says how to turn them; seen upright all
+  // the same, and within the same memory.
+  Bytes app1 = {0xFF, 0xE1, 0, 0};
+  const Bytes exif = test::MakePhotoExif(false, 6).Block;
+  app1[2] = uint8_t((exif.size() + 2) >> 8), app1[3] = uint8_t(exif.size() + 2);
+  app1.insert(app1.end(), exif.begin(), exif.end());
+  flat.insert(flat.begin() + 20, app1.begin(), app1.end());
+  test::WriteTempFile("huge.jpg", flat);
+  auto [code, output, errors] = RunTool({"velmora-shrink", in, "100", out, "--bench", "1"});
+  ASSERT_EQ(code, 0u) << errors;
+  Bytes saved = test::ReadFileBytes(out);
+  EXPECT_EQ(output.substr(0, output.find('\n')), FormatSizeText(h, w, uint32_t(flat.size())));
+  EXPECT_NE(output.find(FormatSizeText(h, w, uint32_t(saved.size()))), std::string::npos);
+  JpegRowReader reader;
+  ASSERT_TRUE(reader.Open(saved.data(), saved.size(), true));
+  EXPECT_EQ(std::make_pair(reader.Width, reader.Height), std::make_pair(uint32_t(w), uint32_t(h)));
+  EXPECT_EQ(CollectPhotoDetails(reader.Markers()).Orientation, 6);
+  double privateMb = 0, workingSetMb = 0;
+  ASSERT_EQ(
+      std::sscanf(output.c_str() + output.find("peak memory "),
+                  "peak memory %lf MB private, %lf MB working set", &privateMb, &workingSetMb),
+      2);
+  EXPECT_LT(workingSetMb, 250.0);
   DeleteFileA(in.c_str());
   DeleteFileA(out.c_str());
 }

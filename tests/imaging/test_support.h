@@ -30,10 +30,10 @@ struct EncodeOptions {
 };
 
 // Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
-// pixel(x, y, c) gives sample c at (x, y).
-inline Bytes EncodeJpeg(int width, int height, int components,
-                        const std::function<uint8_t(int x, int y, int c)>& pixel,
-                        const EncodeOptions& options = {}) {
+// fill(row, y) writes the samples of row y.
+inline Bytes EncodeJpegRows(int width, int height, int components,
+                            const std::function<void(uint8_t* row, int y)>& fill,
+                            const EncodeOptions& options = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -55,8 +55,7 @@ inline Bytes EncodeJpeg(int width, int height, int components,
   jpeg_start_compress(&c, TRUE);
   std::vector<uint8_t> row(static_cast<size_t>(width) * components);
   for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;) {
-    for (int i = 0; i < width * components; ++i)
-      row[i] = pixel(i / components, c.next_scanline, i % components);
+    fill(row.data(), static_cast<int>(c.next_scanline));
     jpeg_write_scanlines(&c, rows, 1);
   }
   jpeg_finish_compress(&c);
@@ -66,31 +65,27 @@ inline Bytes EncodeJpeg(int width, int height, int components,
   return result;
 }
 
-// A picture of one colour, any size, encoded quickly (the same row over and over).
+// pixel(x, y, c) gives sample c at (x, y).
+inline Bytes EncodeJpeg(int width, int height, int components,
+                        const std::function<uint8_t(int x, int y, int c)>& pixel,
+                        const EncodeOptions& options = {}) {
+  return EncodeJpegRows(
+      width, height, components,
+      [&](uint8_t* row, int y) {
+        for (int i = 0; i < width * components; ++i)
+          row[i] = pixel(i / components, y, i % components);
+      },
+      options);
+}
+
+// A picture of one colour, any size, encoded quickly (4:2:0, quality 90).
 inline Bytes EncodeFlatJpeg(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&c, &out, &outSize);
-  c.image_width = static_cast<JDIMENSION>(width);
-  c.image_height = static_cast<JDIMENSION>(height);
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 90, TRUE);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-  for (size_t i = 0; i < row.size(); i += 3) row[i] = red, row[i + 1] = green, row[i + 2] = blue;
-  for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;)
-    jpeg_write_scanlines(&c, rows, 1);
-  jpeg_finish_compress(&c);
-  Bytes result(out, out + outSize);
-  jpeg_destroy_compress(&c);
-  std::free(out);
-  return result;
+  std::vector<uint8_t> colour(static_cast<size_t>(width) * 3);
+  for (size_t i = 0; i < colour.size(); i += 3)
+    colour[i] = red, colour[i + 1] = green, colour[i + 2] = blue;
+  return EncodeJpegRows(width, height, 3,
+                        [&](uint8_t* row, int) { std::copy(colour.begin(), colour.end(), row); },
+                        {.Quality = 90, .FullChroma = false});
 }
 
 struct Decoded {
