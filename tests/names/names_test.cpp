@@ -156,6 +156,9 @@ std::wstring ToolPath(const wchar_t* name) {
   return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
 
+// A console tool of the build: tools/ beside the tests' own folder.
+std::wstring ToolsPath(const wchar_t* name) { return ToolPath(L"..\\tools\\") + name; }
+
 class Names : public testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(GetACP(), 65001u) << "the test manifest sets UTF-8"; }
@@ -298,20 +301,20 @@ TEST_F(Names, ConsoleToolsTakeUtf8NamesAsArguments) {
       L"velmora \u5de5\u5177 \u0438\u043d\u0441\u0442\u0440\u0443\u043c\u0435\u043d\u0442");
   const Bytes bytes = Picture();
   WriteWide(folder.Path + PhotoName, bytes);
-  auto [code, out] = RunProgram(L"\"" + ToolPath(L"velmora-header-utf8.exe") + L"\" \"" +
-                                folder.Path + PhotoName + L"\"");
+  auto [code, out] = RunProgram(L"\"" + ToolsPath(L"velmora-header.exe") + L"\" \"" + folder.Path +
+                                PhotoName + L"\"");
   EXPECT_EQ(code, 0u) << out;
   EXPECT_EQ(out, "width 40 height 24 bytes " + std::to_string(bytes.size()) + "\r\n");
 
   std::tie(code, out) =
-      RunProgram(L"\"" + ToolPath(L"velmora-shrink-utf8.exe") + L"\" \"" + folder.Path + PhotoName +
+      RunProgram(L"\"" + ToolsPath(L"velmora-shrink.exe") + L"\" \"" + folder.Path + PhotoName +
                  L"\" 50 \"" + folder.Path + CopyName + L"\"");
   EXPECT_EQ(code, 0u) << out;
   test::Decoded copy = test::DecodeReference(ReadWide(folder.Path + CopyName));
   EXPECT_EQ(std::make_pair(copy.Width, copy.Height), std::make_pair(20, 12));
 
   // An error names the file in UTF-8 too.
-  std::tie(code, out) = RunProgram(L"\"" + ToolPath(L"velmora-header-utf8.exe") + L"\" \"" +
+  std::tie(code, out) = RunProgram(L"\"" + ToolsPath(L"velmora-header.exe") + L"\" \"" +
                                    folder.Path + L"\u043d\u0435\u0442.jpg\"");
   EXPECT_NE(code, 0u);
   EXPECT_NE(out.find(Utf8(L"\u043d\u0435\u0442.jpg") + ": cannot open the file"), std::string::npos)
