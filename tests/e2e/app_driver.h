@@ -35,6 +35,15 @@ bool WaitFor(Condition cond, double seconds = 20) {
   return cond();
 }
 
+// A UTF-8 text (ASCII included) as UTF-16.
+inline std::wstring FromUtf8(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                                      static_cast<int>(text.size()), wide.data(),
+                                                      static_cast<int>(wide.size()))));
+  return wide;
+}
+
 inline LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
   SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
@@ -270,7 +279,7 @@ struct AppSession {
       return nameBox != nullptr;
     });
     if (nameBox == nullptr) return false;
-    std::wstring wide(path.begin(), path.end());
+    const std::wstring wide = FromUtf8(path);  // the program takes names in UTF-8
     Ask(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     if (okTime != nullptr) *okTime = Seconds();
     PressDialogButton(dialog, IDOK);
