@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times velmora-shrink against ImageMagick's convert and libvips on one photo-like
-# 12-megapixel JPEG (4000 x 3000, ImageMagick plasma, quality 92), all at 30% and
-# quality 90, in the same run: medians of whole processes (Wine's server kept running),
-# peak memory of each, the ratios, and velmora-shrink's own phase times.
+# Measures velmora-shrink (the streamed pipeline) against libvips, ImageMagick and the
+# codec's own decode, side by side in one run, and prints every target of the pipeline
+# with its figure and "met" or "not met": speed at 30% and 70% on a 12-megapixel picture,
+# the decode floor, peak memory up to 200 megapixels, quality (PSNR against ImageMagick's
+# Lanczos resize), and what the second thread brings. See bench/README.md.
 # Usage: bench/shrink-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 7)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,73 +14,296 @@ if [ ! -f "$exe" ]; then
   echo "shrink-bench: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
   exit 1
 fi
+
+# What the benchmark needs beyond `make test`: the real photo (a Debian package of
+# photographs) and djpeg (also in scripts/setup.sh). Installed once.
+photo_pkg=lomiri-wallpapers-16.04
+photo_src=/usr/share/backgrounds/picosdeeuropa_by_Aitzol_Berasategi.jpg
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+need=()
+for p in libjpeg-turbo-progs "$photo_pkg"; do have "$p" || need+=("$p"); done
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "shrink-bench: installing ${need[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+    "${need[@]}" >/dev/null
+fi
+
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$repeats"
 fi
+start=$(date +%s)
 convert=$(command -v convert-im6.q16 || command -v convert)
-vips=$(command -v vips)
+compare=$(command -v compare-im6.q16 || command -v compare)
 
 work=$(mktemp -d)
-export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+# The tool is copied so that a rebuild during the run cannot swap it; Wine runs in a prefix
+# of the benchmark's own, so that its server (kept running for the whole run, and stopped
+# at the end) is shared with no test.
+cp -p "$exe" "$work/velmora-shrink.exe"
+export WINEPREFIX="$build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+wineserver -w   # a persistent server cannot start while the one that made the prefix runs
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
-echo "making the 4000 x 3000 test picture..."
-"$convert" -size 4000x3000 -seed 7 plasma:fractal -quality 92 "$work/in.jpg"
+echo "making the test pictures..."
+# 12 MP photo-like picture and a 64 x 64 one for Wine's own share of memory.
+"$convert" -size 4000x3000 -seed 7 plasma:fractal -quality 92 "$work/plasma.jpg"
 "$convert" -size 64x64 -seed 7 plasma:fractal -quality 90 "$work/tiny.jpg"
+# Ring pattern: 0.5 + 0.5 sin((i*i + j*j) / 2500) on 3000 x 2000, grey, quality 92. The same
+# values as `convert -size 3000x2000 xc: -fx "..."` (the JPEG comes out byte for byte the
+# same), computed here because -fx takes about a minute.
+python3 - "$work/ring.pgm" <<'PY'
+import math, sys
+w, h = 3000, 2000
+squares = [i * i for i in range(w)]
+with open(sys.argv[1], "wb") as f:
+    f.write(b"P5\n%d %d\n255\n" % (w, h))
+    for j in range(h):
+        jj = j * j
+        f.write(bytes(int(127.5 + 127.5 * math.sin((s + jj) / 2500) + 0.5) for s in squares))
+PY
+"$convert" "$work/ring.pgm" -quality 92 "$work/ring.jpg"
+# The real photo, cut losslessly to 3260 x 2440 so that 30% is a whole number of pixels
+# for every program; the large pictures are the whole photo upscaled by libvips.
+jpegtran -crop 3260x2440+0+0 -copy none -outfile "$work/photo.jpg" "$photo_src"
+vips resize "$photo_src" "$work/photo48.jpg[Q=90]" 2.450980392156863   # 8000 x 6000
+vips resize "$photo_src" "$work/photo200.jpg[Q=90]" 5                  # 16320 x 12240
 
-python3 - "$work" "$repeats" "$exe" "$convert" "$vips" <<'PY'
-import os, statistics, subprocess, sys, time
+python3 - "$work" "$repeats" "$work/velmora-shrink.exe" "$convert" "$compare" "$photo_pkg" \
+  "$photo_src" "$root" "$start" <<'PY'
+import datetime, os, re, statistics, subprocess, sys, time
 
-work, repeats, exe, convert, vips = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
-src = os.path.join(work, "in.jpg")
-tools = {
-    "velmora-shrink": ["wine", exe, src, "30", os.path.join(work, "velmora.jpg")],
-    "ImageMagick convert": [convert, src, "-resize", "30%", "-quality", "90",
-                            os.path.join(work, "magick.jpg")],
-    "libvips resize": [vips, "resize", src, os.path.join(work, "vips.jpg") + "[Q=90]", "0.3"],
-}
+work, repeats, exe, convert, compare, photo_pkg, photo_src, root, began = sys.argv[1:]
+repeats = int(repeats)
+load_start = os.getloadavg()
+W = lambda name: os.path.join(work, name)
+MB = 2**20
+
+
+def output(cmd):
+    result = subprocess.run(cmd, capture_output=True, text=True)
+    return result.stdout + result.stderr
+
 
 def run(cmd):
-    """Wall seconds and peak resident kilobytes of one whole process."""
+    """Wall seconds, peak resident MB (ru_maxrss) and output of one whole process."""
     start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    out = proc.stdout.read()
     _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
     if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("shrink-bench: %s failed" % " ".join(cmd))
-    return elapsed, usage.ru_maxrss
+        sys.exit("shrink-bench: %s failed:\n%s" % (" ".join(cmd), out.decode(errors="replace")))
+    return elapsed, usage.ru_maxrss / 1024, out.decode(errors="replace")
 
-for cmd in tools.values():  # warm the file cache and Wine's
-    run(cmd)
-times = {name: [] for name in tools}
-peaks = {name: [] for name in tools}
-for _ in range(repeats):  # interleaved, so load changes hit every tool alike
-    for name, cmd in tools.items():
-        t, m = run(cmd)
-        times[name].append(t)
-        peaks[name].append(m)
-baseline = max(run(["wine", exe, os.path.join(work, "tiny.jpg"), "30",
-                    os.path.join(work, "tiny-out.jpg")])[1] for _ in range(3))
 
-decoded_mb = 4000 * 3000 * 3 / 2**20
-med = {name: statistics.median(v) for name, v in times.items()}
-print("\n%d runs each, 4000x3000 JPEG (%.1f MB) to 30%%, quality 90; median wall time, peak RSS"
-      % (repeats, os.path.getsize(src) / 2**20))
+def interleaved(tools, n):
+    """Median wall ms and highest peak MB of each tool: one warm-up, then n rounds."""
+    for cmd in tools.values():
+        run(cmd)
+    times = {name: [] for name in tools}
+    peaks = {name: [] for name in tools}
+    for _ in range(n):  # interleaved, so load changes hit every tool alike
+        for name, cmd in tools.items():
+            t, m, _ = run(cmd)
+            times[name].append(t * 1000)
+            peaks[name].append(m)
+    return ({name: statistics.median(v) for name, v in times.items()},
+            {name: max(v) for name, v in peaks.items()})
+
+
+def velmora(src, percent, out, *extra):
+    return ["wine", exe, src, str(percent), out, *extra]
+
+
+def vips(src, scale, out):
+    return ["vips", "resize", src, out + "[Q=90,subsample-mode=on]", str(scale)]
+
+
+def bench_figures(out):
+    """From --bench output: median read, shrink and total ms, decode scale, threads, memory."""
+    m = re.search(r"read ([\d.]+) shrink ([\d.]+) total ([\d.]+)", out)
+    scale = re.search(r"decoded at (\d+/8) of full size, (.*?)\r?$", out, re.M)
+    memory = re.search(r"peak memory .*?\r?$", out, re.M)
+    return (float(m.group(1)), float(m.group(2)), float(m.group(3)), scale.group(1),
+            scale.group(2), memory.group(0).strip() if memory else "")
+
+
+def in_process(src, percent, threads=None):
+    """velmora-shrink --bench REPEATS (and --threads) on src at percent: bench_figures."""
+    extra = ["--bench", str(repeats)] + (["--threads", str(threads)] if threads else [])
+    return bench_figures(run(velmora(src, percent, W("bench-out.jpg"), *extra))[2])
+
+
+def size(path):
+    """WxH of a picture, from vipsheader (which reads only the header)."""
+    return re.search(r"(\d+x\d+)", output(["vipsheader", path]).split(":", 1)[1]).group(1)
+
+
+def psnr(reference, path):
+    if size(reference) != size(path):
+        return None
+    text = output([compare, "-metric", "PSNR", reference, path, "null:"]).strip()
+    return float("inf") if text.startswith("inf") else float(text.split()[0])
+
+
+targets = []  # (what, measured, met)
+
+
+def target(what, measured, met):
+    targets.append((what, measured, met))
+
+
+def line(text=""):
+    print(text, flush=True)
+
+
+# ---- header: date, machine, versions, what was measured
+first = lambda text: text.strip().splitlines()[0] if text.strip() else "?"
+cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo")
+            if l.startswith("model name")), "?")
+git = output(["git", "-C", root, "log", "-1", "--format=%h %cd",
+              "--date=format:%Y-%m-%d %H:%M"]).strip()
+dirty = output(["git", "-C", root, "status", "--porcelain", "--untracked-files=no"]).strip()
+line("Velmora shrink benchmark, %s, REPEATS=%d"
+     % (datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"), repeats))
+line("machine: %d cores (%s), load average at start %.2f %.2f %.2f"
+     % (os.cpu_count(), cpu, *load_start))
+line("%s; %s; %s; djpeg: %s" % (
+    first(output(["wine", "--version"])),
+    first(output([convert, "-version"])).replace("Version: ", "").split(" https")[0],
+    first(output(["vips", "--version"])),
+    first(output(["djpeg", "-version"]))))
+line("velmora-shrink.exe built %s, tree at %s%s" % (
+    datetime.datetime.fromtimestamp(os.path.getmtime(exe), datetime.timezone.utc)
+    .strftime("%Y-%m-%d %H:%M UTC"), git, " (with uncommitted changes)" if dirty else ""))
+line("real photo: %s (Debian package %s), %s"
+     % (os.path.basename(photo_src), photo_pkg, size(photo_src)))
+line()
+
+decoded_mb = 4000 * 3000 * 3 / MB
+plasma = W("plasma.jpg")
+
+# ---- 1. 12 MP to 30%, whole processes, and the decode floor
+line("1. 12 MP (4000x3000 plasma, %.1f MB) to 30%%: whole processes, median of %d interleaved runs"
+     % (os.path.getsize(plasma) / MB, repeats))
+tools = {
+    "velmora-shrink (Wine)": velmora(plasma, 30, W("v30.jpg")),
+    "vips resize 0.3": vips(plasma, 0.3, W("vips30.jpg")),
+    "convert -resize 30%": [convert, plasma, "-resize", "30%", "-quality", "90", W("im30.jpg")],
+    "djpeg -scale 1/2": ["djpeg", "-scale", "1/2", "-outfile", "/dev/null", plasma],
+    "djpeg (full size)": ["djpeg", "-outfile", "/dev/null", plasma],
+}
+med, peak = interleaved(tools, repeats)
 for name in tools:
-    print("  %-20s %7.0f ms   %6.1f MB" % (name, med[name] * 1000, max(peaks[name]) / 1024))
-v = med["velmora-shrink"]
-print("ratios: ImageMagick / velmora = %.2f   libvips / velmora = %.2f"
-      % (med["ImageMagick convert"] / v, med["libvips resize"] / v))
-peak = max(peaks["velmora-shrink"]) / 1024
-print("velmora peak RSS %.1f MB = %.2f x the decoded 24-bit picture (%.1f MB); Wine's own share"
-      " (same tool on a 64x64 picture) %.1f MB, leaving %.1f MB = %.2f x"
-      % (peak, peak / decoded_mb, decoded_mb, baseline / 1024, peak - baseline / 1024,
-         (peak - baseline / 1024) / decoded_mb))
-PY
+    line("   %-24s %7.0f ms  peak RSS %6.1f MB" % (name, med[name], peak[name]))
+v30, vips30, im30, djpeg, djpeg_full = (med[n] for n in tools)
+peak_12 = peak["velmora-shrink (Wine)"]  # the highest of the runs above
+read, shrink, total, scale, threads, memory = in_process(plasma, 30)
+line("   velmora-shrink --bench %d (in process): read %.1f  shrink %.1f  total %.1f ms;"
+     " decoded at %s, %s" % (repeats, read, shrink, total, scale, threads))
+line("   %s (under Wine only the working set is meaningful)" % memory)
+line("   in-process total = %.2f x djpeg -scale 1/2, %.2f x djpeg at full size"
+     % (total / djpeg, total / djpeg_full))
+target("12 MP to 30%: velmora <= 0.75 x libvips' time",
+       "%.2f x (%.0f / %.0f ms)" % (v30 / vips30, v30, vips30), v30 <= 0.75 * vips30)
+target("12 MP to 30%: ImageMagick >= 3 x velmora's time",
+       "%.2f x (%.0f / %.0f ms)" % (im30 / v30, im30, v30), im30 >= 3 * v30)
+target("in-process total <= 1.4 x djpeg -scale 1/2",
+       "%.2f x (%.1f / %.1f ms)" % (total / djpeg, total, djpeg), total <= 1.4 * djpeg)
 
-echo
-echo "velmora-shrink phases (in-process, $repeats repetitions):"
-wine "$exe" "$work/in.jpg" 30 "$work/velmora.jpg" --bench "$repeats" | tail -n 2
+# ---- 2. 12 MP to 70%
+line()
+line("2. 12 MP to 70%%: whole processes, median of %d interleaved runs" % repeats)
+tools = {"velmora-shrink (Wine)": velmora(plasma, 70, W("v70.jpg")),
+         "vips resize 0.7": vips(plasma, 0.7, W("vips70.jpg"))}
+med, peak = interleaved(tools, repeats)
+for name in tools:
+    line("   %-24s %7.0f ms  peak RSS %6.1f MB" % (name, med[name], peak[name]))
+v70, vips70 = (med[n] for n in tools)
+target("12 MP to 70%: velmora <= 1.0 x libvips' time",
+       "%.2f x (%.0f / %.0f ms)" % (v70 / vips70, v70, vips70), v70 <= vips70)
+
+# ---- 3. memory and large pictures
+line()
+line("3. Peak memory (ru_maxrss of the whole process) and large pictures")
+tiny = [run(velmora(W("tiny.jpg"), 30, W("tiny-out.jpg"))) for _ in range(3)]
+wine_share = max(m for _, m, _ in tiny)
+line("   velmora-shrink on a 64x64 picture (Wine's own share): %.1f MB, %.0f ms (median of 3)"
+     % (wine_share, statistics.median(t for t, _, _ in tiny) * 1000))
+line("   12 MP to 30%%: %.1f MB = %.2f x the decoded 24-bit picture (%.1f MB); less Wine's own"
+     " share: %.1f MB = %.2f x" % (peak_12, peak_12 / decoded_mb, decoded_mb,
+                                  peak_12 - wine_share, (peak_12 - wine_share) / decoded_mb))
+target("12 MP to 30%: peak <= 1.0 x decoded picture (whole process; judged)",
+       "%.2f x (%.1f / %.1f MB)" % (peak_12 / decoded_mb, peak_12, decoded_mb),
+       peak_12 <= decoded_mb)
+target("  the same less Wine's own %.1f MB (for information)" % wine_share,
+       "%.2f x (%.1f MB)" % ((peak_12 - wine_share) / decoded_mb, peak_12 - wine_share),
+       peak_12 - wine_share <= decoded_mb)
+big = W("photo200.jpg")
+line("   200 MP photo (%s, %.1f MB), one process each with --bench 1 (in-process total):"
+     % (size(big), os.path.getsize(big) / MB))
+for percent in (10, 50, 100):
+    _, m, out = run(velmora(big, percent, W("big-out.jpg"), "--bench", "1"))
+    figures = bench_figures(out)
+    line("     to %3d%%: %6.0f ms  peak RSS %6.1f MB  output %s, decoded at %s"
+         % (percent, figures[2], m, size(W("big-out.jpg")), figures[3]))
+    target("200 MP to %d%%: peak <= 250 MB" % percent, "%.1f MB" % m, m <= 250)
+mid = W("photo48.jpg")
+line("   48 MP photo (%s, %.1f MB) to 30%%, median of %d interleaved runs:"
+     % (size(mid), os.path.getsize(mid) / MB, repeats))
+tools = {"velmora-shrink (Wine)": velmora(mid, 30, W("v48.jpg")),
+         "vips resize 0.3": vips(mid, 0.3, W("vips48.jpg"))}
+med, peak = interleaved(tools, repeats)
+for name in tools:
+    line("     %-22s %7.0f ms  peak RSS %6.1f MB" % (name, med[name], peak[name]))
+v48, vips48 = (med[n] for n in tools)
+line("     velmora / libvips = %.2f" % (v48 / vips48))
+
+# ---- 4. quality
+line()
+line("4. PSNR against ImageMagick's -filter Lanczos -resize (dB, higher is closer)")
+ring, photo = W("ring.jpg"), W("photo.jpg")
+for label, src, percent in (("ring", ring, 30), ("ring", ring, 70), ("photo", photo, 30)):
+    ref = W("ref.png")
+    run([convert, src, "-filter", "Lanczos", "-resize", "%d%%" % percent, ref])
+    run(velmora(src, percent, W("q-velmora.jpg")))
+    run(vips(src, percent / 100, W("q-vips.jpg")))
+    pv, pl = psnr(ref, W("q-velmora.jpg")), psnr(ref, W("q-vips.jpg"))
+    shown = lambda p: "size differs" if p is None else "%.2f" % p
+    line("   %-5s %s to %d%% (%s): velmora %s, libvips %s"
+         % (label, size(src), percent, size(ref), shown(pv), shown(pl)))
+    both = pv is not None and pl is not None
+    target("PSNR %s at %d%%: velmora >= libvips - 1 dB" % (label, percent),
+           "%.2f vs %.2f dB (%+.2f)" % (pv, pl, pv - pl) if both else "size differs",
+           both and pv >= pl - 1)
+
+# ---- 5. the second thread
+line()
+line("5. The second thread: in-process total (velmora-shrink --bench %d), 12 MP, median of three"
+     " alternating processes of each" % repeats)
+for percent in (30, 70):
+    totals = {1: [], 2: []}
+    for _ in range(3):  # alternating, so load changes hit both alike
+        for threads in (1, 2):
+            totals[threads].append(in_process(plasma, percent, threads)[2])
+    one, two = statistics.median(totals[1]), statistics.median(totals[2])
+    line("   to %d%%: one thread %.1f ms, two threads %.1f ms: one / two = %.2f"
+         % (percent, one, two, one / two))
+
+# ---- targets
+line()
+load_end = os.getloadavg()
+line("Targets (all figures from this run)")
+for what, measured, met in targets:
+    line("   %-68s %-27s %s" % (what, measured, "met" if met else "not met"))
+judged = [t for t in targets if not t[0].startswith("  ")]
+line("%d of %d targets met; load average at end %.2f %.2f %.2f; the whole run took %.0f s"
+     % (sum(1 for t in judged if t[2]), len(judged), *load_end, time.time() - int(began)))
+PY

@@ -11,7 +11,8 @@ SUDO=""
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++-mingw-w64-i686-posix mingw-w64-i686-dev nasm cmake make wine wine32:i386 \
-         xvfb xauth x11-utils x11-apps googletest imagemagick zip unzip libvips-tools; do
+         xvfb xauth x11-utils x11-apps googletest imagemagick zip unzip libvips-tools \
+         libjpeg-turbo-progs; do
   have "$p" || need_pkgs+=("$p")
 done
 
