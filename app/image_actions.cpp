@@ -8,7 +8,7 @@
 #include "app/main_form.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/preview.h"
-#include "imaging/shrink.h"
+#include "imaging/shrink_picture.h"
 #include "mail/mapi_mail.h"
 #include "toolkit/canvas.h"
 #include "toolkit/combo_box.h"

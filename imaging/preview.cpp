@@ -1,6 +1,8 @@
 // Pane copies: a reduced decode, kept, and resampled to the pane's fitted size.
 #include "imaging/preview.h"
 
+#include <cstring>
+
 #include "imaging/jpeg_image.h"
 #include "imaging/orientation.h"
 #include "toolkit/bitmap.h"
@@ -9,6 +11,23 @@
 namespace velmora {
 
 namespace {
+
+// Rows stored into a 24-bit DIB of the toolkit from the top.
+class BitmapSink : public RowSink {
+ public:
+  explicit BitmapSink(Bitmap* bitmap) : Target(bitmap) {}
+  bool PutRows(const uint8_t* const* rows, int32_t count) override {
+    const size_t bytes = static_cast<size_t>(Target->Width) * 3;
+    for (int32_t i = 0; i < count; ++i, ++Next) {
+      uint8_t* row = Target->RowAddress(Next);
+      if (!row) return false;
+      std::memcpy(row, rows[i], bytes);
+    }
+    return true;
+  }
+  Bitmap* Target;
+  int32_t Next = 0;
+};
 
 // A preview may alias a little more than a shrunk picture (see DecodeEighthsFor).
 constexpr double PreviewDecodeMargin = 2.0;

@@ -1,13 +1,16 @@
-// The shrink pipeline: percent to size, a streamed decode, resample and encode; the size line.
+// The shrink pipeline on JPEG bytes: percent to size, a streamed decode, resample and encode;
+// the size line.
 #include "imaging/shrink.h"
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "imaging/orientation.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/streaming.h"
+#include "imaging/jpeg_image.h"
 #include "toolkit/stream.h"
-#include "toolkit/text_utils.h"
 
 namespace velmora {
 
@@ -21,7 +24,15 @@ double NowMs() {
 std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount) {
   uint32_t kilobytes = byteCount >> 10;
   uint32_t hundredths = ((byteCount & 1023u) * 100u) >> 10;
-  return FormatText("Size: %dx%d , %u.%u Kb", width, height, kilobytes, hundredths);
+  // The C library's formatting gives the same text as the window system's for these four
+  // numbers, and keeps the console tool free of the window system.
+  char text[64];
+  std::snprintf(text, sizeof text,
+                "Size: %d"
+                "x%d , %u.%u Kb",
+                static_cast<int>(width), static_cast<int>(height), static_cast<unsigned>(kilobytes),
+                static_cast<unsigned>(hundredths));
+  return text;
 }
 
 int32_t ShrunkSide(int32_t side, int32_t percent) {
@@ -29,66 +40,61 @@ int32_t ShrunkSide(int32_t side, int32_t percent) {
   return static_cast<int32_t>(static_cast<int64_t>(side) * percent / 100);
 }
 
-JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
-                         ShrinkReport* report) {
-  *byteCount = 0;
-  ShrinkReport local;
-  ShrinkReport& result = report ? *report : local;
-  result = ShrinkReport{};
-  Stream* bytes = opened ? opened->Data->Compressed : nullptr;
-  if (!opened || opened->IsEmpty() || !bytes || bytes->Size() == 0) {
-    result.Problem = PictureProblem::NotJpeg;
-    return nullptr;
+bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
+                     ShrinkReport& report) {
+  report = ShrinkReport{};
+  JpegRowReader reader;
+  if (!data || size < JpegMinimumParsedSize || !reader.Open(data, size, true)) {
+    report.Problem =
+        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
+    return false;
   }
   // The new size is a share of the upright picture; the rows are resampled as stored and
   // turned upright after the reduction, where there are fewest of them.
-  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(opened->UprightWidth()), percent);
-  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(opened->UprightHeight()), percent);
-  if (newWidth <= 0 || newHeight <= 0) return nullptr;
+  const PhotoDetails details = CollectPhotoDetails(reader.Markers());
+  const bool turned = details.Orientation >= 5;
+  report.OpenedWidth = static_cast<int32_t>(turned ? reader.Height : reader.Width);
+  report.OpenedHeight = static_cast<int32_t>(turned ? reader.Width : reader.Height);
+  const int32_t newWidth = ShrunkSide(report.OpenedWidth, percent);
+  const int32_t newHeight = ShrunkSide(report.OpenedHeight, percent);
+  if (newWidth <= 0 || newHeight <= 0) return false;
+  const int32_t storedWidth = turned ? newHeight : newWidth;
+  const int32_t storedHeight = turned ? newWidth : newHeight;
+  // A turn holds the whole reduced picture. Past the budget the copy keeps its pixels as
+  // stored and the photo's orientation, which every viewer applies: still upright when seen,
+  // and the memory stays bounded.
+  const bool keepStored = details.Orientation > 2 &&
+                          static_cast<uint64_t>(storedWidth) * storedHeight * 3 > ShrinkTurnBudget;
+  const int orientation = keepStored ? details.Orientation : 1;
+  const int32_t outWidth = keepStored ? storedWidth : newWidth;
+  const int32_t outHeight = keepStored ? storedHeight : newHeight;
 
   const double start = NowMs();
-  JpegRowReader reader;
-  Stream* out = MakeMemoryStream();
+  report.DecodeEighths =
+      DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
+  const uint32_t before = out->Size();
+  JpegRowWriter writer;
+  JpegSink sink(writer);
+  OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
   bool done = false;
-  if (reader.Open(static_cast<const uint8_t*>(bytes->Memory), bytes->Size(), true)) {
-    const PhotoDetails details = CollectPhotoDetails(reader.Markers());
-    const bool turned = details.Orientation >= 5;
-    const int32_t storedWidth = turned ? newHeight : newWidth;
-    const int32_t storedHeight = turned ? newWidth : newHeight;
-    // A turn holds the whole reduced picture. Past the budget the copy keeps its pixels as
-    // stored and the photo's orientation, which every viewer applies: still upright when
-    // seen, and the memory stays bounded.
-    const bool keepStored =
-        details.Orientation > 2 &&
-        static_cast<uint64_t>(storedWidth) * storedHeight * 3 > ShrinkTurnBudget;
-    const int orientation = keepStored ? details.Orientation : 1;
-    const int32_t outWidth = keepStored ? storedWidth : newWidth;
-    const int32_t outHeight = keepStored ? storedHeight : newHeight;
-    result.DecodeEighths = DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight,
-                                            ShrinkDecodeMargin);
-    JpegRowWriter writer;
-    JpegSink sink(writer);
-    OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
-    if (reader.Start(result.DecodeEighths) && upright.Prepare() &&
-        writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
-        writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
-                                           static_cast<uint32_t>(outHeight), orientation))) {
-      JpegSource source(reader);
-      done = ResampleRows(source, storedWidth, storedHeight, upright) && upright.Finish() &&
-             writer.Finish();
-    }
+  if (reader.Start(report.DecodeEighths) && upright.Prepare() &&
+      writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
+      writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
+                                         static_cast<uint32_t>(outHeight), orientation))) {
+    JpegSource source(reader);
+    done = ResampleRows(source, storedWidth, storedHeight, upright) && upright.Finish() &&
+           writer.Finish();
   }
-  result.Milliseconds = NowMs() - start;
+  report.Milliseconds = NowMs() - start;
   if (!done) {
-    result.Problem =
+    report.Problem =
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
-    FreeObject(out);
-    return nullptr;
+    return false;
   }
-  JpegImage* shrunk = MakeJpegImage();
-  shrunk->TakeBytes(out);
-  *byteCount = out->Size();
-  return shrunk;
+  report.Width = newWidth;
+  report.Height = newHeight;
+  report.Bytes = out->Size() - before;
+  return true;
 }
 
 }  // namespace velmora

@@ -1,16 +1,17 @@
-// The Shrink action without its window: a JPEG picture resampled to a percentage of its
-// size by the program's own resampler and encoded again as JPEG in memory, streamed row by
+// The Shrink action on JPEG bytes, without a window: a picture resampled to a percentage of
+// its size by the program's own resampler and encoded again as JPEG in memory, streamed row by
 // row from the decoder through the resampler to the encoder; and the size line shown under
-// each picture. Relies on imaging/jpeg_image.h and imaging/streaming.h.
+// each picture. Relies on imaging/jpeg_rows.h, imaging/streaming.h and toolkit/stream.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "imaging/jpeg_image.h"
 #include "imaging/jpeg_rows.h"
 
 namespace velmora {
+
+class Stream;
 
 // "Size: %dx%d , %u.%u Kb": width, height, whole kilobytes and the hundredths of a
 // kilobyte as a plain number (1,075 bytes print as "1.4", 2,560 as "2.50").
@@ -27,6 +28,11 @@ struct ShrinkReport {
   double Milliseconds = 0;    // decode, resampling and encode (they overlap)
   int32_t DecodeEighths = 0;  // the picture was decoded at DecodeEighths / 8 of its size
   PictureProblem Problem = PictureProblem::None;  // why there is no shrunk picture
+  int32_t OpenedWidth = 0;  // the picture's upright size, once its header was read
+  int32_t OpenedHeight = 0;
+  int32_t Width = 0;  // the copy's upright size and its JPEG bytes
+  int32_t Height = 0;
+  uint32_t Bytes = 0;
 };
 
 // Quality of the shrunk picture's JPEG.
@@ -36,23 +42,20 @@ constexpr double ShrinkDecodeMargin = 2.6;
 // The most bytes a shrunk picture may take whole to be turned upright (see ShrinkPicture).
 constexpr uint64_t ShrinkTurnBudget = 160ull * 1024 * 1024;
 
-// Makes the shrunk picture of opened at percent of its upright width and height. The codec
-// decodes opened's bytes at the smallest of its DCT scales (eighths) that stays a margin
-// larger than the new size, the resampler brings the rows to the exact new size, they are
-// turned upright when the photo's EXIF orientation says so, and the encoder writes them as
-// they come; only a turn by 90 degrees or upside down holds the (reduced) picture whole, and
-// a copy larger than ShrinkTurnBudget keeps its pixels as stored with the photo's orientation
-// instead (every viewer turns it).
-// The copy carries the photo's details: its EXIF block with the new size, orientation 1, no
-// location and no thumbnail, and its ICC profile byte for byte.
-// In:  opened, a JpegImage holding JPEG bytes (as after ReadFrom); percent, normally 10..100.
-// Out: a new JpegImage made by MakeJpegImage, owned by the caller (free it with FreeObject),
-//      holding the JPEG bytes (quality 90, baseline, JFIF first) and no bitmap;
-//      *byteCount = the size of those bytes, the number the size line shows.
-// No picture: when opened is null or holds no JPEG bytes, percent gives a zero (or negative)
-//      side, or the decode or encode fails, the result is null, *byteCount is 0 and the
-//      report (when given) says why.
-JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
-                         ShrinkReport* report = nullptr);
+// Shrinks the JPEG picture in data[0, size) to percent of its upright width and height and
+// appends the copy's JPEG bytes to out (a memory stream). The codec decodes the bytes at the
+// smallest of its DCT scales (eighths) that stays a margin larger than the new size, the
+// resampler brings the rows to the exact new size, they are turned upright when the photo's
+// EXIF orientation says so, and the encoder writes them as they come; only a turn by 90
+// degrees or upside down holds the (reduced) picture whole, and a copy larger than
+// ShrinkTurnBudget keeps its pixels as stored with the photo's orientation instead (every
+// viewer turns it). The copy is a baseline JFIF JPEG of quality 90 carrying the photo's
+// details: its EXIF block with the new size, orientation 1, no location and no thumbnail, and
+// its ICC profile byte for byte. Needs neither a window nor the window system.
+// False when there is no copy: data that is no picture (450 bytes or less, or no JPEG), a
+// percentage that leaves a side of 0 pixels (report.Problem None), or a decode or encode that
+// failed (report.Problem says why).
+bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
+                     ShrinkReport& report);
 
 }  // namespace velmora

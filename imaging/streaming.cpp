@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include "imaging/resampler.h"
-#include "toolkit/bitmap.h"
 
 namespace velmora {
 
@@ -45,6 +46,17 @@ class Wakeup {
 
   template <class Ready>
   void WaitUntil(Ready ready) {
+    // The other side usually delivers within a fraction of a millisecond. Sleeping on the
+    // event costs a round trip through the system (under Wine, through its server) on both
+    // sides, so look again for a while first: spinning, then giving up the time slice.
+    for (int round = 0; round < 4000; ++round) {
+      if (ready()) return;
+      if (round < 200) {
+        for (int i = 0; i < 32; ++i) _mm_pause();
+      } else {
+        SwitchToThread();
+      }
+    }
     while (!ready()) {
       Sleeping.store(true);
       if (ready()) {
@@ -272,16 +284,6 @@ bool PictureSink::PutRows(const uint8_t* const* rows, int32_t count) {
   for (int32_t i = 0; i < count; ++i, ++Next) {
     if (Next >= Picture.Height) return false;
     std::memcpy(Picture.Row(Next), rows[i], bytes);
-  }
-  return true;
-}
-
-bool BitmapSink::PutRows(const uint8_t* const* rows, int32_t count) {
-  const size_t bytes = static_cast<size_t>(Target->Width) * 3;
-  for (int32_t i = 0; i < count; ++i, ++Next) {
-    uint8_t* row = Target->RowAddress(Next);
-    if (!row) return false;
-    std::memcpy(row, rows[i], bytes);
   }
   return true;
 }

@@ -12,8 +12,6 @@
 
 namespace velmora {
 
-class Bitmap;
-
 // Where rows come from. Every row handed to ReadRows has room for 3 x Width() bytes plus
 // RowPadding.
 class RowSource {
@@ -87,15 +85,6 @@ class PictureSink : public RowSink {
   explicit PictureSink(BgrPicture& picture) : Picture(picture) {}
   bool PutRows(const uint8_t* const* rows, int32_t count) override;
   BgrPicture& Picture;
-  int32_t Next = 0;
-};
-
-// Rows stored into a 24-bit DIB of the toolkit from the top.
-class BitmapSink : public RowSink {
- public:
-  explicit BitmapSink(Bitmap* bitmap) : Target(bitmap) {}
-  bool PutRows(const uint8_t* const* rows, int32_t count) override;
-  Bitmap* Target;
   int32_t Next = 0;
 };
 

@@ -9,12 +9,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 "$here/wine-prefix.sh" "$WINEPREFIX"
-# Keep one Wine server for the whole run. A server left over from making the prefix ends a
-# few seconds after its last program; wait for it, then start the persistent one.
-if ! wineserver -p </dev/null >/dev/null 2>&1; then
-  timeout 30 wineserver -w || true
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-fi
+# Keep one Wine server for the whole run. A server left over from earlier runs of this
+# prefix may serve another screen (or none, whose desktop is a 1024 x 768 default), so end it
+# first; the prefix belongs to this build folder alone.
+wineserver -k </dev/null >/dev/null 2>&1 || true
+timeout 30 wineserver -w || true
+wineserver -p </dev/null >/dev/null 2>&1 || true
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 cd "$build"

@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "toolkit/object.h"
 #include "toolkit/stream.h"
-#include "toolkit/text_utils.h"
 
 namespace velmora {
 
@@ -28,7 +28,10 @@ class NewFileBeside {
   explicit NewFileBeside(const std::string& folder) {
     static std::atomic<uint32_t> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-      Name = folder + SavingFilePrefix + FormatText("%x-%x.tmp", GetCurrentProcessId(), ++counter);
+      char unique[32];
+      std::snprintf(unique, sizeof unique, "%lx-%x.tmp", GetCurrentProcessId(),
+                    static_cast<unsigned>(++counter));
+      Name = folder + SavingFilePrefix + unique;
       File = CreateFileForWriting(Name.c_str(), NewFileFlags);
       if (File->Handle() != INVALID_HANDLE_VALUE) return;
       DWORD error = GetLastError();

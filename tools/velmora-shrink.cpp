@@ -4,7 +4,7 @@
 // program's streaming pipeline, prints the shrunk picture's size line and saves it as OUT.
 // With --bench N the pipeline runs N times; the median times and the process's peak memory
 // are printed.
-// It never touches the window system.
+// It needs no window and loads no part of the window system.
 #include <windows.h>
 
 #include <psapi.h>
@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/jpeg_image.h"
 #include "imaging/shrink.h"
 #include "imaging/streaming.h"
 #include "toolkit/stream.h"
+#include "toolkit/whole_file.h"
 
 using namespace velmora;
 
@@ -51,22 +51,28 @@ double Median(std::vector<double> values) {
 }
 
 struct Opened {
-  JpegImage* Image = nullptr;
+  Stream* Bytes = nullptr;  // the whole file, or null when it cannot be read
   uint32_t FileSize = 0;
 };
 
-// Open as the program's Open action does: a read stream, a new picture, ReadFrom.
-Opened OpenPicture(const char* name) {
+// Reads the whole file into memory, as the program's Open does.
+Opened ReadPicture(const char* name) {
   Opened result;
   Stream* file = OpenFileForReading(name);
   if (file->Handle() != INVALID_HANDLE_VALUE) {
-    result.Image = MakeJpegImage();
-    result.Image->SetOutputDepth(Depth24);
-    result.Image->ReadFrom(file);
     result.FileSize = file->Size();
+    result.Bytes = MakeMemoryStream();
+    result.Bytes->SetSize(result.FileSize);
+    if (result.FileSize > 0)
+      result.Bytes->SetSize(file->Read(result.Bytes->Memory, result.FileSize));
   }
   FreeObject(file);
   return result;
+}
+
+bool Shrink(const Opened& opened, long percent, Stream* out, ShrinkReport& report) {
+  return ShrinkJpegBytes(static_cast<const uint8_t*>(opened.Bytes->Memory), opened.Bytes->Size(),
+                         static_cast<int32_t>(percent), out, report);
 }
 
 }  // namespace
@@ -97,55 +103,49 @@ int main(int argc, char** argv) {
   if (percent < 0) return Fail(std::string("bad percentage '") + args[1] + "' (1 to 100)");
   if (IsSameFile(in, out)) return Fail("OUT must not be the input file");
 
-  Opened opened = OpenPicture(in);
-  if (!opened.Image) return Fail(std::string(in) + ": cannot open the file");
-  if (opened.Image->IsEmpty()) {
-    FreeObject(opened.Image);
+  Opened opened = ReadPicture(in);
+  if (!opened.Bytes) return Fail(std::string(in) + ": cannot open the file");
+  Stream* shrunk = MakeMemoryStream();
+  ShrinkReport report;
+  const bool made = Shrink(opened, percent, shrunk, report);
+  FreeObject(opened.Bytes);
+  if (report.OpenedWidth <= 0 || report.OpenedHeight <= 0) {
+    FreeObject(shrunk);
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
   std::printf("%s\n",
-              FormatSizeText(static_cast<int32_t>(opened.Image->UprightWidth()),
-                             static_cast<int32_t>(opened.Image->UprightHeight()), opened.FileSize)
-                  .c_str());
-
-  uint32_t bytes = 0;
-  ShrinkReport report;
-  JpegImage* shrunk = ShrinkPicture(opened.Image, static_cast<int32_t>(percent), &bytes, &report);
-  FreeObject(opened.Image);
-  if (!shrunk && report.Problem != PictureProblem::None)
-    return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
-  if (!shrunk)
+              FormatSizeText(report.OpenedWidth, report.OpenedHeight, opened.FileSize).c_str());
+  if (!made) {
+    FreeObject(shrunk);
+    if (report.Problem != PictureProblem::None)
+      return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
     return Fail("no shrunk picture: " + std::to_string(percent) + "% leaves a side of 0 pixels");
-  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(shrunk->UprightWidth()),
-                                     static_cast<int32_t>(shrunk->UprightHeight()), bytes)
-                          .c_str());
+  }
+  std::printf("%s\n", FormatSizeText(report.Width, report.Height, report.Bytes).c_str());
 
   DWORD attributes = GetFileAttributesA(out);
-  bool existed = attributes != INVALID_FILE_ATTRIBUTES;
-  if (existed && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     FreeObject(shrunk);
     return Fail(std::string(out) + ": is a folder");
   }
-  bool saved = shrunk->WriteToFile(out);
+  // Written beside the target and put in its place only when complete.
+  const bool saved = SaveWholeFile(out, shrunk->Memory, shrunk->Size());
   FreeObject(shrunk);
-  if (!saved) {
-    if (!existed) DeleteFileA(out);
-    return Fail(std::string(out) + ": cannot write the file");
-  }
+  if (!saved) return Fail(std::string(out) + ": cannot write the file");
 
   if (repeats > 0) {
     std::vector<double> read, shrink, total;
     int32_t eighths = 8;
     for (long i = 0; i < repeats; ++i) {
       double start = NowMs();
-      Opened again = OpenPicture(in);
+      Opened again = ReadPicture(in);
       double loaded = NowMs();
       ShrinkReport r;
-      uint32_t n = 0;
-      JpegImage* result = ShrinkPicture(again.Image, static_cast<int32_t>(percent), &n, &r);
+      Stream* result = MakeMemoryStream();
+      Shrink(again, percent, result, r);
       double end = NowMs();
       FreeObject(result);
-      FreeObject(again.Image);
+      FreeObject(again.Bytes);
       eighths = r.DecodeEighths;
       read.push_back(loaded - start);
       shrink.push_back(r.Milliseconds);

@@ -10,7 +10,7 @@
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/preview.h"
-#include "imaging/shrink.h"
+#include "imaging/shrink_picture.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
 

@@ -7,7 +7,7 @@
 
 #include "imaging/preview.h"
 #include "imaging/resampler.h"
-#include "imaging/shrink.h"
+#include "imaging/shrink_picture.h"
 #include "imaging/streaming.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"

@@ -5,7 +5,7 @@
 #include "exif_samples.h"
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
-#include "imaging/shrink.h"
+#include "imaging/shrink_picture.h"
 #include "test_support.h"
 
 using namespace velmora;

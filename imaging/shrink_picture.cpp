@@ -1,0 +1,31 @@
+// ShrinkPicture: the byte-level shrink applied to a JpegImage, its result a new JpegImage.
+#include "imaging/shrink_picture.h"
+
+#include "toolkit/stream.h"
+
+namespace velmora {
+
+JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
+                         ShrinkReport* report) {
+  *byteCount = 0;
+  ShrinkReport local;
+  ShrinkReport& result = report ? *report : local;
+  result = ShrinkReport{};
+  Stream* bytes = opened ? opened->Data->Compressed : nullptr;
+  if (!opened || opened->IsEmpty() || !bytes || bytes->Size() == 0) {
+    result.Problem = PictureProblem::NotJpeg;
+    return nullptr;
+  }
+  Stream* out = MakeMemoryStream();
+  if (!ShrinkJpegBytes(static_cast<const uint8_t*>(bytes->Memory), bytes->Size(), percent, out,
+                       result)) {
+    FreeObject(out);
+    return nullptr;
+  }
+  JpegImage* shrunk = MakeJpegImage();
+  shrunk->TakeBytes(out);
+  *byteCount = result.Bytes;
+  return shrunk;
+}
+
+}  // namespace velmora
