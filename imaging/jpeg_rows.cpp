@@ -132,11 +132,12 @@ bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
   return true;
 }
 
-bool JpegRowReader::Start(int32_t eighths) {
+bool JpegRowReader::Start(int32_t eighths, bool roughRows) {
   if (!Created || Problem != PictureProblem::None) return false;
   j_decompress_ptr d = &Context->Decompress;
   d->scale_num = static_cast<unsigned int>(eighths < 1 ? 1 : eighths > 8 ? 8 : eighths);
   d->scale_denom = 8;
+  if (roughRows) d->dct_method = JDCT_IFAST;
   switch (d->jpeg_color_space) {
     case JCS_CMYK:
     case JCS_YCCK:

@@ -65,7 +65,9 @@ class JpegRowReader {
   bool Open(const uint8_t* data, size_t size, bool keepMarkers = false);
   // Starts the decode at eighths / 8 of the stored size (1..8); OutputWidth and
   // OutputHeight then hold the size of the rows. False (and Problem set) on failure.
-  bool Start(int32_t eighths);
+  // With roughRows the codec may use its fast, slightly less exact transform: for rows that
+  // are reduced further afterwards, where the difference averages out.
+  bool Start(int32_t eighths, bool roughRows = false);
   // Decodes up to count rows into rows[0..count), each 3 x OutputWidth bytes, top to bottom;
   // gives the number decoded, 0 at the end or after a failure (Problem set).
   int32_t ReadRows(uint8_t* const* rows, int32_t count);

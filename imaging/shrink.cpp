@@ -77,7 +77,10 @@ bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* 
   JpegSink sink(writer);
   OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
   bool done = false;
-  if (reader.Start(report.DecodeEighths) && upright.Prepare() &&
+  // Rows reduced to half their number or fewer average the fast transform's small errors away.
+  const bool rough = static_cast<int64_t>(storedWidth) * 2 <=
+                     static_cast<int64_t>(ScaledSide(reader.Width, report.DecodeEighths));
+  if (reader.Start(report.DecodeEighths, rough) && upright.Prepare() &&
       writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
       writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
                                          static_cast<uint32_t>(outHeight), orientation))) {
