@@ -1,5 +1,5 @@
-// The row pipeline: a ring of rows between the source (with the horizontal pass) and the
-// vertical pass feeding the sink, on one thread or with the source on a second one.
+// The row pipeline: a ring of decoded rows between the source and the two passes feeding the
+// sink, on one thread or with the source on a second one.
 #include "imaging/streaming.h"
 
 #include <windows.h>
