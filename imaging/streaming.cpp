@@ -26,6 +26,9 @@ bool MoreThanOneProcessor() {
 
 // Rows the source fills at a time, and output rows handed to the sink at a time.
 constexpr int32_t StripRows = 16;
+// Rows a waiting consumer lets the decoder get ahead before it is woken, so that it wakes a
+// few dozen times a picture rather than once a strip.
+constexpr int32_t WakeAhead = 64;
 
 // A wake-up between the two threads: a sleeper announces itself before its last look at the
 // condition, and the other side signals only when someone sleeps, so the usual case (nothing
@@ -46,16 +49,12 @@ class Wakeup {
 
   template <class Ready>
   void WaitUntil(Ready ready) {
-    // The other side usually delivers within a fraction of a millisecond. Sleeping on the
-    // event costs a round trip through the system (under Wine, through its server) on both
-    // sides, so look again for a while first: spinning, then giving up the time slice.
-    for (int round = 0; round < 4000; ++round) {
+    // Sleeping on the event costs a round trip through the system (under Wine, through its
+    // server) on both sides; look again for a few microseconds first. Spinning longer would
+    // take the processor from the other thread where the two share a core.
+    for (int round = 0; round < 64; ++round) {
       if (ready()) return;
-      if (round < 200) {
-        for (int i = 0; i < 32; ++i) _mm_pause();
-      } else {
-        SwitchToThread();
-      }
+      for (int i = 0; i < 16; ++i) _mm_pause();
     }
     while (!ready()) {
       Sleeping.store(true);
@@ -119,6 +118,7 @@ class RowRing {
 
   std::atomic<int32_t> Produced{0};  // source rows decoded so far
   std::atomic<int32_t> Lowest{0};    // lowest source row the consumer still needs
+  std::atomic<int32_t> Wanted{0};    // the row a waiting consumer is to be woken for
   std::atomic<bool> SourceDone{false};
   std::atomic<bool> ConsumerDone{false};
   Wakeup RowsReady;  // the consumer sleeps on this
@@ -128,7 +128,7 @@ class RowRing {
 bool RowRing::Allocate() {
   const size_t sourceRowBytes = static_cast<size_t>(3) * Source.Width() + RowPadding;
   SlotBytes = (sourceRowBytes + 15) & ~size_t{15};
-  Slots = std::max<int32_t>(Down.MostTaps, 1) + 2 * StripRows;
+  Slots = std::max<int32_t>(Down.MostTaps, 1) + WakeAhead + 2 * StripRows;
   BlendSamples = 3 * Source.Width() + 4;  // the horizontal pass reads one pixel further
   OutputBytes = (static_cast<size_t>(3) * Across.To + 16) & ~size_t{15};
   try {
@@ -157,7 +157,7 @@ bool RowRing::ProduceStrip() {
   const int32_t got = Source.ReadRows(rows, count);
   Produced.store(first + got);
   if (got < count || first + got >= height) SourceDone.store(true);
-  if (Threaded) RowsReady.Signal();
+  if (Threaded && first + got > Wanted.load()) RowsReady.Signal();
   return got == count;
 }
 
@@ -177,7 +177,10 @@ bool RowRing::WaitForRow(int32_t row) {
       if (!ProduceStrip() && Produced.load() <= row) return false;
     return true;
   }
-  RowsReady.WaitUntil([&] { return Produced.load() > row || SourceDone.load(); });
+  if (Produced.load() > row) return true;
+  // Asleep, wait for a good run of rows: up to WakeAhead past the one needed.
+  Wanted.store(std::min(row + WakeAhead, Source.Height() - 1));
+  RowsReady.WaitUntil([&] { return Produced.load() > Wanted.load() || SourceDone.load(); });
   return Produced.load() > row;
 }
 
