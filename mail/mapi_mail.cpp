@@ -78,31 +78,61 @@ uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* messag
     auto entry = reinterpret_cast<void (*)()>(GetProcAddress(state.Library, "MAPISendMail"));
     state.SendEntry = reinterpret_cast<LPMAPISENDMAIL>(entry);
   }
-  if (!state.SendEntry) return MailUserAbort;
+  if (!state.SendEntry) return MailNotAvailable;
   return state.SendEntry(session, ui_param, message, flags, reserved);
 }
 
 uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
                         bool show_dialog) {
   static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record of 32-bit Windows");
+  std::vector<std::string> paths;
+  if (!attachment_path.empty()) paths.push_back(attachment_path);
+  return SendFilesByMail(subject, paths, show_dialog);
+}
 
+uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::string>& paths,
+                         bool show_dialog) {
   // The library takes non-const texts; it gets private copies that live for the call.
   std::string subject_text = subject.empty() ? "<Unspecified Subject>" : subject;
-  std::string path_text = attachment_path;
+  std::vector<std::string> path_texts = paths;
 
   MapiMessage message{};
   message.lpszSubject = subject_text.data();
 
-  MapiFileDesc attachment{};
-  if (!path_text.empty()) {
-    attachment.nPosition = 0xFFFFFFFF;  // not placed inside the note text
-    attachment.lpszPathName = path_text.data();
-    message.nFileCount = 1;
-    message.lpFiles = &attachment;
+  std::vector<MapiFileDesc> attachments(path_texts.size());
+  for (size_t i = 0; i < path_texts.size(); ++i) {
+    attachments[i].nPosition = 0xFFFFFFFF;  // not placed inside the note text
+    attachments[i].lpszPathName = path_texts[i].data();
+  }
+  if (!attachments.empty()) {
+    message.nFileCount = static_cast<ULONG>(attachments.size());
+    message.lpFiles = attachments.data();
   }
 
   // No owner window for the compose dialog.
   return CallSendMail(0, 0, &message, show_dialog ? MAPI_DIALOG : 0, 0);
+}
+
+std::string MailResultText(uint32_t result) {
+  switch (result) {
+    case SUCCESS_SUCCESS:
+    case MAPI_USER_ABORT:
+      return "";
+    case MailNotAvailable:
+      return "No mail program is set up for sending from other programs (Simple MAPI). Install "
+             "a mail program, make it the default e-mail program of Windows, and try again.";
+    case MAPI_E_LOGIN_FAILURE:
+      return "The mail program could not log on.";
+    case MAPI_E_INSUFFICIENT_MEMORY:
+      return "The mail program has not enough memory for this mail.";
+    case MAPI_E_ATTACHMENT_NOT_FOUND:
+    case MAPI_E_ATTACHMENT_OPEN_FAILURE:
+      return "The mail program could not read an attachment.";
+    case MAPI_E_TOO_MANY_FILES:
+      return "The mail program cannot take this many attachments.";
+    default:
+      return FormatText("The mail program could not send the mail (error %u).", result);
+  }
 }
 
 }  // namespace velmora

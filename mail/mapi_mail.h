@@ -8,11 +8,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
-// The Simple MAPI result code for a user abort, also given when no mail system is there.
+// The Simple MAPI result code for a user abort.
 constexpr uint32_t MailUserAbort = 1;
+// The result when no Simple MAPI mail program is there.
+constexpr uint32_t MailNotAvailable = 0xFFFF0001;
 
 // Sends one message with the subject ("<Unspecified Subject>" when empty) and, when the path
 // is not empty, that file as its one attachment; with show_dialog the client's compose dialog
@@ -20,8 +23,15 @@ constexpr uint32_t MailUserAbort = 1;
 uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
                         bool show_dialog);
 
-// Loads the library when needed and forwards the arguments to its MAPISendMail; 1 when
-// there is no such entry.
+// One message with every file of paths attached, in order; otherwise as SendFileByMail.
+uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::string>& paths,
+                         bool show_dialog);
+
+// What the user is told of a result: "" for success and for the user's cancel.
+std::string MailResultText(uint32_t result);
+
+// Loads the library when needed and forwards the arguments to its MAPISendMail;
+// MailNotAvailable when there is no such entry.
 uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* message, uint32_t flags,
                       uint32_t reserved);
 

@@ -53,7 +53,7 @@ TEST(MailChild, DISABLED_SendTwice) {
             expected);
   SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
   EXPECT_EQ(SendFileByMail("", "", false), expected);
-  EXPECT_EQ(GetModuleHandleA("MAPI32.DLL") != nullptr, expected != MailUserAbort);
+  EXPECT_EQ(GetModuleHandleA("MAPI32.DLL") != nullptr, expected != MailNotAvailable);
 }
 
 std::string Lower(std::string text) {
@@ -120,7 +120,7 @@ std::pair<intptr_t, std::vector<std::string>> RunChild(bool mail_present,
   DeleteFileA(log.c_str());
   const uint32_t result = 2 + GetTickCount() % 20;
   const std::string values[] = {log, std::to_string(result),
-                                std::to_string(mail_present ? result : MailUserAbort), subject,
+                                std::to_string(mail_present ? result : MailNotAvailable), subject,
                                 path};
   for (int i = 0; i < 5; ++i) SetEnvironmentVariableA(kChildVariables[i], values[i].c_str());
   const intptr_t code =
