@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -59,6 +60,32 @@ inline std::vector<uint8_t> MakeQuadrantJpeg(int width, int height, int quality 
   std::vector<uint8_t> result(out, out + outSize);
   std::free(out);
   return result;
+}
+
+// The width and height in a JPEG's header; 0 x 0 when the bytes hold none.
+struct PixelSize {
+  int Width = 0, Height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+inline jmp_buf& HeaderFailure() {
+  static jmp_buf jump;
+  return jump;
+}
+inline PixelSize JpegSizeOf(const std::vector<uint8_t>& bytes) {
+  PixelSize size;
+  jpeg_decompress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  errors.error_exit = [](j_common_ptr) { longjmp(HeaderFailure(), 1); };
+  errors.emit_message = [](j_common_ptr, int) {};
+  jpeg_create_decompress(&info);
+  if (setjmp(HeaderFailure()) == 0 && !bytes.empty()) {
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    size = {static_cast<int>(info.image_width), static_cast<int>(info.image_height)};
+  }
+  jpeg_destroy_decompress(&info);
+  return size;
 }
 
 // "Size: WxH , K.H Kb": whole kilobytes, then the hundredths of a kilobyte as a plain number.
