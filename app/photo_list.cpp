@@ -377,7 +377,8 @@ uint64_t PhotoList::DoneAttachmentBytes() const {
 uint64_t MailAttachmentBytes(uint64_t n) { return (n + 2) / 3 * 4; }
 
 std::string MegabyteText(uint64_t bytes) {
-  if (bytes < (1u << 20)) return FormatText("%u Kb", static_cast<uint32_t>((bytes + 512) >> 10));
+  const uint64_t kilobytes = (bytes + 512) >> 10;
+  if (kilobytes < 1024) return FormatText("%u Kb", static_cast<uint32_t>(kilobytes));
   const auto tenths = static_cast<uint32_t>((bytes * 10 + (1u << 19)) >> 20);
   return FormatText("%u.%u MB", tenths / 10, tenths % 10);
 }
