@@ -362,6 +362,33 @@ TEST_F(SeveralRun, CommandLineAndDropGiveTheSameListAndNameTheFilesLeftOutTogeth
   EXPECT_FALSE(IsWindowVisible(ProgressLine()));
 }
 
+// A photo whose data breaks off after its header opens with the others (only a decode finds
+// the damage); the Shrink names it in one message at its end and the total line counts the
+// photos that were shrunk.
+TEST_F(SeveralRun, APhotoThatCannotBeShrunkIsNamedWhenTheShrinkEnds) {
+  const std::string folder = MakeFolder("damaged");
+  const std::vector<std::string> good =
+      WritePhotos(folder, {{"first.jpg", 320, 240}, {"last.jpg", 240, 320}});
+  std::vector<uint8_t> cut = MakeQuadrantJpeg(640, 480);
+  cut.resize(cut.size() * 3 / 5);
+  const std::string broken = folder + "broken.jpg";
+  ASSERT_TRUE(WriteFileBytes(broken, cut));
+  ASSERT_TRUE(Start(Quoted(good[0]) + " " + Quoted(broken) + " " + Quoted(good[1])));
+  ASSERT_TRUE(ShowsPhoto(1, 3, good[0], 320, 240));
+  EXPECT_FALSE(app->HasModalWindow());
+  app->Click("Shrink");
+  const std::string shown = app->AnswerMessage();
+  EXPECT_NE(shown.find("One photo could not be shrunk"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(Quoted(broken) + " is damaged"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("first.jpg"), std::string::npos) << shown;
+  EXPECT_TRUE(Shows(ProgressLine(), "2 of 3 photos: ", true)) << WindowText(ProgressLine());
+  EXPECT_TRUE(Shows(Label(true), "Size: 96x72 , ", true)) << WindowText(Label(true));
+  app->Click(">");
+  ASSERT_TRUE(ShowsPhoto(2, 3, broken, 640, 480));
+  EXPECT_TRUE(Shows(Label(true), ""));
+  EXPECT_FALSE(app->HasModalWindow());
+}
+
 // Shrink pressed again and another percentage chosen while a Shrink runs start it over: every
 // photo ends shrunk at the last percentage, the window answers throughout, and no file is left
 // in the temporary folder. Opening one photo in the middle of a Shrink ends it cleanly.
