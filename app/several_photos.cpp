@@ -304,12 +304,12 @@ void SaveAll(MainForm* form) {
     writes.push_back(i);
   }
   if (!existing.empty()) {
-    const std::string question = ListMessage(
-        (existing.size() == 1 ? std::string("One of the files is")
-                              : Count(existing.size()) + " of the files are") +
-            " in \"" + folder + "\" already. Replace " + (existing.size() == 1 ? "it" : "them") +
-            "? (No keeps " + (existing.size() == 1 ? "it" : "them") + " and saves the others.)",
-        existingNames);
+    const bool one = existing.size() == 1;
+    const std::string question =
+        ListMessage((one ? "This file is in \"" : "These files are in \"") + folder + "\" already:",
+                    existingNames) +
+        (one ? "\n\nReplace it with the shrunk photo? (No keeps it and saves the others.)"
+             : "\n\nReplace them with the shrunk photos? (No keeps them and saves the others.)");
     const int answer = ShowMessageBox(question, MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer != IDYES && answer != IDNO) return;
     if (answer == IDNO)

@@ -286,6 +286,21 @@ TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessag
   EXPECT_EQ(FileBytes(other + "Alpine lake.jpg"), shrunk[1]);
   EXPECT_EQ(FileBytes(other + "Birch.jpg"), originals[2]);
   EXPECT_EQ(FileBytes(paths[2]), originals[2]);
+  // Answered No, the files there stay and only the others would be written; Cancel writes
+  // nothing and says nothing more.
+  ASSERT_TRUE(WriteFileBytes(other + "Alpine lake.jpg", older));
+  for (int answer : {IDNO, IDCANCEL}) {
+    ASSERT_TRUE(app->ChooseFile("Save...", other + kAnyName));
+    shown = app->AnswerMessage(answer);
+    EXPECT_NE(shown.find(":\nCanyon.jpg\nAlpine lake.jpg\n"), std::string::npos) << shown;
+    if (answer == IDNO) {
+      EXPECT_NE(app->AnswerMessage().find("Birch.jpg"), std::string::npos);
+    }
+    ASSERT_TRUE(app->WaitIdle());
+    EXPECT_FALSE(app->HasModalWindow());
+    EXPECT_EQ(FileBytes(other + "Alpine lake.jpg"), older);
+    EXPECT_EQ(FileBytes(other + "Canyon.jpg"), shrunk[0]);
+  }
 
   // Mailed in one message with the three copies, from a new folder each time.
   if (Place.MailLibrary.empty()) GTEST_SKIP() << "no test mail library in the system folder";
@@ -405,6 +420,7 @@ TEST_F(SeveralRun, AShrinkStartedOverWhileItRunsLosesNothingAndLeavesNoTemporary
 
   app->Click("Shrink");
   EXPECT_TRUE(Shows(ProgressLine(), "Shrinking: ", true)) << WindowText(ProgressLine());
+  SaveScreenshot(app->Main, "velmora-e2e-several-shrinking.bmp");
   app->SelectPercent(50);
   app->Click("Shrink");
   app->Click(">");
