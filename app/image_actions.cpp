@@ -24,9 +24,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kSameFileMessage =
-    "Save better with different name (old file has better quality).";
-
 MainForm* FormOf(void* owner) { return static_cast<MainForm*>(owner); }
 
 // A picture that can be drawn or shrunk: present and with no side of 0.
@@ -167,7 +164,7 @@ void SaveClick(void* owner, Control*) {
   const std::string target = form->SaveDialog->FileName;
   // Never overwrite the original, however its name is spelled.
   if (IsSameFile(target, form->OpenedPath)) {
-    ShowInfoMessage(kSameFileMessage);
+    ShowInfoMessage(SameFileMessage);
     return;
   }
   // WriteToFile is true only when the file received all of the picture's bytes.

@@ -14,6 +14,10 @@ namespace velmora {
 class Control;
 class MainForm;
 
+// The refusal to save over an opened original.
+inline constexpr const char* SameFileMessage =
+    "Save better with different name (old file has better quality).";
+
 // Click handlers; owner is the MainForm record.
 void OpenClick(void* owner, Control* sender);
 void ShrinkClick(void* owner, Control* sender);

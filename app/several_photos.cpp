@@ -22,8 +22,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kSameFileMessage =
-    "Save better with different name (old file has better quality).";
 constexpr const char* kStillShrinking =
     "The photos are still being shrunk. Please try again once all of them are done.";
 // What the folder dialog's name box says: the name itself is not used.
@@ -332,7 +330,7 @@ void SaveAll(MainForm* form) {
   }
   std::string message;
   if (!refused.empty()) {
-    message = ListMessage(std::string(kSameFileMessage) + "\nNot saved, as " +
+    message = ListMessage(std::string(SameFileMessage) + "\nNot saved, as " +
                               (refused.size() == 1 ? "its original is" : "their originals are") +
                               " in that folder:",
                           refused);
