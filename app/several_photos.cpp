@@ -180,12 +180,15 @@ void OpenPictureFiles(MainForm* form, const std::vector<std::string>& paths) {
   }
   std::vector<Photo> photos;
   std::vector<std::string> leftOut;
-  for (const std::string& path : paths) {
-    const PhotoCheck check = CheckPhotoFile(path);
-    if (check.Usable)
-      photos.push_back(check.Found);
-    else
-      leftOut.push_back(FileSentence(path, check.Reason));
+  {
+    WaitCursor wait;  // each file's header is read: quick, but many files take a moment
+    for (const std::string& path : paths) {
+      const PhotoCheck check = CheckPhotoFile(path);
+      if (check.Usable)
+        photos.push_back(check.Found);
+      else
+        leftOut.push_back(FileSentence(path, check.Reason));
+    }
   }
   std::string problem;
   if (photos.size() == 1) {
