@@ -284,14 +284,25 @@ int ShrinkSeveral(const Request& request) {
   // Photos whose copy would replace an input, or the copy of an earlier photo of the same
   // name, are refused before anything is shrunk.
   const std::vector<std::string> all(request.Args.begin() + 1, request.Args.end());
+  // IsSameFile for every target against every input, each file opened once.
+  std::vector<FileIdentity> inputIds;
+  for (const std::string& input : all)
+    if (FileIdentity id; GetFileIdentity(input, &id)) inputIds.push_back(id);
+  auto isInput = [&](const std::string& target) {
+    FileIdentity id;
+    return std::any_of(all.begin(), all.end(),
+                       [&](const std::string& input) {
+                         return lstrcmpiA(input.c_str(), target.c_str()) == 0;
+                       }) ||
+           (GetFileIdentity(target, &id) &&
+            std::find(inputIds.begin(), inputIds.end(), id) != inputIds.end());
+  };
   Batch batch;
   batch.Percent = static_cast<int32_t>(percent);
   std::vector<std::string> refused;
   for (const std::string& input : all) {
     const std::string target = into + NameOf(input);
-    const bool overInput = std::any_of(all.begin(), all.end(), [&](const std::string& other) {
-      return IsSameFile(target, other);
-    });
+    const bool overInput = isInput(target);
     const bool taken = std::any_of(
         batch.Targets.begin(), batch.Targets.end(),
         [&](const std::string& other) { return lstrcmpiA(other.c_str(), target.c_str()) == 0; });
