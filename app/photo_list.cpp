@@ -377,18 +377,17 @@ uint64_t PhotoList::DoneAttachmentBytes() const {
 uint64_t MailAttachmentBytes(uint64_t n) { return (n + 2) / 3 * 4; }
 
 std::string MegabyteText(uint64_t bytes) {
-  const uint64_t kilobytes = (bytes + 512) >> 10;
-  if (kilobytes < 1024) return FormatText("%u Kb", static_cast<uint32_t>(kilobytes));
+  // The rule of the batch's total (FormatBatchTotal), so that the line reads alike throughout.
+  if (bytes < (1u << 20)) return FormatText("%u Kb", static_cast<uint32_t>((bytes + 512) >> 10));
   const auto tenths = static_cast<uint32_t>((bytes * 10 + (1u << 19)) >> 20);
   return FormatText("%u.%u MB", tenths / 10, tenths % 10);
 }
 
 std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_t shrunkBytes,
                       uint64_t attachmentBytes) {
-  std::string text = done == count ? FormatText("%u photos: ", static_cast<uint32_t>(count))
-                                   : FormatText("%u of %u photos: ", static_cast<uint32_t>(done),
-                                                static_cast<uint32_t>(count));
-  text += MegabyteText(originalBytes) + " to " + MegabyteText(shrunkBytes);
+  // "7 photos: ..." as the batch says it; "6 of 7 photos: ..." when one failed.
+  std::string text = FormatBatchTotal(count, originalBytes, shrunkBytes);
+  if (done != count) text = std::to_string(done) + " of " + text;
   if (attachmentBytes > MailSizeLimit)
     text += ", too large to mail (" + MegabyteText(attachmentBytes) + " attached)";
   return text;

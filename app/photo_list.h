@@ -133,11 +133,13 @@ uint64_t MailAttachmentBytes(uint64_t n);
 // The size most mail services take in one message.
 constexpr uint64_t MailSizeLimit = 25ull << 20;
 
-// "24.3 MB" (megabytes of 1,048,576 bytes, to a tenth); under a megabyte "96 Kb".
+// "24.3 MB" (megabytes of 1,048,576 bytes, to a tenth); under a megabyte "96 Kb", as the
+// batch's total line (FormatBatchTotal) writes them.
 std::string MegabyteText(uint64_t bytes);
 
-// The total line: "7 photos: 24.3 MB to 2.1 MB", "6 of 7 photos: ..." when some failed, and
-// when the attachments pass MailSizeLimit ", too large to mail (31.2 MB attached)".
+// The total line: the batch's total (FormatBatchTotal, "7 photos: 24.3 MB to 2.1 MB") of
+// count photos, "6 of 7 photos: ..." when some failed, and when the attachments pass
+// MailSizeLimit ", too large to mail (31.2 MB attached)". The sizes are of the done photos.
 std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_t shrunkBytes,
                       uint64_t attachmentBytes);
 

@@ -124,13 +124,14 @@ class Originals {
     for (const std::string& path : paths) {
       Names.insert(Lowered(path));
       FileIdentity identity;
-      if (GetFileIdentity(path, &identity)) Identities.insert(identity);
+      if (GetFileIdentity(path, &identity)) Identities.push_back(identity);
     }
   }
   bool Holds(const std::string& path) const {
     FileIdentity identity;
     return Names.count(Lowered(path)) != 0 ||
-           (GetFileIdentity(path, &identity) && Identities.count(identity) != 0);
+           (GetFileIdentity(path, &identity) &&
+            std::find(Identities.begin(), Identities.end(), identity) != Identities.end());
   }
 
  private:
@@ -139,7 +140,7 @@ class Originals {
     return text;
   }
   std::set<std::string> Names;
-  std::set<FileIdentity> Identities;
+  std::vector<FileIdentity> Identities;
 };
 
 // A new folder of its own in the temporary folder for one mailing ("" when none can be made).

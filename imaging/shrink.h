@@ -9,6 +9,7 @@
 
 #include "imaging/jpeg_image.h"
 #include "imaging/jpeg_rows.h"
+#include "imaging/streaming.h"
 
 namespace velmora {
 
@@ -27,6 +28,8 @@ struct ShrinkReport {
   double Milliseconds = 0;    // decode, resampling and encode (they overlap)
   int32_t DecodeEighths = 0;  // the picture was decoded at DecodeEighths / 8 of its size
   PictureProblem Problem = PictureProblem::None;  // why there is no shrunk picture
+  uint32_t OriginalWidth = 0;  // the opened picture's size seen upright, once its header was read
+  uint32_t OriginalHeight = 0;
 };
 
 // Quality of the shrunk picture's JPEG.
@@ -52,7 +55,18 @@ constexpr uint64_t ShrinkTurnBudget = 160ull * 1024 * 1024;
 // No picture: when opened is null or holds no JPEG bytes, percent gives a zero (or negative)
 //      side, or the decode or encode fails, the result is null, *byteCount is 0 and the
 //      report (when given) says why.
+// threading: whether the decode may get a thread of its own (see ResampleRows); a caller that
+//      shrinks several pictures side by side passes OneThread.
 JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
-                         ShrinkReport* report = nullptr);
+                         ShrinkReport* report = nullptr,
+                         PipelineThreading threading = PipelineThreading::Auto);
+
+// The same for the JPEG bytes of a stream from its position on (a file opened for reading),
+// which the decoder reads a buffer at a time: the photo is never in memory whole, which is
+// how a batch keeps to the memory of one photo per worker. Fewer than JpegMinimumParsedSize
+// bytes count as no JPEG picture, as for a JpegImage.
+JpegImage* ShrinkPictureFrom(Stream* file, int32_t percent, uint32_t* byteCount,
+                             ShrinkReport* report = nullptr,
+                             PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

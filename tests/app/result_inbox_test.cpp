@@ -15,6 +15,7 @@
 #include "imaging/batch_shrink.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/test_support.h"
+#include "toolkit/object.h"
 #include "toolkit/text_utils.h"
 
 using namespace velmora;
@@ -90,7 +91,8 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
 }
 
 // Catches results of an earlier run reaching the list after a new start, a photo missing or
-// twice in the end, and files left in the temporary folder by the work.
+// twice in the end, pictures of a dropped run never freed, and files left in the temporary
+// folder by the work.
 TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercentage) {
   const std::string folder =
       TempDirectory() + "velmora-restart-" + std::to_string(GetCurrentProcessId()) + "\\";
@@ -107,6 +109,7 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
   for (const auto& entry : std::filesystem::directory_iterator(TempDirectory()))
     tempBefore.push_back(entry.path().filename().string());
 
+  const int32_t objectsBefore = LiveObjectCount();
   WakeWindow window;
   PhotoList list;
   std::vector<Photo> photos;
@@ -146,6 +149,7 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
               std::vector<uint32_t>({1120, 840}));
   }
   list.Clear();
+  EXPECT_EQ(LiveObjectCount(), objectsBefore) << "every picture made was freed";
   std::vector<std::string> tempAfter;
   for (const auto& entry : std::filesystem::directory_iterator(TempDirectory()))
     tempAfter.push_back(entry.path().filename().string());

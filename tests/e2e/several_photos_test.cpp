@@ -29,7 +29,7 @@ std::string Quoted(const std::string& text) { return std::string(1, '"').append(
 
 // "24.3 MB" to a tenth of 1,048,576 bytes, "96 Kb" under a megabyte: the total line's sizes.
 std::string Megabytes(uint64_t bytes) {
-  if (((bytes + 512) >> 10) < 1024) return std::to_string((bytes + 512) >> 10) + " Kb";
+  if (bytes < (1u << 20)) return std::to_string((bytes + 512) >> 10) + " Kb";
   const uint64_t tenths = (bytes * 10 + (1u << 19)) >> 20;
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
 }
