@@ -154,14 +154,15 @@ void BuildTopPanel(MainForm* f, const ScreenScale& s) {
 
 // The row of several photos, under the size lines and hidden until they are opened: the
 // buttons to the previous and the next photo side by side, the photo line after them, and
-// the progress or total line under the shrunk picture's size line.
+// the progress or total line from the percentage's column on, where the longest total (with
+// its mail warning) still fits the window's width.
 void BuildPhotoRow(MainForm* f, const ScreenScale& s) {
   Control* panel = f->TopPanel;
   const int32_t top = kTopPanelHeight - 3;
   f->PreviousButton = SetSize(MakeScaledButton(panel, "<", 6, top, s), s(25), 0);
   f->NextButton = SetSize(MakeScaledButton(panel, ">", 33, top, s), s(25), 0);
   f->PhotoLabel = MakeFittedLabel(panel, "", 66, top + 4, s);
-  f->ProgressLabel = MakeFittedLabel(panel, "", 342, top + 4, s);
+  f->ProgressLabel = MakeFittedLabel(panel, "", 248, top + 4, s);
   for (Control* c : {f->PreviousButton, f->NextButton, f->PhotoLabel, f->ProgressLabel})
     c->SetVisible(false);
 }

@@ -107,7 +107,7 @@ class SeveralRun : public ::testing::Test {
   // The size lines, and the photo and progress lines of the row of several photos.
   HWND Label(bool shrunk) const { return app->Find("STATIC", {}, shrunk ? 342 : 12, 33); }
   HWND PhotoLine() const { return app->Find("STATIC", {}, 66, 66); }
-  HWND ProgressLine() const { return app->Find("STATIC", {}, 342, 66); }
+  HWND ProgressLine() const { return app->Find("STATIC", {}, 248, 66); }
 
   // Whether the window comes to show text (as a prefix of its text with prefix).
   static bool Shows(HWND window, const std::string& text, bool prefix = false,
@@ -451,6 +451,34 @@ TEST_F(SeveralRun, AShrinkStartedOverWhileItRunsLosesNothingAndLeavesNoTemporary
   EXPECT_FALSE(app->HasModalWindow());
   ASSERT_EQ(app->CloseAndWait(20000), 0);
   EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
+}
+
+// Photos whose shrunk copies would pass 25 MB as mail attachments (a third larger than the
+// files): the total line says so, and the whole line fits the window.
+TEST_F(SeveralRun, TheTotalLineSaysWhenTheCopiesWouldBeTooLargeToMail) {
+  const std::string folder = MakeFolder("grain");
+  std::string arguments;
+  uint64_t original = 0;
+  for (unsigned i = 0; i < 7; ++i) {
+    const std::string path = folder + "grain " + std::to_string(i) + ".jpg";
+    const std::vector<uint8_t> bytes = MakeGrainJpeg(2400, 1800, i + 1);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    original += bytes.size();
+    arguments += Quoted(path) + " ";
+  }
+  ASSERT_TRUE(Start(arguments));
+  app->SelectPercent(100);
+  app->Click("Shrink");
+  ASSERT_TRUE(Shows(ProgressLine(), "7 photos: ", true, 120)) << WindowText(ProgressLine());
+  const std::string total = WindowText(ProgressLine());
+  EXPECT_EQ(total.rfind("7 photos: " + Megabytes(original) + " to ", 0), 0u) << total;
+  // The copies are some 3.5 MB each: more than 25 MB once Base64 makes them a third larger.
+  EXPECT_NE(total.find(", too large to mail ("), std::string::npos) << total;
+  EXPECT_EQ(total.substr(total.size() - 13), " MB attached)") << total;
+  RECT panel{};
+  GetClientRect(app->TopPanel(), &panel);
+  EXPECT_LE(RectInParent(ProgressLine()).right, panel.right) << "the line is cut off";
+  SaveScreenshot(app->Main, "velmora-e2e-several-too-large.bmp");
 }
 
 // The value that tells the program whether a Simple MAPI mail program is there, set for the
