@@ -4,8 +4,10 @@
 #include "app/image_actions.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "app/main_form.h"
+#include "app/several_photos.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/preview.h"
 #include "imaging/shrink_picture.h"
@@ -21,9 +23,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr const char* kSameFileMessage =
-    "Save better with different name (old file has better quality).";
 
 MainForm* FormOf(void* owner) { return static_cast<MainForm*>(owner); }
 
@@ -79,12 +78,25 @@ DrawSize FitToPane(int32_t paneWidth, int32_t paneHeight, int32_t w, int32_t h) 
 
 void OpenClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
-  OpenPictureFile(form, form->OpenDialog->Execute() ? form->OpenDialog->FileName : std::string());
+  if (!form->OpenDialog->Execute()) {
+    OpenPictureFile(form, std::string());
+    return;
+  }
+  const std::vector<std::string> paths = SelectedFiles(form->OpenDialog->FileName);
+  // The dialog starts next time with the one name chosen, or empty after several.
+  if (paths.size() > 1) form->OpenDialog->FileName.clear();
+  OpenPictureFiles(form, paths);
 }
 
 void OpenPictureFile(MainForm* form, const std::string& path) {
+  const std::string problem = OpenPicture(form, path);
+  if (!problem.empty()) ShowInfoMessage(problem);
+}
+
+std::string OpenPicture(MainForm* form, const std::string& path) {
   std::string problem;
   if (!path.empty()) {
+    ForgetPhotos(form);  // one photo alone
     Stream* file = OpenFileForReading(path.c_str());
     const bool readable = file->Handle() != INVALID_HANDLE_VALUE;
     FreeAndNull(form->Opened);
@@ -114,14 +126,18 @@ void OpenPictureFile(MainForm* form, const std::string& path) {
     }
   }
   form->OpenedPane->RequestRepaint();
-  if (!problem.empty()) ShowInfoMessage(problem);
+  return problem;
 }
 
 void ShrinkClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
-  if (!form->HasOpened || !IsDrawable(form->Opened)) return;
   // Index -1 (text typed into the combo, no list item selected) gives 0%.
   const int32_t percent = (GetItemIndex(form->PercentCombo) + 1) * 10;
+  if (form->Several()) {
+    ShrinkAll(form, percent);
+    return;
+  }
+  if (!form->HasOpened || !IsDrawable(form->Opened)) return;
   uint32_t bytes = 0;
   // Always a fresh resample of the opened picture. A picture with a side of 0 at this
   // percentage is no picture: nothing changes then.
@@ -139,12 +155,16 @@ void ShrinkClick(void* owner, Control*) {
 
 void SaveClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
+  if (form->Several()) {
+    SaveAll(form);
+    return;
+  }
   if (!form->HasShrunk || form->Shrunk == nullptr) return;
   if (!form->SaveDialog->Execute()) return;
   const std::string target = form->SaveDialog->FileName;
   // Never overwrite the original, however its name is spelled.
   if (IsSameFile(target, form->OpenedPath)) {
-    ShowInfoMessage(kSameFileMessage);
+    ShowInfoMessage(SameFileMessage);
     return;
   }
   // WriteToFile is true only when the file received all of the picture's bytes.
@@ -154,6 +174,10 @@ void SaveClick(void* owner, Control*) {
 
 void SendClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
+  if (form->Several()) {
+    SendAll(form);
+    return;
+  }
   if (!form->HasShrunk || form->Shrunk == nullptr) return;
   const std::string name = FileNameOf(form->OpenedPath);
   // The attachment is a copy named like the opened file in the temporary directory; an
@@ -170,7 +194,7 @@ void SendClick(void* owner, Control*) {
     ShowInfoMessage(FormatText("The picture could not be written to \"%s\" for mailing.", path));
     return;
   }
-  SendFileByMail(name, path, true);
+  ReportMailResult(SendFileByMail(name, path, true));
 }
 
 void LinkClick(void*, Control*) {
@@ -186,7 +210,9 @@ void PaintOpened(void* owner, Control* sender, HDC dc) {
 
 void PaintShrunk(void* owner, Control* sender, HDC dc) {
   MainForm* form = FormOf(owner);
-  PaintPicture(sender, dc, form->HasShrunk, form->Shrunk, form->ShrunkPreview);
+  // With several photos the shown photo's copy belongs to the list.
+  JpegImage* shrunk = form->Several() ? form->Photos->Shrunk(form->Current) : form->Shrunk;
+  PaintPicture(sender, dc, form->HasShrunk, shrunk, form->ShrunkPreview);
 }
 
 }  // namespace velmora

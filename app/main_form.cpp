@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/image_actions.h"
+#include "app/several_photos.h"
 #include "toolkit/button.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/control.h"
@@ -17,6 +18,7 @@
 #include "toolkit/keyboard.h"
 #include "toolkit/label.h"
 #include "toolkit/layout.h"
+#include "toolkit/mouse_wheel.h"
 #include "toolkit/paint.h"
 #include "toolkit/panel.h"
 #include "toolkit/splitter.h"
@@ -31,6 +33,9 @@ namespace {
 constexpr const char* kImageFilter = "Image Files|*.jpg;*.jpeg";
 constexpr int32_t kPercentItems = 10;
 constexpr int32_t kThirtyPercent = 2;
+// The top panel's height at 96 DPI, and what the row of several photos adds to it.
+constexpr int32_t kTopPanelHeight = 65;
+constexpr int32_t kPhotoRowHeight = 28;
 
 FileDialog* MakeImageDialog(Control* form) {
   FileDialog* dialog = MakeFileDialog("", "", 0);
@@ -147,6 +152,32 @@ void BuildTopPanel(MainForm* f, const ScreenScale& s) {
   FitLinkLabel(f, s);
 }
 
+// The row of several photos, under the size lines and hidden until they are opened: the
+// buttons to the previous and the next photo side by side, the photo line after them, and
+// the progress or total line from the percentage's column on, where the longest total (with
+// its mail warning) still fits the window's width.
+void BuildPhotoRow(MainForm* f, const ScreenScale& s) {
+  Control* panel = f->TopPanel;
+  const int32_t top = kTopPanelHeight - 3;
+  f->PreviousButton = SetSize(MakeScaledButton(panel, "<", 6, top, s), s(25), 0);
+  f->NextButton = SetSize(MakeScaledButton(panel, ">", 33, top, s), s(25), 0);
+  f->PhotoLabel = MakeFittedLabel(panel, "", 66, top + 4, s);
+  f->ProgressLabel = MakeFittedLabel(panel, "", 248, top + 4, s);
+  for (Control* c : {f->PreviousButton, f->NextButton, f->PhotoLabel, f->ProgressLabel})
+    c->SetVisible(false);
+}
+
+// The folder dialog is a save dialog: the user goes to the folder and confirms; the name in
+// its box only says what happens. Existing files are asked about once, for all of them.
+FileDialog* MakeFolderDialog(Control* form) {
+  FileDialog* dialog = MakeImageDialog(form);
+  dialog->OpenMode = false;
+  dialog->Title = "Save the shrunk photos in this folder";
+  dialog->DefExtension.clear();
+  dialog->Options = OptionHideReadOnly | OptionPathMustExist;
+  return dialog;
+}
+
 }  // namespace
 
 void CreateMainForm(MainForm*& result, Control* parent) {
@@ -161,12 +192,17 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   f->Form->AlignMargin = s(f->Form->AlignMargin);  // the children take it over from the form
   ScaleFormFont(f->Form, s);
 
+  f->Dpi = s.Dpi;
   f->OpenDialog = MakeImageDialog(f->Form);
+  // Several photos may be chosen at once.
+  f->OpenDialog->Options = DefaultFileDialogOptions | OptionAllowMultiSelect;
   f->SaveDialog = MakeImageDialog(f->Form);
   f->SaveDialog->OpenMode = false;
+  f->FolderDialog = MakeFolderDialog(f->Form);
 
-  f->TopPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignTop), 0, s(65));
+  f->TopPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignTop), 0, s(kTopPanelHeight));
   BuildTopPanel(f, s);
+  BuildPhotoRow(f, s);
 
   f->LeftPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignLeft), s(389), 0);
   f->OpenedPane = SetAlign(MakePaintBox(f->LeftPanel), AlignClient);
@@ -184,6 +220,12 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   f->ShrinkButton->OnClick = MakeCallback(f, &ShrinkClick);
   f->SaveButton->OnClick = MakeCallback(f, &SaveClick);
   f->SendButton->OnClick = MakeCallback(f, &SendClick);
+  f->PreviousButton->OnClick = MakeCallback(f, &PreviousClick);
+  f->NextButton->OnClick = MakeCallback(f, &NextClick);
+  f->PercentCombo->OnSelectionChange = MakeCallback(f, &PercentChange);
+  // The wheel over either picture moves through several photos.
+  SetWheelHandler(f->LeftPanel, MakeCallback(f, &PaneWheel));
+  SetWheelHandler(f->RightPanel, MakeCallback(f, &PaneWheel));
 
   // Tab and Shift+Tab go through the controls in the order they are seen, Enter presses the
   // focused button, and Ctrl+O, Ctrl+S and Ctrl+M press Open, Save and Send.
@@ -191,13 +233,41 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   AddShortcut(f->Form, 'O', f->OpenButton);
   AddShortcut(f->Form, 'S', f->SaveButton);
   AddShortcut(f->Form, 'M', f->SendButton);
+  // Page Up and Page Down go to the previous and the next of several photos.
+  AddKeyButton(f->Form, VK_PRIOR, f->PreviousButton);
+  AddKeyButton(f->Form, VK_NEXT, f->NextButton);
 
   HWND window = f->Form->GetWindowHandle();
   f->OpenDialog->WndOwner = window;
   f->SaveDialog->WndOwner = window;
+  f->FolderDialog->WndOwner = window;
+
+  // The shrink of several photos runs on worker threads; their results come back through
+  // the inbox, which wakes the form.
+  f->Photos = std::make_unique<PhotoList>();
+  f->Shrinker = std::make_unique<BatchShrinker>();
+  f->Inbox = std::make_unique<ResultInbox>(window, ShrinkResultsMessage);
+  f->Form->AddMessageHandler(&ShrinkResultsHandler);
 
   Center(f->Form);
   ResetState(f);
+}
+
+void MainForm::Destroy() {
+  // No result may come after this: the inbox and the list go with the record.
+  if (Shrinker) Shrinker->Cancel();
+  if (Inbox) Inbox->Clear();
+  ObjectBase::Destroy();
+}
+
+void ShowPhotoRow(MainForm* form, bool shown) {
+  Control* row[] = {form->PreviousButton, form->NextButton, form->PhotoLabel, form->ProgressLabel};
+  const Control* focused = FocusedControl();
+  for (Control* c : row) c->SetVisible(shown);
+  if (!shown && (focused == form->PreviousButton || focused == form->NextButton))
+    form->OpenButton->TakeFocus();
+  const int32_t height = kTopPanelHeight + (shown ? kPhotoRowHeight : 0);
+  form->TopPanel->SetHeight(MulDiv(height, form->Dpi, 96));
 }
 
 void ResetState(MainForm* form) {

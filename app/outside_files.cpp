@@ -1,19 +1,19 @@
-// The command-line file and dropped files: both end in OpenPictureFile, like the Open button.
+// The command-line files and dropped files: both end in OpenPictureFiles, like the Open button.
 // Names arrive from the system in UTF-16 and go on in the ANSI code page the program uses.
 #include "app/outside_files.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/image_actions.h"
 #include "app/main_form.h"
+#include "app/several_photos.h"
 #include "toolkit/control.h"
 
 namespace velmora {
 
 namespace {
 
-// Posted at start to the form: open the command-line file. Handled once the loop runs.
+// Posted at start to the form: open the command-line files. Handled once the loop runs.
 constexpr UINT OpenCommandLineFileMessage = WM_APP + 0x100;
 
 std::string ToAnsi(const std::wstring& text, bool* lossy) {
@@ -50,30 +50,33 @@ std::string AnsiPath(const std::wstring& name) {
   return shortName.empty() ? path : ToAnsi(shortName, &lossy);
 }
 
-// The first name of a drop; the drop is finished (its memory freed) here.
-std::wstring FirstDroppedName(HDROP drop) {
-  std::wstring name;
-  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
-    name.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
-    name.resize(DragQueryFileW(drop, 0, name.data(), static_cast<UINT>(name.size())));
+// The names of a drop in its order, as full ANSI paths; the drop is finished (its memory
+// freed) here.
+std::vector<std::string> DroppedFiles(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    if (!name.empty()) paths.push_back(AnsiPath(name));
   }
   DragFinish(drop);
-  return name;
+  return paths;
 }
 
 bool OutsideFilesHandler(Control* form, WindowMessage& message, LRESULT* result) {
   if (message.Message == WM_DROPFILES) {
-    const std::wstring name = FirstDroppedName(reinterpret_cast<HDROP>(message.WParam));
+    const std::vector<std::string> paths = DroppedFiles(reinterpret_cast<HDROP>(message.WParam));
     *result = 0;
     // While a dialog or message box of the program is open the window is disabled, and the
     // action that opened it is still under way: a drop then is not taken.
-    if (!name.empty() && TheMainForm && IsWindowEnabled(form->WindowHandle))
-      OpenPictureFile(TheMainForm, AnsiPath(name));
+    if (!paths.empty() && TheMainForm && IsWindowEnabled(form->WindowHandle))
+      OpenPictureFiles(TheMainForm, paths);
     return true;
   }
   if (message.Message == OpenCommandLineFileMessage) {
-    UpdateWindow(form->WindowHandle);  // the window paints before the picture is read
-    if (TheMainForm) OpenPictureFile(TheMainForm, CommandLineFile());
+    UpdateWindow(form->WindowHandle);  // the window paints before the pictures are read
+    if (TheMainForm) OpenPictureFiles(TheMainForm, CommandLineFiles());
     *result = 0;
     return true;
   }
@@ -82,12 +85,14 @@ bool OutsideFilesHandler(Control* form, WindowMessage& message, LRESULT* result)
 
 }  // namespace
 
-std::string CommandLineFile() {
+std::vector<std::string> CommandLineFiles() {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  const std::wstring first = arguments != nullptr && count > 1 ? arguments[1] : L"";
+  std::vector<std::string> paths;
+  for (int i = 1; arguments != nullptr && i < count; ++i)
+    if (arguments[i][0] != L'\0') paths.push_back(AnsiPath(arguments[i]));
   LocalFree(arguments);
-  return first.empty() ? std::string() : AnsiPath(first);
+  return paths;
 }
 
 void AcceptOutsideFiles(MainForm* form) {
@@ -95,7 +100,7 @@ void AcceptOutsideFiles(MainForm* form) {
   window->AddMessageHandler(&OutsideFilesHandler);
   HWND handle = window->GetWindowHandle();
   DragAcceptFiles(handle, TRUE);
-  if (!CommandLineFile().empty()) PostMessageA(handle, OpenCommandLineFileMessage, 0, 0);
+  if (!CommandLineFiles().empty()) PostMessageA(handle, OpenCommandLineFileMessage, 0, 0);
 }
 
 }  // namespace velmora

@@ -9,7 +9,7 @@
 
 namespace velmora {
 
-uint8_t CodecErrorFlag = 0;
+thread_local uint8_t CodecErrorFlag = 0;
 
 namespace {
 

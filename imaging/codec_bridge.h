@@ -22,8 +22,9 @@ class JpegImage;
 class Stream;
 
 // Set by the error manager on every fatal library error; cleared and read by the image
-// operations. One flag for the process: library operations never overlap.
-extern uint8_t CodecErrorFlag;
+// operations. One flag per thread: an image operation runs its library calls on the thread
+// that asked for it, while pictures shrink on other threads (decoders, batch workers).
+extern thread_local uint8_t CodecErrorFlag;
 
 // The library's error manager plus the jump point of the operation in progress. A fatal
 // error sets CodecErrorFlag and long-jumps to Jump, out of the library call.

@@ -15,7 +15,7 @@
 namespace velmora {
 
 JpegOptions JpegDefaults;
-bool CmykInverted = false;
+thread_local bool CmykInverted = false;
 
 namespace {
 

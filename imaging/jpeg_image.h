@@ -137,8 +137,9 @@ JpegImage* MakeJpegImage();
 // The program's CmykHook: turns the four decoded samples of a CMYK or YCCK picture into
 // blue, green, red, 0 in every 32-bit pixel, in place, so the bitmap draws as colour.
 // Samples are taken as inverted (the Adobe convention) when the file carries the Adobe
-// marker; the decode tells the hook through CmykInverted.
+// marker; the decode tells the hook through CmykInverted (one per thread, as the decode
+// and its hook run on the same one).
 void ConvertCmykToBgr(Bitmap* bitmap);
-extern bool CmykInverted;
+extern thread_local bool CmykInverted;
 
 }  // namespace velmora

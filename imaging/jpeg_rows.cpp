@@ -110,7 +110,8 @@ bool JpegRowReader::Fail(PictureProblem problem) {
   return false;
 }
 
-bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
+template <class Install>
+bool JpegRowReader::ReadHeader(Install install, bool keepMarkers) {
   j_decompress_ptr d = &Context->Decompress;
   AttachCodecErrors(&Context->Error, &Context->Common);
   if (!RunCodecCall(&Context->Error, [&] { jpeg_create_decompress(d); }))
@@ -119,9 +120,8 @@ bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
   d->mem->max_memory_to_use = CodecMemoryLimit;
   Context->Progress.progress_monitor = StopEndlessScans;
   d->progress = &Context->Progress;
-  if (!data || size < 2) return Fail(PictureProblem::NotJpeg);
   bool read = RunCodecCall(&Context->Error, [&] {
-    jpeg_mem_src(d, data, static_cast<unsigned long>(size));
+    install(d);
     if (keepMarkers) KeepPhotoMarkers(d);
     jpeg_read_header(d, TRUE);
   });
@@ -130,6 +130,18 @@ bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
   if (!read) return Fail(ProblemOf(Context->Error.Public.msg_code));
   if (Width == 0 || Height == 0) return Fail(PictureProblem::Damaged);
   return true;
+}
+
+bool JpegRowReader::Open(const uint8_t* data, size_t size, bool keepMarkers) {
+  if (!data || size < 2) return Fail(PictureProblem::NotJpeg);
+  return ReadHeader(
+      [&](j_decompress_ptr d) { jpeg_mem_src(d, data, static_cast<unsigned long>(size)); },
+      keepMarkers);
+}
+
+bool JpegRowReader::Open(Stream* stream, bool keepMarkers) {
+  if (!stream) return Fail(PictureProblem::NotJpeg);
+  return ReadHeader([&](j_decompress_ptr d) { AttachStreamSource(d, stream); }, keepMarkers);
 }
 
 bool JpegRowReader::Start(int32_t eighths, bool roughRows) {

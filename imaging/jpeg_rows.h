@@ -63,6 +63,10 @@ class JpegRowReader {
   // reader lives. False (and Problem set) when it cannot be read. With keepMarkers the
   // photo's markers (EXIF, ICC profile) are kept for Markers().
   bool Open(const uint8_t* data, size_t size, bool keepMarkers = false);
+  // The same for the JPEG bytes that stream gives from its position on, read a buffer at a
+  // time as the decode goes (a file never needs to be in memory whole); the stream must stay
+  // open while the reader lives.
+  bool Open(Stream* stream, bool keepMarkers = false);
   // Starts the decode at eighths / 8 of the stored size (1..8); OutputWidth and
   // OutputHeight then hold the size of the rows. False (and Problem set) on failure.
   // With roughRows the codec may use its fast, slightly less exact transform: for rows that
@@ -83,6 +87,9 @@ class JpegRowReader {
 
  private:
   bool Fail(PictureProblem problem);
+  // Makes the library object, installs the source (install(d)) and reads the header.
+  template <class Install>
+  bool ReadHeader(Install install, bool keepMarkers);
   CodecContext* Context;
   bool Created = false;
   bool Cmyk = false;

@@ -8,8 +8,8 @@
 
 #include "imaging/orientation.h"
 #include "imaging/photo_metadata.h"
-#include "imaging/streaming.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/streaming.h"
 #include "toolkit/stream.h"
 
 namespace velmora {
@@ -27,10 +27,8 @@ std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount) {
   // The C library's formatting gives the same text as the window system's for these four
   // numbers, and keeps the console tool free of the window system.
   char text[64];
-  std::snprintf(text, sizeof text,
-                "Size: %d"
-                "x%d , %u.%u Kb",
-                static_cast<int>(width), static_cast<int>(height), static_cast<unsigned>(kilobytes),
+  std::snprintf(text, sizeof text, "Size: %dx%d , %u.%u Kb", static_cast<int>(width),
+                static_cast<int>(height), static_cast<unsigned>(kilobytes),
                 static_cast<unsigned>(hundredths));
   return text;
 }
@@ -40,11 +38,13 @@ int32_t ShrunkSide(int32_t side, int32_t percent) {
   return static_cast<int32_t>(static_cast<int64_t>(side) * percent / 100);
 }
 
-bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
-                     ShrinkReport& report) {
-  report = ShrinkReport{};
-  JpegRowReader reader;
-  if (!data || size < JpegMinimumParsedSize || !reader.Open(data, size, true)) {
+namespace {
+
+// The pipeline behind every form of the shrink, from a reader whose header was read (when
+// opened is true; otherwise its Problem says why not). start: when the work began (NowMs).
+bool ShrinkOpened(JpegRowReader& reader, bool opened, int32_t percent, Stream* out,
+                  ShrinkReport& report, PipelineThreading threading, double start) {
+  if (!opened) {
     report.Problem =
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
     return false;
@@ -53,10 +53,10 @@ bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* 
   // turned upright after the reduction, where there are fewest of them.
   const PhotoDetails details = CollectPhotoDetails(reader.Markers());
   const bool turned = details.Orientation >= 5;
-  report.OpenedWidth = static_cast<int32_t>(turned ? reader.Height : reader.Width);
-  report.OpenedHeight = static_cast<int32_t>(turned ? reader.Width : reader.Height);
-  const int32_t newWidth = ShrunkSide(report.OpenedWidth, percent);
-  const int32_t newHeight = ShrunkSide(report.OpenedHeight, percent);
+  report.OriginalWidth = turned ? reader.Height : reader.Width;
+  report.OriginalHeight = turned ? reader.Width : reader.Height;
+  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(report.OriginalWidth), percent);
+  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(report.OriginalHeight), percent);
   if (newWidth <= 0 || newHeight <= 0) return false;
   const int32_t storedWidth = turned ? newHeight : newWidth;
   const int32_t storedHeight = turned ? newWidth : newHeight;
@@ -69,24 +69,23 @@ bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* 
   const int32_t outWidth = keepStored ? storedWidth : newWidth;
   const int32_t outHeight = keepStored ? storedHeight : newHeight;
 
-  const double start = NowMs();
   report.DecodeEighths =
       DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
+  // Rows reduced to half their number or fewer average the fast transform's small errors away.
+  const bool rough = static_cast<int64_t>(storedWidth) * 2 <=
+                     static_cast<int64_t>(ScaledSide(reader.Width, report.DecodeEighths));
   const uint32_t before = out->Size();
   JpegRowWriter writer;
   JpegSink sink(writer);
   OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
   bool done = false;
-  // Rows reduced to half their number or fewer average the fast transform's small errors away.
-  const bool rough = static_cast<int64_t>(storedWidth) * 2 <=
-                     static_cast<int64_t>(ScaledSide(reader.Width, report.DecodeEighths));
   if (reader.Start(report.DecodeEighths, rough) && upright.Prepare() &&
       writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
       writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
                                          static_cast<uint32_t>(outHeight), orientation))) {
     JpegSource source(reader);
-    done = ResampleRows(source, storedWidth, storedHeight, upright) && upright.Finish() &&
-           writer.Finish();
+    done = ResampleRows(source, storedWidth, storedHeight, upright, threading) &&
+           upright.Finish() && writer.Finish();
   }
   report.Milliseconds = NowMs() - start;
   if (!done) {
@@ -98,6 +97,30 @@ bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* 
   report.Height = newHeight;
   report.Bytes = out->Size() - before;
   return true;
+}
+
+}  // namespace
+
+bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
+                     ShrinkReport& report, PipelineThreading threading) {
+  report = ShrinkReport{};
+  const double start = NowMs();
+  JpegRowReader reader;
+  // As JpegImage takes them: a few hundred bytes are no picture, whatever they hold.
+  const bool opened = data && size >= JpegMinimumParsedSize && reader.Open(data, size, true);
+  return ShrinkOpened(reader, opened, percent, out, report, threading, start);
+}
+
+bool ShrinkJpegStream(Stream* file, int32_t percent, Stream* out, ShrinkReport& report,
+                      PipelineThreading threading) {
+  report = ShrinkReport{};
+  const double start = NowMs();
+  const uint32_t position = file ? file->Position() : 0;
+  const uint32_t size = file ? file->Size() : 0;
+  JpegRowReader reader;
+  const bool opened = file && position < size && size - position >= JpegMinimumParsedSize &&
+                      reader.Open(file, true);
+  return ShrinkOpened(reader, opened, percent, out, report, threading, start);
 }
 
 }  // namespace velmora

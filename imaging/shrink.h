@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/jpeg_rows.h"
+#include "imaging/streaming.h"
 
 namespace velmora {
 
@@ -23,13 +24,13 @@ int32_t ShrunkSide(int32_t side, int32_t percent);
 // Milliseconds on the system's high-resolution counter; differences time the phases.
 double NowMs();
 
-// What one ShrinkPicture call did.
+// What one shrink did.
 struct ShrinkReport {
   double Milliseconds = 0;    // decode, resampling and encode (they overlap)
   int32_t DecodeEighths = 0;  // the picture was decoded at DecodeEighths / 8 of its size
   PictureProblem Problem = PictureProblem::None;  // why there is no shrunk picture
-  int32_t OpenedWidth = 0;  // the picture's upright size, once its header was read
-  int32_t OpenedHeight = 0;
+  uint32_t OriginalWidth = 0;  // the opened picture's size seen upright, once its header was read
+  uint32_t OriginalHeight = 0;
   int32_t Width = 0;  // the copy's upright size and its JPEG bytes
   int32_t Height = 0;
   uint32_t Bytes = 0;
@@ -39,7 +40,7 @@ struct ShrinkReport {
 constexpr int ShrinkQuality = 90;
 // How much larger than the new size the reduced decode stays (see DecodeEighthsFor).
 constexpr double ShrinkDecodeMargin = 2.6;
-// The most bytes a shrunk picture may take whole to be turned upright (see ShrinkPicture).
+// The most bytes a shrunk picture may take whole to be turned upright (see ShrinkJpegBytes).
 constexpr uint64_t ShrinkTurnBudget = 160ull * 1024 * 1024;
 
 // Shrinks the JPEG picture in data[0, size) to percent of its upright width and height and
@@ -55,7 +56,15 @@ constexpr uint64_t ShrinkTurnBudget = 160ull * 1024 * 1024;
 // False when there is no copy: data that is no picture (450 bytes or less, or no JPEG), a
 // percentage that leaves a side of 0 pixels (report.Problem None), or a decode or encode that
 // failed (report.Problem says why).
+// threading: whether the decode may get a thread of its own (see ResampleRows); a caller that
+// shrinks several pictures side by side passes OneThread.
 bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
-                     ShrinkReport& report);
+                     ShrinkReport& report, PipelineThreading threading = PipelineThreading::Auto);
+
+// The same for the JPEG bytes of a stream from its position on (a file opened for reading),
+// which the decoder reads a buffer at a time: the photo is never in memory whole, which is
+// how a batch keeps to the memory of one photo per worker.
+bool ShrinkJpegStream(Stream* file, int32_t percent, Stream* out, ShrinkReport& report,
+                      PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

@@ -1,6 +1,6 @@
 // The Shrink action on the program's picture objects: ShrinkPicture makes a new JpegImage
-// holding the shrunk copy of an opened one. Relies on imaging/shrink.h and
-// imaging/jpeg_image.h.
+// holding the shrunk copy of an opened one, ShrinkPictureFrom one from a file's bytes.
+// Relies on imaging/shrink.h and imaging/jpeg_image.h.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,12 @@ namespace velmora {
 //      side, or the decode or encode fails, the result is null, *byteCount is 0 and the
 //      report (when given) says why.
 JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
-                         ShrinkReport* report = nullptr);
+                         ShrinkReport* report = nullptr,
+                         PipelineThreading threading = PipelineThreading::Auto);
+
+// The same for the JPEG bytes of a stream from its position on, through ShrinkJpegStream.
+JpegImage* ShrinkPictureFrom(Stream* file, int32_t percent, uint32_t* byteCount,
+                             ShrinkReport* report = nullptr,
+                             PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

@@ -80,8 +80,10 @@ class Wakeup {
 // across (horizontal pass) into the output rows for the sink.
 class RowRing {
  public:
-  RowRing(RowSource& source, RowSink& sink, int32_t width, int32_t height)
-      : Source(source),
+  RowRing(RowSource& source, RowSink& sink, int32_t width, int32_t height,
+          PipelineThreading threading)
+      : Threading(threading),
+        Source(source),
         Sink(sink),
         Across(MakeFilterTable(source.Width(), width)),
         Down(MakeFilterTable(source.Height(), height)),
@@ -101,6 +103,7 @@ class RowRing {
   bool Consume();
   uint8_t* Slot(int32_t row) { return Ring.data() + static_cast<size_t>(row % Slots) * SlotBytes; }
 
+  const PipelineThreading Threading;
   RowSource& Source;
   RowSink& Sink;
   FilterTable Across;
@@ -225,8 +228,8 @@ bool RowRing::Consume() {
 bool RowRing::Run() {
   if (Source.Width() <= 0 || Source.Height() <= 0 || Across.To <= 0 || Down.To <= 0) return false;
   if (!Allocate()) return false;
-  Threaded =
-      PipelineUsesTwoThreads && Source.WorthAThread() && RowsReady.Prepare() && RoomReady.Prepare();
+  Threaded = Threading == PipelineThreading::Auto && PipelineUsesTwoThreads &&
+             Source.WorthAThread() && RowsReady.Prepare() && RoomReady.Prepare();
   if (!Threaded) return Consume();
   std::thread producer;
   try {
@@ -291,9 +294,10 @@ bool PictureSink::PutRows(const uint8_t* const* rows, int32_t count) {
   return true;
 }
 
-bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink) {
+bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink,
+                  PipelineThreading threading) {
   if (width <= 0 || height <= 0) return false;
-  RowRing ring(source, sink, width, height);
+  RowRing ring(source, sink, width, height, threading);
   return ring.Run();
 }
 

@@ -91,6 +91,10 @@ class PictureSink : public RowSink {
 // Whether pipelines may run a source that is worth it on a second thread (the default: when
 // the machine has more than one processor).
 extern bool PipelineUsesTwoThreads;
+// What one pipeline may do with threads: Auto follows PipelineUsesTwoThreads (and whether the
+// source is worth a thread); OneThread keeps everything on the calling thread, for callers
+// that already run several pipelines side by side (a batch on every processor).
+enum class PipelineThreading : uint8_t { Auto, OneThread };
 // Pixels a decode must have to get a thread of its own: starting a thread costs about as
 // much as decoding a few hundred thousand pixels.
 extern int64_t DecodeThreadMinimum;
@@ -98,6 +102,7 @@ extern int64_t DecodeThreadMinimum;
 // Pulls every row of source, resamples the picture to width x height and pushes the rows to
 // sink. Taking the rows straight through when the sizes are equal. False when the source
 // gave out early, the sink refused a row, or memory for the rows could not be had.
-bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink);
+bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink,
+                  PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
-// Hands one file to the user's mail client as a new message's attachment through Simple MAPI:
-// a once-per-process test for a mail system, its library loaded from the system folder on
-// first use and freed at program end. Relies on advapi32, kernel32 and toolkit/text_utils.h.
+// Hands files to the user's mail client as the attachments of one new message through Simple
+// MAPI, and says in words what came of it: a once-per-process test for a mail system, its
+// library loaded from the system folder on first use and freed at program end. Relies on
+// advapi32, kernel32 and toolkit/text_utils.h.
 #pragma once
 
 #include <windows.h>
@@ -8,20 +9,34 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
-// The Simple MAPI result code for a user abort, also given when no mail system is there.
+// The Simple MAPI result code for the user's cancel (MAPI_USER_ABORT).
 constexpr uint32_t MailUserAbort = 1;
+// No Simple MAPI mail program: none is registered, its library does not load, or it has no
+// MAPISendMail. Not a Simple MAPI code.
+constexpr uint32_t MailNotAvailable = 0xFFFF0001;
 
-// Sends one message with the subject ("<Unspecified Subject>" when empty) and, when the path
-// is not empty, that file as its one attachment; with show_dialog the client's compose dialog
-// runs before this returns. Returns the Simple MAPI result.
+// Sends one message with the subject ("<Unspecified Subject>" when empty) and every file in
+// paths attached (each shown under its file name; empty paths are passed over); with
+// showDialog the client's compose dialog runs before this returns. Returns the Simple MAPI
+// result, or MailNotAvailable when no mail program offers Simple MAPI.
+uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::string>& paths,
+                         bool showDialog);
+
+// The same with one file, or none when the path is empty.
 uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
                         bool show_dialog);
 
-// Loads the library when needed and forwards the arguments to its MAPISendMail; 1 when
-// there is no such entry.
+// What to tell the user about a send's result: empty for success and for the user's cancel;
+// for MailNotAvailable that no mail program offers Simple MAPI and what to set up; for any
+// other code a sentence naming the failure in words, with its number and Simple MAPI name.
+std::string MailResultText(uint32_t result);
+
+// Loads the library when needed and forwards the arguments to its MAPISendMail;
+// MailNotAvailable when there is no such entry.
 uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* message, uint32_t flags,
                       uint32_t reserved);
 

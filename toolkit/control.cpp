@@ -35,8 +35,12 @@ bool CommonChildHandler(Control* control, WindowMessage& message, LRESULT* resul
     return true;
   }
   if (m == PrivateNotify) {
-    if (HIWORD(message.WParam) == control->Kind.ClickCode && control->FocusGuard <= 0)
+    const WORD code = HIWORD(message.WParam);
+    if (code == control->Kind.ClickCode && control->FocusGuard <= 0)
       control->FireClick();
+    else if (control->Kind.SelectionChangeCode != 0 && code == control->Kind.SelectionChangeCode &&
+             control->OnSelectionChange)
+      control->OnSelectionChange.Invoke<ClickProc>(control);
     return false;
   }
   if (m == WM_SETFOCUS) {
@@ -72,6 +76,7 @@ ControlProc AfterRepaintRequestHook = &NoControlHook;
 BrushProc ControlBackgroundBrush = &SolidBackgroundBrush;
 ControlProc AlignHook = &NoControlHook;
 bool (*KeyPreviewHook)(const MSG& message) = &NoKeyPreview;
+bool (*WheelPreviewHook)(const MSG& message) = &NoKeyPreview;
 
 // ---------------------------------------------------------------------------------------
 // Construction

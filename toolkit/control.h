@@ -189,6 +189,9 @@ class Control : public ObjectBase {
   int8_t FocusGuard = 0;
   KindTable Kind;
   Callback OnPaint;
+  // Fired as ClickProc when the user's choice of an item has settled (kinds with a
+  // SelectionChangeCode: the combo box); not when the program selects an item.
+  Callback OnSelectionChange;
   uint8_t Align = AlignNone;
   ControlProc AfterCreate = nullptr;
   ControlProc AfterTextChange = nullptr;
@@ -263,5 +266,7 @@ extern ControlProc AlignHook;
 // dispatched; true takes the message, which then goes no further. Keyboard use (keyboard.h)
 // installs it.
 extern bool (*KeyPreviewHook)(const MSG& message);
+// The same for each WM_MOUSEWHEEL; the mouse wheel unit (mouse_wheel.h) installs it.
+extern bool (*WheelPreviewHook)(const MSG& message);
 
 }  // namespace velmora

@@ -13,11 +13,17 @@ struct Shortcut {
   Control* Button = nullptr;
 };
 
+struct KeyButton {
+  WORD Key = 0;
+  Control* Button = nullptr;
+};
+
 class KeyboardRecord : public ObjectBase {
  public:
   void Destroy() override;
   Control* Form = nullptr;
   std::vector<Shortcut> Shortcuts;
+  std::vector<KeyButton> KeyButtons;
 };
 
 std::vector<KeyboardRecord*> keyboardRecords;
@@ -49,6 +55,26 @@ bool IsButton(const Control* control) { return control->ClassName == "BUTTON"; }
 
 bool IsDown(int key) { return GetKeyState(key) < 0; }
 
+// Whether the button can be pressed now: its window is shown and enabled.
+bool CanPress(const Control* button) {
+  HWND window = button->WindowHandle;
+  return window != nullptr && IsWindowVisible(window) && IsWindowEnabled(window);
+}
+
+// A key of its own presses its button unless an open combo box list takes the key.
+bool PressKeyButton(const KeyboardRecord& record, WPARAM key) {
+  Control* focused = FocusedControl();
+  if (focused != nullptr && focused->ClassName == "COMBOBOX" &&
+      SendMessageA(focused->WindowHandle, CB_GETDROPPEDSTATE, 0, 0) != 0)
+    return false;
+  for (const KeyButton& entry : record.KeyButtons) {
+    if (key != entry.Key || !CanPress(entry.Button)) continue;
+    entry.Button->FireClick();
+    return true;
+  }
+  return false;
+}
+
 // The key preview: Tab, Enter on a button and the shortcuts of the form the key is for.
 bool KeyboardPreview(const MSG& message) {
   if (message.message != WM_KEYDOWN || message.hwnd == nullptr) return false;
@@ -63,6 +89,7 @@ bool KeyboardPreview(const MSG& message) {
     focused->FireClick();
     return true;
   }
+  if (!control && !shift) return PressKeyButton(*record, message.wParam);
   if (!control || shift) return false;
   for (const Shortcut& shortcut : record->Shortcuts) {
     if (message.wParam != static_cast<WPARAM>(shortcut.Letter)) continue;
@@ -92,6 +119,17 @@ void AddShortcut(Control* form, char letter, Control* button) {
     return;
   }
   record->Shortcuts.push_back({letter, button});
+}
+
+void AddKeyButton(Control* form, WORD key, Control* button) {
+  KeyboardRecord* record = RecordOf(form);
+  if (record == nullptr || button == nullptr || key == 0) return;
+  for (KeyButton& entry : record->KeyButtons) {
+    if (entry.Key != key) continue;
+    entry.Button = button;
+    return;
+  }
+  record->KeyButtons.push_back({key, button});
 }
 
 std::vector<Control*> TabOrder(Control* form) {

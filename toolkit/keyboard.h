@@ -1,6 +1,7 @@
 // Keyboard use of a form: Tab and Shift+Tab move the focus through its tab stops in the order
-// they are seen, Enter presses the focused button, and Ctrl with a letter presses the button
-// given for it. Relies on toolkit/control.h and the message loop's KeyPreviewHook.
+// they are seen, Enter presses the focused button, and Ctrl with a letter, or a key of its own
+// (such as Page Up), presses the button given for it. Relies on toolkit/control.h and the message
+// loop's KeyPreviewHook.
 #pragma once
 
 #include <vector>
@@ -15,6 +16,12 @@ void EnableKeyboard(Control* form);
 // Ctrl+letter ('A' to 'Z') presses button, wherever the focus is in form; form's keyboard
 // handling must be on. A later shortcut for the same letter replaces the earlier one.
 void AddShortcut(Control* form, char letter, Control* button);
+
+// The key (a virtual-key code such as VK_PRIOR), pressed without Ctrl, Alt or Shift, presses
+// button wherever the focus is in form, while the button is shown and enabled and no combo
+// box's list is open; otherwise the key goes on as before. Form's keyboard handling must be
+// on. A later button for the same key replaces the earlier one.
+void AddKeyButton(Control* form, WORD key, Control* button);
 
 // The tab stops of form that can take the focus now (shown and enabled), in the order they are
 // seen: rows from top to bottom, each row from left to right. Controls whose extents overlap

@@ -17,6 +17,12 @@ bool AnswerAppWindowOwner(HWND* window, std::string* caption) {
   return true;
 }
 
+// Whether a preview hook takes the message: keyboard messages and the mouse wheel.
+bool Previewed(const MSG& msg) {
+  if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) return KeyPreviewHook(msg);
+  return msg.message == WM_MOUSEWHEEL && WheelPreviewHook(msg);
+}
+
 }  // namespace
 
 void Run(Control*& form) {
@@ -36,7 +42,7 @@ bool ProcessMessage(Control*) {
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
     AppTerminated = true;
-  } else if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !KeyPreviewHook(msg)) {
+  } else if (!Previewed(msg)) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

@@ -11,8 +11,8 @@ namespace velmora {
 void Run(Control*& form);
 
 // Removes at most one queued message and dispatches it (WM_QUIT only sets AppTerminated; a
-// keyboard message that KeyPreviewHook takes goes no further). True when a message other than
-// number 0 was removed.
+// keyboard message that KeyPreviewHook takes, or a wheel message that WheelPreviewHook takes,
+// goes no further). True when a message other than number 0 was removed.
 bool ProcessMessage(Control* control);
 // ProcessMessage until it removes nothing (or removes a WM_NULL).
 void ProcessMessages(Control* control);

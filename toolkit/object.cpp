@@ -1,6 +1,7 @@
 // Object base, reference word, ownership lists and the pointer list.
 #include "toolkit/object.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,7 +12,15 @@ namespace {
 using CleanupProc = void (*)(void*);
 
 void FreeObjectProc(void* p) { FreeObject(p); }
+
+std::atomic<int32_t> LiveObjects{0};
 }  // namespace
+
+ObjectBase::ObjectBase() { ++LiveObjects; }
+
+ObjectBase::~ObjectBase() { --LiveObjects; }
+
+int32_t LiveObjectCount() { return LiveObjects.load(); }
 
 void ObjectBase::Destroy() {
   RunDestroyCallbacks();

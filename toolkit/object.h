@@ -38,7 +38,7 @@ class ObjectList;
 // deletes the instance. Nothing outside Free and DropReference calls Destroy or delete.
 class ObjectBase {
  public:
-  ObjectBase() = default;
+  ObjectBase();
   ObjectBase(const ObjectBase&) = delete;
   ObjectBase& operator=(const ObjectBase&) = delete;
 
@@ -67,8 +67,12 @@ class ObjectBase {
   // the deletion, for kinds that must free their parts before releasing their own state.
   void RunDestroyCallbacks();
 
-  virtual ~ObjectBase() = default;
+  virtual ~ObjectBase();
 };
+
+// Objects made and not yet destroyed, on every thread: the tests' witness that work
+// cancelled half-way (a batch of photos, say) freed what it had made.
+int32_t LiveObjectCount();
 
 using DestroyProc = void (*)(void* context, ObjectBase* sender);
 

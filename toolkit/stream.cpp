@@ -41,23 +41,23 @@ uint32_t WriteFileHandle(HANDLE handle, const void* buffer, uint32_t count) {
   return done;
 }
 
+bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (ok) *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return ok;
+}
+
 namespace {
 
 // Both paths exist and lead to one file: the same volume and the same file index.
 bool SameFileIdentity(const std::string& a, const std::string& b) {
-  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = GetFileInformationByHandle(h, info) != 0;
-    CloseHandle(h);
-    return ok;
-  };
-  BY_HANDLE_FILE_INFORMATION first, second;
-  if (!identity(a, &first) || !identity(b, &second)) return false;
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
+  FileIdentity first, second;
+  return GetFileIdentity(a, &first) && GetFileIdentity(b, &second) && first == second;
 }
 
 }  // namespace

@@ -73,4 +73,15 @@ uint32_t WriteFileHandle(HANDLE handle, const void* buffer, uint32_t count);
 // both exist, one file on one volume (which also catches short names and other spellings).
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// Where a file lives: its volume and its index there, the same for every path that leads to it.
+struct FileIdentity {
+  uint32_t Volume = 0;
+  uint32_t IndexHigh = 0;
+  uint32_t IndexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of an existing file or folder; false when it cannot be opened. Comparing
+// identities taken once is what IsSameFile does, without opening the files for every pair.
+bool GetFileIdentity(const std::string& path, FileIdentity* identity);
+
 }  // namespace velmora

@@ -1,9 +1,21 @@
-// velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]: the Shrink action
-// without a window.
+// velmora-shrink: the Shrink action without a window, for one photo or several.
+//
+//   velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]
 // Opens IN as the program does, prints its size line, shrinks it by PERCENT through the
 // program's streaming pipeline, prints the shrunk picture's size line and saves it as OUT.
 // With --bench N the pipeline runs N times; the median times and the process's peak memory
-// are printed.
+// are printed. --threads 1 keeps the pipeline on one thread.
+//
+//   velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2] [--bench N]
+// Shrinks every IN on worker threads (BatchShrinker: by default one per processor, at most
+// two) and writes each into FOLDER under its own file name, never over an input. Prints the
+// two size lines of each photo shrunk, in the order given, then a total line ("3 photos:
+// 11.2 MB to 1.1 MB"); each photo that fails is named on standard error and the exit code is
+// then 1. --workers sets the number of workers, --threads 1 or 2 whether each photo's decode
+// may get a thread of its own (by default not when there are several workers). With
+// --bench N the whole batch runs N more times without writing, and the median time and the
+// process's peak memory are printed.
+//
 // It needs no window and loads no part of the window system.
 #include <windows.h>
 
@@ -11,12 +23,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "imaging/batch_shrink.h"
 #include "imaging/shrink.h"
 #include "imaging/streaming.h"
 #include "toolkit/stream.h"
@@ -29,6 +44,14 @@ namespace {
 int Fail(const std::string& text) {
   std::fprintf(stderr, "velmora-shrink: %s\n", text.c_str());
   return 1;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2], or"
+               " velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2]"
+               " [--bench N]\n");
+  return 2;
 }
 
 // A whole number from first to last, or -1.
@@ -50,6 +73,23 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+void PrintPeakMemory() {
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+    std::printf("peak memory %.1f MB private, %.1f MB working set\n",
+                memory.PeakPagefileUsage / 1048576.0, memory.PeakWorkingSetSize / 1048576.0);
+}
+
+// What the command line asked for.
+struct Request {
+  long Repeats = 0;
+  long Threads = 0;  // 0: not given
+  long Workers = 0;  // 0: the shrinker's default
+  const char* Folder = nullptr;
+  std::vector<const char*> Args;  // the arguments that are not options
+};
+
 struct Opened {
   Stream* Bytes = nullptr;  // the whole file, or null when it cannot be read
   uint32_t FileSize = 0;
@@ -70,51 +110,34 @@ Opened ReadPicture(const char* name) {
   return result;
 }
 
-bool Shrink(const Opened& opened, long percent, Stream* out, ShrinkReport& report) {
+bool ShrinkOpened(const Opened& opened, long percent, Stream* out, ShrinkReport& report) {
   return ShrinkJpegBytes(static_cast<const uint8_t*>(opened.Bytes->Memory), opened.Bytes->Size(),
                          static_cast<int32_t>(percent), out, report);
 }
 
-}  // namespace
+// ---- one photo ----
 
-int main(int argc, char** argv) {
-  long repeats = 0;
-  std::vector<const char*> args;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--bench") == 0) {
-      repeats = i + 1 < argc ? ParseCount(argv[++i], 1, 10000) : -1;
-      if (repeats < 0) return Fail("--bench needs a count from 1 to 10000");
-    } else if (std::strcmp(argv[i], "--threads") == 0) {
-      long threads = i + 1 < argc ? ParseCount(argv[++i], 1, 2) : -1;
-      if (threads < 0) return Fail("--threads needs 1 or 2");
-      PipelineUsesTwoThreads = threads == 2;
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
-  if (args.size() != 3) {
-    std::fprintf(stderr,
-                 "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]\n");
-    return 2;
-  }
-  const char* in = args[0];
-  const char* out = args[2];
-  long percent = ParseCount(args[1], 1, 100);
-  if (percent < 0) return Fail(std::string("bad percentage '") + args[1] + "' (1 to 100)");
+int ShrinkOne(const Request& request) {
+  const char* in = request.Args[0];
+  const char* out = request.Args[2];
+  const long repeats = request.Repeats;
+  long percent = ParseCount(request.Args[1], 1, 100);
+  if (percent < 0) return Fail(std::string("bad percentage '") + request.Args[1] + "' (1 to 100)");
   if (IsSameFile(in, out)) return Fail("OUT must not be the input file");
 
   Opened opened = ReadPicture(in);
   if (!opened.Bytes) return Fail(std::string(in) + ": cannot open the file");
   Stream* shrunk = MakeMemoryStream();
   ShrinkReport report;
-  const bool made = Shrink(opened, percent, shrunk, report);
+  const bool made = ShrinkOpened(opened, percent, shrunk, report);
   FreeObject(opened.Bytes);
-  if (report.OpenedWidth <= 0 || report.OpenedHeight <= 0) {
+  if (report.OriginalWidth == 0 || report.OriginalHeight == 0) {
     FreeObject(shrunk);
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
-  std::printf("%s\n",
-              FormatSizeText(report.OpenedWidth, report.OpenedHeight, opened.FileSize).c_str());
+  std::printf("%s\n", FormatSizeText(static_cast<int32_t>(report.OriginalWidth),
+                                     static_cast<int32_t>(report.OriginalHeight), opened.FileSize)
+                          .c_str());
   if (!made) {
     FreeObject(shrunk);
     if (report.Problem != PictureProblem::None)
@@ -142,7 +165,7 @@ int main(int argc, char** argv) {
       double loaded = NowMs();
       ShrinkReport r;
       Stream* result = MakeMemoryStream();
-      Shrink(again, percent, result, r);
+      ShrinkOpened(again, percent, result, r);
       double end = NowMs();
       FreeObject(result);
       FreeObject(again.Bytes);
@@ -155,11 +178,226 @@ int main(int argc, char** argv) {
                 Median(read), Median(shrink), Median(total));
     std::printf("decoded at %d/8 of full size, %s\n", eighths,
                 PipelineUsesTwoThreads ? "two threads" : "one thread");
-    PROCESS_MEMORY_COUNTERS memory{};
-    memory.cb = sizeof memory;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
-      std::printf("peak memory %.1f MB private, %.1f MB working set\n",
-                  memory.PeakPagefileUsage / 1048576.0, memory.PeakWorkingSetSize / 1048576.0);
+    PrintPeakMemory();
   }
   return 0;
+}
+
+// ---- several photos ----
+
+// The file name of a path written with either separator.
+std::string NameOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// What became of one photo of the batch, filled in by the worker that shrank it.
+struct Outcome {
+  bool Ready = false;
+  std::string Lines;  // the two size lines, when it was shrunk and written
+  std::string Error;  // why not, otherwise
+  uint32_t OriginalBytes = 0;
+  uint32_t ShrunkBytes = 0;
+};
+
+// Shared between the workers' callback and the main thread.
+struct Batch {
+  std::vector<std::string> Inputs;   // the photos given to the shrinker
+  std::vector<std::string> Targets;  // where each goes
+  int32_t Percent = 0;
+  bool Write = true;  // false for the --bench repeats
+  std::mutex Lock;
+  std::condition_variable Arrived;
+  std::vector<Outcome> Outcomes;
+  size_t Count = 0;  // outcomes ready
+};
+
+// Why a photo has no shrunk picture.
+std::string FailureText(const BatchResult& result, const std::string& input, int32_t percent) {
+  if (result.Unreadable) return input + ": cannot open the file";
+  if (result.Problem == PictureProblem::NotJpeg)
+    return input + ": not a JPEG file that can be read";
+  if (result.Problem != PictureProblem::None)
+    return input + ": the picture " + DescribeProblem(result.Problem);
+  return input + ": " + std::to_string(percent) + "% leaves a side of 0 pixels";
+}
+
+// On a worker: writes the shrunk photo and keeps what is to be printed of it.
+void PhotoDone(void* context, const BatchResult& result) {
+  auto* batch = static_cast<Batch*>(context);
+  Outcome outcome;
+  outcome.Ready = true;
+  outcome.OriginalBytes = result.OriginalBytes;
+  const std::string& input = batch->Inputs[result.Index];
+  if (!result.Copy) {
+    outcome.Error = FailureText(result, input, batch->Percent);
+  } else if (batch->Write) {
+    const std::string& target = batch->Targets[result.Index];
+    // Written beside the target and put in its place only when complete.
+    if (SaveWholeFile(target, result.Copy->Memory, result.Copy->Size())) {
+      outcome.ShrunkBytes = result.ShrunkBytes;
+      outcome.Lines =
+          FormatSizeText(static_cast<int32_t>(result.OriginalWidth),
+                         static_cast<int32_t>(result.OriginalHeight), result.OriginalBytes) +
+          "\n" +
+          FormatSizeText(static_cast<int32_t>(result.ShrunkWidth),
+                         static_cast<int32_t>(result.ShrunkHeight), result.ShrunkBytes) +
+          "\n";
+    } else {
+      outcome.Error = target + ": cannot write the file";
+    }
+  }
+  FreeObject(result.Copy);
+  std::lock_guard<std::mutex> lock(batch->Lock);
+  batch->Outcomes[result.Index] = std::move(outcome);
+  ++batch->Count;
+  batch->Arrived.notify_all();
+}
+
+// Runs the batch; with print, each photo's lines (or error) as soon as those before it are out.
+void RunBatch(BatchShrinker& shrinker, Batch& batch, bool print) {
+  batch.Outcomes.assign(batch.Inputs.size(), Outcome{});
+  batch.Count = 0;
+  shrinker.Start(batch.Inputs, batch.Percent, 0, PhotoDone, &batch);
+  std::unique_lock<std::mutex> lock(batch.Lock);
+  for (size_t next = 0; next < batch.Inputs.size(); ++next) {
+    batch.Arrived.wait(lock, [&] { return batch.Outcomes[next].Ready; });
+    if (!print) continue;
+    const Outcome& outcome = batch.Outcomes[next];
+    if (outcome.Error.empty())
+      std::fputs(outcome.Lines.c_str(), stdout);
+    else
+      std::fprintf(stderr, "velmora-shrink: %s\n", outcome.Error.c_str());
+    std::fflush(stdout);
+  }
+}
+
+int ShrinkSeveral(const Request& request) {
+  const long percent = ParseCount(request.Args[0], 1, 100);
+  if (percent < 0) return Fail(std::string("bad percentage '") + request.Args[0] + "' (1 to 100)");
+  const std::string folder = request.Folder;
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Fail(folder + ": not a folder");
+  // Copies are named in the folder with the separator the folder is written with.
+  const char separator =
+      folder.find('\\') == std::string::npos && folder.find('/') != std::string::npos ? '/' : '\\';
+  const std::string into =
+      folder.back() == '\\' || folder.back() == '/' ? folder : folder + separator;
+
+  // Photos whose copy would replace an input, or the copy of an earlier photo of the same
+  // name, are refused before anything is shrunk.
+  const std::vector<std::string> all(request.Args.begin() + 1, request.Args.end());
+  // IsSameFile for every target against every input, each file opened once.
+  std::vector<FileIdentity> inputIds;
+  for (const std::string& input : all)
+    if (FileIdentity id; GetFileIdentity(input, &id)) inputIds.push_back(id);
+  auto isInput = [&](const std::string& target) {
+    FileIdentity id;
+    return std::any_of(all.begin(), all.end(),
+                       [&](const std::string& input) {
+                         return lstrcmpiA(input.c_str(), target.c_str()) == 0;
+                       }) ||
+           (GetFileIdentity(target, &id) &&
+            std::find(inputIds.begin(), inputIds.end(), id) != inputIds.end());
+  };
+  Batch batch;
+  batch.Percent = static_cast<int32_t>(percent);
+  std::vector<std::string> refused;
+  for (const std::string& input : all) {
+    const std::string target = into + NameOf(input);
+    const bool overInput = isInput(target);
+    const bool taken = std::any_of(
+        batch.Targets.begin(), batch.Targets.end(),
+        [&](const std::string& other) { return lstrcmpiA(other.c_str(), target.c_str()) == 0; });
+    if (NameOf(input).empty())
+      refused.push_back(input + ": no file name");
+    else if (overInput)
+      refused.push_back(input + ": its copy " + target + " would replace an input (not written)");
+    else if (taken)
+      refused.push_back(input + ": an earlier photo of the same name goes to " + target);
+    else
+      batch.Inputs.push_back(input), batch.Targets.push_back(target);
+  }
+  for (const std::string& text : refused) Fail(text);
+
+  BatchShrinker shrinker(static_cast<int>(request.Workers));
+  if (request.Threads == 1) shrinker.SetPipelineThreading(PipelineThreading::OneThread);
+  if (request.Threads == 2) {
+    PipelineUsesTwoThreads = true;
+    shrinker.SetPipelineThreading(PipelineThreading::Auto);
+  }
+  RunBatch(shrinker, batch, true);
+
+  size_t shrunk = 0;
+  uint64_t originalBytes = 0, shrunkBytes = 0;
+  for (const Outcome& outcome : batch.Outcomes) {
+    if (!outcome.Error.empty()) continue;
+    ++shrunk;
+    originalBytes += outcome.OriginalBytes;
+    shrunkBytes += outcome.ShrunkBytes;
+  }
+  std::printf("%s\n", FormatBatchTotal(shrunk, originalBytes, shrunkBytes).c_str());
+  const size_t failed = all.size() - shrunk;
+  if (failed > 0)
+    Fail(std::to_string(failed) + " of " + std::to_string(all.size()) + " photos not shrunk");
+
+  if (request.Repeats > 0 && !batch.Inputs.empty()) {
+    batch.Write = false;
+    std::vector<double> times;
+    for (long i = 0; i < request.Repeats; ++i) {
+      const double start = NowMs();
+      RunBatch(shrinker, batch, false);
+      times.push_back(NowMs() - start);
+    }
+    const double median = Median(times);
+    std::printf("median of %ld runs (ms): batch %.1f per photo %.1f\n", request.Repeats, median,
+                median / static_cast<double>(batch.Inputs.size()));
+    // As set above, or the shrinker's default: a second thread only for a lone worker.
+    const bool twoThreads =
+        request.Threads == 2 ||
+        (request.Threads == 0 && shrinker.Threads() == 1 && PipelineUsesTwoThreads);
+    std::printf("%d workers, %s per photo\n", shrinker.Threads(),
+                twoThreads ? "two threads" : "one thread");
+    PrintPeakMemory();
+  }
+  std::fflush(stdout);
+  return failed > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Request request;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (std::strcmp(arg, "--bench") == 0) {
+      request.Repeats = ParseCount(value, 1, 10000);
+      if (request.Repeats < 0) return Fail("--bench needs a count from 1 to 10000");
+      ++i;
+    } else if (std::strcmp(arg, "--threads") == 0) {
+      request.Threads = ParseCount(value, 1, 2);
+      if (request.Threads < 0) return Fail("--threads needs 1 or 2");
+      ++i;
+    } else if (std::strcmp(arg, "--workers") == 0) {
+      request.Workers = ParseCount(value, 1, 16);
+      if (request.Workers < 0) return Fail("--workers needs a count from 1 to 16");
+      ++i;
+    } else if (std::strcmp(arg, "--into") == 0) {
+      if (!value || !*value) return Fail("--into needs a folder");
+      request.Folder = value;
+      ++i;
+    } else {
+      request.Args.push_back(arg);
+    }
+  }
+  if (request.Folder) {
+    if (request.Args.size() < 2) return Usage();
+    return ShrinkSeveral(request);
+  }
+  if (request.Args.size() != 3 || request.Workers != 0) return Usage();
+  if (request.Threads != 0) PipelineUsesTwoThreads = request.Threads == 2;
+  return ShrinkOne(request);
 }

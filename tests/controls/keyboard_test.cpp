@@ -147,5 +147,38 @@ TEST_F(Keyboard, EnterAndShortcutsPressTheirButtons) {
             std::vector<int>({1, 1, 1}));
 }
 
+// Catches a key of its own pressing a button that cannot be pressed (hidden, disabled), taking
+// the key from an open combo list or with a modifier held, and a later button not replacing an
+// earlier one for the same key.
+TEST_F(Keyboard, KeysOfTheirOwnPressTheirButtonsOnlyWhenTheyCanBePressed) {
+  ASSERT_TRUE(save->TakeFocus());
+  EnableKeyboard(form);
+  AddKeyButton(form, VK_PRIOR, open);
+  AddKeyButton(form, VK_NEXT, open);
+  AddKeyButton(form, VK_NEXT, send);  // replaces the first
+  AddKeyButton(form, VK_HOME, hidden);
+  AddKeyButton(form, VK_END, disabled);
+  EXPECT_TRUE(Press(VK_PRIOR));
+  EXPECT_TRUE(Press(VK_NEXT));
+  EXPECT_EQ(std::vector<int>({Clicks(open), Clicks(send), Clicks(save)}),
+            std::vector<int>({1, 1, 0}));
+  EXPECT_EQ(FocusedControl(), save) << "a key of its own moves no focus";
+
+  EXPECT_FALSE(Press(VK_HOME));
+  EXPECT_FALSE(Press(VK_END));
+  EXPECT_FALSE(Press(VK_PRIOR, {VK_CONTROL}));
+  EXPECT_FALSE(Press(VK_PRIOR, {VK_SHIFT}));
+  EXPECT_FALSE(Press(VK_INSERT));
+  // From the combo box the key presses the button, unless its list is open.
+  ASSERT_TRUE(combo->TakeFocus());
+  EXPECT_TRUE(Press(VK_NEXT));
+  SendMessageA(combo->WindowHandle, CB_SHOWDROPDOWN, TRUE, 0);
+  Pump();
+  EXPECT_FALSE(Press(VK_NEXT));
+  SendMessageA(combo->WindowHandle, CB_SHOWDROPDOWN, FALSE, 0);
+  EXPECT_EQ(std::vector<int>({Clicks(open), Clicks(send), Clicks(hidden), Clicks(disabled)}),
+            std::vector<int>({1, 2, 0, 0}));
+}
+
 }  // namespace
 }  // namespace velmora

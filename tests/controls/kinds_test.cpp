@@ -81,6 +81,42 @@ TEST(Combo, StylesItemsSelectionAndBadIndexes) {
   EXPECT_EQ(ItemCount(combo), 10);
 }
 
+// Catches a choice that does not reach OnSelectionChange, one that fires it twice, and the
+// program's own selection firing it.
+TEST(Combo, TheUsersSettledChoiceFiresOnSelectionChangeOnce) {
+  Control* form = MakeForm(nullptr, "Choice");
+  FormGuard guard{form};
+  Control* combo = SetSize(SetPosition(MakeComboBox(form, ComboNoIntegralHeight), 20, 10), 60, 0);
+  for (int i = 0; i < 10; ++i) SetItemText(combo, i, Percent(i));
+  ClickLog changes, clicks;
+  combo->OnSelectionChange = MakeCallback(&changes, &ClickLog::Count);
+  combo->OnClick = MakeCallback(&clicks, &ClickLog::Count);
+  ShowTree(form);
+  SetItemIndex(combo, 2);
+  Pump();
+  EXPECT_EQ(changes.count, 0) << "the program's own choice";
+
+  // The list reports a new choice as the system does: the selection, then CBN_SELCHANGE.
+  SendMessageA(combo->WindowHandle, CB_SETCURSEL, 4, 0);
+  SendCommand(form, combo, CBN_SELCHANGE);
+  EXPECT_EQ(changes.count, 0) << "fired before the choice has settled";
+  Pump();
+  EXPECT_EQ(changes.count, 1);
+  EXPECT_EQ(changes.sender, combo);
+  EXPECT_EQ(GetItemIndex(combo), 4);
+  EXPECT_EQ(clicks.count, 0);
+
+  // A label's click code is 0, like a combo box's unset codes: labels fire no choice.
+  Control* label = MakeLabel(form, "label");
+  ClickLog labelChanges;
+  label->OnSelectionChange = MakeCallback(&labelChanges, &ClickLog::Count);
+  ShowTree(form);
+  SendCommand(form, label, STN_CLICKED);
+  Pump();
+  EXPECT_EQ(labelChanges.count, 0);
+  EXPECT_EQ(changes.count, 1);
+}
+
 // A form with a left column, a splitter and a client area, shown on the screen.
 struct SplitWindow {
   static constexpr int ClientWidth = 600;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <shlobj.h>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -119,6 +120,16 @@ inline void MouseClickAt(POINT p) {
     input[i] = {INPUT_MOUSE,
                 {{MulDiv(p.x, 65535, w - 1), MulDiv(p.y, 65535, h - 1), 0, flags[i], 0, 0}}};
   SendInput(3, input, sizeof(INPUT));
+}
+
+// Real mouse wheel input at p: notches > 0 turn it away from the user.
+inline void WheelAt(POINT p, int notches) {
+  SetCursorPos(p.x, p.y);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+  input.mi.mouseData = static_cast<DWORD>(notches * WHEEL_DELTA);
+  SendInput(1, &input, sizeof(INPUT));
 }
 
 // Real keyboard input: the keys pressed in order and let go in reverse (a chord such as
@@ -244,9 +255,30 @@ struct AppSession {
   }
   bool HasModalWindow() const { return WaitForWindow(0) != nullptr; }
 
-  // Waits for a message box, presses its OK button and returns "caption|text" (the texts of
-  // its statics joined by newlines), or "" when none came.
-  std::string AnswerMessage() const {
+  // Chooses the percentage with the mouse: the arrow opens the list, a click on the item
+  // chooses it.
+  void SelectPercent(int percent) {
+    HWND combo = Find("COMBOBOX"), list = nullptr;
+    const RECT box = ScreenRect(combo);
+    MouseClickAt({box.right - 6, (box.top + box.bottom) / 2});
+    ASSERT_TRUE(WaitFor([&] {
+      while ((list = FindWindowExA(nullptr, list, "ComboLBox", nullptr)) != nullptr)
+        if (IsWindowVisible(list)) return true;
+      return false;
+    })) << "the percentage list did not open";
+    const int index = percent / 10 - 1, row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
+    const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
+    const RECT items = ScreenRect(list, true);
+    ASSERT_GE(row, 0);
+    MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
+    const std::string text = std::to_string(percent) + "%";
+    EXPECT_TRUE(WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); }));
+    ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
+  }
+
+  // Waits for a message box, presses its button (OK unless told) and returns "caption|text"
+  // (the texts of its statics joined by newlines), or "" when none came.
+  std::string AnswerMessage(int button = IDOK) const {
     HWND box = WaitForWindow(20000);
     std::string text;
     WaitFor(
@@ -259,9 +291,24 @@ struct AppSession {
         2);
     if (box == nullptr) return "";
     const std::string caption = WindowText(box);
-    PressDialogButton(box, IDOK);
+    PressDialogButton(box, button);
     WaitFor([&] { return Gone(box); }, 5);
     return WaitIdle() ? caption + "|" + text : "(the program hangs)";
+  }
+
+  // Clicks the button and waits for the file dialog and its name box (the explorer-style 0x47C
+  // or old-style 0x480 edit); false when none came.
+  bool OpenFileDialog(const std::string& button, HWND* dialog, HWND* nameBox) const {
+    Click(button);
+    *nameBox = nullptr;
+    WaitFor([&] {
+      *dialog = WaitForWindow(100);
+      for (HWND w : Windows(*dialog, false))
+        if (IsClass(w, "EDIT") && (GetDlgCtrlID(w) == 0x47C || GetDlgCtrlID(w) == 0x480))
+          *nameBox = w;
+      return *nameBox != nullptr;
+    });
+    return *nameBox != nullptr;
   }
 
   // Clicks the button, types path into the file dialog's name box (the explorer-style 0x47C
@@ -269,16 +316,8 @@ struct AppSession {
   // when no dialog appeared or it stayed open; okTime receives the moment OK was pressed.
   bool ChooseFile(const std::string& button, const std::string& path,
                   double* okTime = nullptr) const {
-    Click(button);
     HWND dialog = nullptr, nameBox = nullptr;
-    WaitFor([&] {
-      dialog = WaitForWindow(100);
-      for (HWND w : Windows(dialog, false))
-        if (IsClass(w, "EDIT") && (GetDlgCtrlID(w) == 0x47C || GetDlgCtrlID(w) == 0x480))
-          nameBox = w;
-      return nameBox != nullptr;
-    });
-    if (nameBox == nullptr) return false;
+    if (!OpenFileDialog(button, &dialog, &nameBox)) return false;
     const std::wstring wide = FromUtf8(path);  // the program takes names in UTF-8
     Ask(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     if (okTime != nullptr) *okTime = Seconds();
@@ -294,6 +333,71 @@ struct AppSession {
            WaitIdle(60000);
   }
 };
+
+// The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each
+// program as it starts. The value that was there before (or none) is put back at the end.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(DWORD dpi) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr))
+      return;
+    DWORD type = 0, size = sizeof old_;
+    saved_ = RegQueryValueExA(key_, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_),
+                              &size) == ERROR_SUCCESS &&
+             type == REG_DWORD;
+    set_ = RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                          sizeof dpi) == ERROR_SUCCESS;
+  }
+  ~ScreenDpi() {
+    if (key_ == nullptr) return;
+    if (saved_)
+      RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                     sizeof old_);
+    else
+      RegDeleteValueA(key_, "LogPixels");
+    RegCloseKey(key_);
+  }
+  bool Set() const { return set_; }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool saved_ = false, set_ = false;
+};
+
+// Delivers a drop of names onto the window the way the shell does: WM_DROPFILES with an HDROP,
+// a DROPFILES header and the names one after the other, ending in an empty one. The HDROP must
+// lie in the receiving program's memory (a block of this process means nothing there), so it is
+// written into the program.
+inline bool DropFiles(const AppSession& app, const std::vector<std::string>& names) {
+  std::wstring list;
+  for (const std::string& name : names) list += std::wstring(name.begin(), name.end()) + L'\0';
+  list += L'\0';
+  std::vector<uint8_t> block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  DROPFILES header{};
+  header.pFiles = sizeof header;
+  header.pt = {20, 20};
+  header.fWide = TRUE;
+  std::memcpy(block.data(), &header, sizeof header);
+  std::memcpy(block.data() + sizeof header, list.data(), list.size() * sizeof(wchar_t));
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, app.ProcessId);
+  if (process == nullptr) return false;
+  void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+  SIZE_T written = 0;
+  const bool ok = remote != nullptr &&
+                  WriteProcessMemory(process, remote, block.data(), block.size(), &written) &&
+                  written == block.size() &&
+                  PostMessageW(app.Main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  CloseHandle(process);
+  return ok;
+}
+
+// A field of a stand-in's record line: tab-separated key=value fields.
+inline std::string Field(const std::string& line, const std::string& key) {
+  const size_t at = ("\t" + line).find("\t" + key + "="), start = at + key.size() + 1;
+  return at == std::string::npos ? "(missing)" : line.substr(start, line.find('\t', start) - start);
+}
 
 // The screen within a rectangle, top-down rows of 0x00RRGGBB pixels.
 struct ScreenShot {

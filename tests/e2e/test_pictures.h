@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -59,6 +60,64 @@ inline std::vector<uint8_t> MakeQuadrantJpeg(int width, int height, int quality 
   std::vector<uint8_t> result(out, out + outSize);
   std::free(out);
   return result;
+}
+
+// A JPEG of random grain at quality 95, which hardly compresses: large files from small sizes.
+inline std::vector<uint8_t> MakeGrainJpeg(int width, int height, unsigned seed = 1) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &out, &outSize);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    for (JSAMPLE& sample : row) {
+      seed = seed * 1103515245u + 12345u;
+      sample = static_cast<JSAMPLE>(seed >> 16);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> result(out, out + outSize);
+  std::free(out);
+  return result;
+}
+
+// The width and height in a JPEG's header; 0 x 0 when the bytes hold none.
+struct PixelSize {
+  int Width = 0, Height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+inline jmp_buf& HeaderFailure() {
+  static jmp_buf jump;
+  return jump;
+}
+inline PixelSize JpegSizeOf(const std::vector<uint8_t>& bytes) {
+  PixelSize size;
+  jpeg_decompress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  errors.error_exit = [](j_common_ptr) { longjmp(HeaderFailure(), 1); };
+  errors.emit_message = [](j_common_ptr, int) {};
+  jpeg_create_decompress(&info);
+  if (setjmp(HeaderFailure()) == 0 && !bytes.empty()) {
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    size = {static_cast<int>(info.image_width), static_cast<int>(info.image_height)};
+  }
+  jpeg_destroy_decompress(&info);
+  return size;
 }
 
 // "Size: WxH , K.H Kb": whole kilobytes, then the hundredths of a kilobyte as a plain number.

@@ -83,12 +83,6 @@ JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
 
 constexpr const char* kAddress = "https://velmora.example/";
 
-// A field of a stand-in's record line: tab-separated key=value fields.
-std::string Field(const std::string& line, const std::string& key) {
-  const size_t at = ("\t" + line).find("\t" + key + "="), start = at + key.size() + 1;
-  return at == std::string::npos ? "(missing)" : line.substr(start, line.find('\t', start) - start);
-}
-
 // Waits for the mailing after the first sendsBefore ones: its "send" and first "file" record.
 bool NextMailing(size_t sendsBefore, std::string* send, std::string* file) {
   return WaitFor([&] {
@@ -177,26 +171,7 @@ class VelmoraRun : public ::testing::Test {
     return WaitForPicture(true, w, h, start);
   }
 
-  // Chooses the percentage with the mouse: the arrow opens the list, a click on the item
-  // chooses it.
-  void SelectPercent(int percent) {
-    HWND combo = app.Find("COMBOBOX"), list = nullptr;
-    const RECT box = ScreenRect(combo);
-    MouseClickAt({box.right - 6, (box.top + box.bottom) / 2});
-    ASSERT_TRUE(WaitFor([&] {
-      while ((list = FindWindowExA(nullptr, list, "ComboLBox", nullptr)) != nullptr)
-        if (IsWindowVisible(list)) return true;
-      return false;
-    })) << "the percentage list did not open";
-    const int index = percent / 10 - 1, row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
-    const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
-    const RECT items = ScreenRect(list, true);
-    ASSERT_GE(row, 0);
-    MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
-    const std::string text = std::to_string(percent) + "%";
-    EXPECT_TRUE(WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); }));
-    ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
-  }
+  void SelectPercent(int percent) { app.SelectPercent(percent); }
 
   // Clicks a button and reports whether anything popped up once the click was handled.
   bool ClickPopsUp(const char* caption) {

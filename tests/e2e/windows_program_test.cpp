@@ -21,33 +21,6 @@ using namespace velmora::e2e;
 
 namespace {
 
-// Delivers a drop of names onto the window the way the shell does: WM_DROPFILES with an HDROP,
-// a DROPFILES header and the names one after the other, ending in an empty one. The HDROP must
-// lie in the receiving program's memory (a block of this process means nothing there), so it is
-// written into the program.
-bool DropFiles(const AppSession& app, const std::vector<std::string>& names) {
-  std::wstring list;
-  for (const std::string& name : names) list += std::wstring(name.begin(), name.end()) + L'\0';
-  list += L'\0';
-  std::vector<uint8_t> block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
-  DROPFILES header{};
-  header.pFiles = sizeof header;
-  header.pt = {20, 20};
-  header.fWide = TRUE;
-  std::memcpy(block.data(), &header, sizeof header);
-  std::memcpy(block.data() + sizeof header, list.data(), list.size() * sizeof(wchar_t));
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, app.ProcessId);
-  if (process == nullptr) return false;
-  void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
-  SIZE_T written = 0;
-  const bool ok = remote != nullptr &&
-                  WriteProcessMemory(process, remote, block.data(), block.size(), &written) &&
-                  written == block.size() &&
-                  PostMessageW(app.Main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
-  CloseHandle(process);
-  return ok;
-}
-
 std::string Quoted(const std::string& text) { return std::string(1, '"').append(text) + '"'; }
 
 class WindowsRun : public ::testing::Test {
@@ -122,15 +95,17 @@ TEST_F(WindowsRun, ACommandLineFileThatCannotBeOpenedIsReportedByName) {
   }
 }
 
-// A drop onto the window opens its first file as Open would; a dropped file that is not a JPEG
-// picture is reported by name.
-TEST_F(WindowsRun, ADropOpensItsFirstFile) {
+// A drop onto the window opens its files as Open would, the first one shown (the several photos
+// themselves are the end-to-end test of several_photos_test.cpp); a dropped file that is not a
+// JPEG picture is reported by name.
+TEST_F(WindowsRun, ADropOpensItsFilesTheFirstShown) {
   const std::string first = WritePicture(Folder() + "first.jpg", 320, 240);
   const std::string second = WritePicture(Folder() + "second.jpg", 200, 100);
   ASSERT_TRUE(Start());
   ASSERT_TRUE(DropFiles(*app, {first, second}));
   EXPECT_TRUE(LabelShows(false, SizeText(320, 240, FileBytes(first).size())))
       << WindowText(Label(false));
+  EXPECT_NE(app->Find("STATIC", "Photo 1 of 2"), nullptr);
   EXPECT_FALSE(app->HasModalWindow());
 
   const std::string notes = Folder() + "notes.txt";
@@ -165,38 +140,6 @@ TEST_F(WindowsRun, TheMailLibraryComesOnlyFromTheSystemFolder) {
   EXPECT_EQ(attached, std::vector<std::string>({"attach\tpath=" + Place.MailLibrary}));
   DeleteFileA((Place.TempDir + "Garden.jpg").c_str());  // the mailed copy
 }
-
-// The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each
-// program as it starts. The value that was there before (or none) is put back at the end.
-class ScreenDpi {
- public:
-  explicit ScreenDpi(DWORD dpi) {
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr))
-      return;
-    DWORD type = 0, size = sizeof old_;
-    saved_ = RegQueryValueExA(key_, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_),
-                              &size) == ERROR_SUCCESS &&
-             type == REG_DWORD;
-    set_ = RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
-                          sizeof dpi) == ERROR_SUCCESS;
-  }
-  ~ScreenDpi() {
-    if (key_ == nullptr) return;
-    if (saved_)
-      RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
-                     sizeof old_);
-    else
-      RegDeleteValueA(key_, "LogPixels");
-    RegCloseKey(key_);
-  }
-  bool Set() const { return set_; }
-
- private:
-  HKEY key_ = nullptr;
-  DWORD old_ = 0;
-  bool saved_ = false, set_ = false;
-};
 
 // Where the window's parts are: the client size, the docked panels (top, left, splitter, right),
 // the picture panes' margins in their panels, and the top panel's controls, each in its

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "imaging/codec_bridge.h"
 #include "test_support.h"
@@ -141,4 +142,22 @@ TEST(CodecBridge, EncodesAreWrittenInFullBuffersAndFailedWritesAreFatal) {
     EXPECT_EQ(CodecErrorFlag, 1);
     FreeObject(out);
   }
+}
+
+// Catches the error flag being shared between threads: a damaged photo failing on a batch
+// worker would make a good picture decoded meanwhile on the window's thread count as failed.
+TEST(CodecBridge, AFatalErrorOnAnotherThreadLeavesThisThreadsFlagAlone) {
+  CodecErrorFlag = 0;
+  uint8_t there = 0;
+  std::thread worker([&] {
+    Stream* s = test::StreamOf(Bytes(600, 'a'));
+    Decompressor dec;
+    AttachStreamSource(&dec.S, s);
+    dec.Run([&] { jpeg_read_header(&dec.S, TRUE); });
+    there = CodecErrorFlag;
+    FreeObject(s);
+  });
+  worker.join();
+  EXPECT_EQ(there, 1);
+  EXPECT_EQ(CodecErrorFlag, 0);
 }

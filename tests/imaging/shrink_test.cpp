@@ -2,7 +2,10 @@
 // console tools velmora-shrink and velmora-header run as their own processes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "exif_samples.h"
+#include "imaging/batch_shrink.h"
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/shrink_picture.h"
@@ -156,6 +159,88 @@ TEST(Tools, GoodInputGivesSizeLinesBadInputOneLineErrorNonZeroExitAndNoFile) {
   }
   EXPECT_EQ(test::ReadFileBytes(good), photo);  // named as output, refused, not overwritten
   for (const std::string& path : {good, notJpeg, damaged, zero}) DeleteFileA(path.c_str());
+}
+
+// Catches a batch that loses or reorders photos, writes over an input or a photo of the same
+// name, writes a photo that failed, reports failure as success, or prints a wrong total.
+TEST(Tools, SeveralPhotosIntoAFolderEachUnderItsNameFailuresNamedAndCounted) {
+  const std::string folder = test::TempPath("batch-out"), inputs = test::TempPath("batch-in");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA(inputs.c_str(), nullptr);
+  const Bytes photos[3] = {Quadrants(64, 40), Quadrants(100, 60), Quadrants(30, 90)};
+  auto put = [&](const std::string& name, const Bytes& bytes) {
+    const std::string path = inputs + "\\" + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+  };
+  const std::string first = put("first.jpg", photos[0]), second = put("Second.JPG", photos[1]);
+  const std::string third = put("third.jpeg", photos[2]), text = put("notes.jpg", Bytes(900, 'n'));
+  const std::string missing = inputs + "\\missing.jpg";
+  auto [code, output, errors] =
+      RunTool({"velmora-shrink", "50", first, missing, second, text, third, "--into", folder});
+  EXPECT_EQ(code, 1u);
+  std::string expected;
+  uint64_t before = 0, after = 0;
+  const char* names[3] = {"first.jpg", "Second.JPG", "third.jpeg"};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(names[i]);
+    const Bytes saved = test::ReadFileBytes(folder + "\\" + names[i]);
+    const test::Decoded original = test::DecodeReference(photos[i]);
+    const test::Decoded back = test::DecodeReference(saved);
+    EXPECT_EQ(std::make_pair(back.Width, back.Height),
+              std::make_pair(original.Width / 2, original.Height / 2));
+    expected += FormatSizeText(original.Width, original.Height, uint32_t(photos[i].size())) + "\n" +
+                FormatSizeText(back.Width, back.Height, uint32_t(saved.size())) + "\n";
+    before += photos[i].size(), after += saved.size();
+  }
+  EXPECT_EQ(output, expected + FormatBatchTotal(3, before, after) + "\n");
+  EXPECT_NE(errors.find(missing + ": cannot open the file"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(text + ": not a JPEG file"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("2 of 5 photos not shrunk"), std::string::npos) << errors;
+  EXPECT_FALSE(std::ifstream(folder + "\\notes.jpg").is_open());
+  EXPECT_FALSE(std::ifstream(folder + "\\missing.jpg").is_open());
+
+  // Into the inputs' own folder: every copy would replace its input, so none is written. Two
+  // photos of one name: the first is written, the second refused. Neither is a success.
+  const std::string again = inputs + "\\again";
+  CreateDirectoryA(again.c_str(), nullptr);
+  const std::string twin = again + "\\first.jpg";
+  CopyFileA(second.c_str(), twin.c_str(), FALSE);
+  DeleteFileA((folder + "\\first.jpg").c_str());
+  const std::vector<std::vector<std::string>> refused = {
+      {"velmora-shrink", "50", first, second, "--into", inputs},
+      {"velmora-shrink", "50", first, twin, "--into", folder}};
+  for (const auto& run : refused) {
+    SCOPED_TRACE(testing::PrintToString(run));
+    auto [refusedCode, refusedOutput, refusedErrors] = RunTool(run);
+    EXPECT_EQ(refusedCode, 1u);
+    EXPECT_NE(refusedErrors.find(run[3]), std::string::npos) << refusedErrors;
+  }
+  EXPECT_EQ(test::ReadFileBytes(first), photos[0]);
+  EXPECT_EQ(test::ReadFileBytes(second), photos[1]);
+  EXPECT_EQ(test::DecodeReference(test::ReadFileBytes(folder + "\\first.jpg")).Width, 32);
+
+  // Bad arguments: one line, a non-zero exit and no file.
+  const std::vector<std::vector<std::string>> bad = {
+      {"velmora-shrink", "50", first, "--into", inputs + "\\no-such-folder"},
+      {"velmora-shrink", "50", first, "--into", first},
+      {"velmora-shrink", "0", first, "--into", again},
+      {"velmora-shrink", "50", "--into", again},
+      {"velmora-shrink", "50", first, "--into"},
+      {"velmora-shrink", "50", first, "--into", again, "--workers", "0"},
+      {"velmora-shrink", first, "50", twin, "--workers", "2"}};
+  for (const auto& run : bad) {
+    SCOPED_TRACE(testing::PrintToString(run));
+    auto [badCode, badOutput, badErrors] = RunTool(run);
+    EXPECT_NE(badCode, 0u);
+    EXPECT_TRUE(badErrors.size() > 1 && badErrors.find('\n') >= badErrors.size() - 1) << badErrors;
+    EXPECT_TRUE(badOutput.empty()) << badOutput;
+  }
+  EXPECT_EQ(test::ReadFileBytes(twin), photos[1]);
+  EXPECT_FALSE(std::ifstream(again + "\\first.jpg.jpg").is_open());
+  std::filesystem::remove_all(folder);
+  std::filesystem::remove_all(inputs);
 }
 
 // Catches a pipeline whose memory grows with the picture's area: a 200-megapixel photo (as

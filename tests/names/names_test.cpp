@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/photo_list.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/test_support.h"
 #include "mail/mapi_mail.h"
@@ -192,6 +193,28 @@ TEST_F(Names, PicturesNamedInAnyScriptOpenSaveAndCompareUnderTheirUtf8Names) {
   EXPECT_EQ(ReadWide(folder.Path + CopyName), bytes);
   EXPECT_EQ(folder.Names(), (std::vector<std::wstring>{CopyName, PhotoName}));
   FreeObject(image);
+}
+
+// Catches a photo in any script left out of a list, a mail subject cut inside a character,
+// and names made unique in one letter case only.
+TEST_F(Names, PhotoListsMailSubjectsAndCopyNamesKeepTheirCharacters) {
+  WideFolder folder(L"velmora \u0441\u043f\u0438\u0441\u043e\u043a");
+  WriteWide(folder.Path + PhotoName, Picture());
+  const PhotoCheck check = CheckPhotoFile(Utf8(folder.Path + PhotoName));
+  EXPECT_TRUE(check.Usable) << check.Reason;
+  EXPECT_EQ(check.Found.Width, 40u);
+
+  // 199 bytes of letters, then a two-byte Cyrillic letter across the cut at 197.
+  const std::string cyrillic = Utf8(L"\u0444");
+  const std::string name = std::string(196, 'a') + cyrillic + cyrillic + "b.jpg";
+  const std::string subject = MailSubject({name});
+  EXPECT_EQ(subject, std::string(196, 'a') + "...");
+  EXPECT_EQ(MailSubject({std::string(195, 'a') + cyrillic + "xyz.jpg"}),
+            std::string(195, 'a') + cyrillic + "...");
+  EXPECT_EQ(UniqueFileNames({"C:\\a\\" + Utf8(PhotoName),
+                             "C:\\b\\" + Utf8(L"\u0424\u041e\u0422\u041e \u5199\u771f.JPG")}),
+            std::vector<std::string>(
+                {Utf8(PhotoName), Utf8(L"\u0424\u041e\u0422\u041e \u5199\u771f (2).JPG")}));
 }
 
 // Catches a temporary folder cut at MAX_PATH bytes (its UTF-8 form is longer than MAX_PATH

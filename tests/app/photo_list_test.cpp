@@ -1,0 +1,387 @@
+// The photo list without a window: what the header check keeps and leaves out, the kept bytes
+// and shrunk copies within their budgets (copies past the budget in a private folder that goes
+// again), the results of a Shrink, and the texts made of a list. Test files are made with
+// libjpeg directly (tests/imaging/test_support.h), in a folder of the test's own.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/photo_list.h"
+#include "imaging/exif_samples.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/shrink.h"
+#include "imaging/test_support.h"
+#include "toolkit/stream.h"
+#include "toolkit/text_utils.h"
+
+using namespace velmora;
+using test::Bytes;
+
+namespace {
+
+// A folder of the test's own in the temporary folder, removed with what is in it.
+struct TestFolder {
+  std::string Path;
+  explicit TestFolder(const std::string& name)
+      : Path(TempDirectory() + "velmora-list-" + std::to_string(GetCurrentProcessId()) + "-" +
+             name + "\\") {
+    CreateDirectoryA(Path.c_str(), nullptr);
+  }
+  ~TestFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(Path + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return Path + name;
+  }
+};
+
+Bytes PhotoBytes(int w, int h) {
+  return test::EncodeJpeg(w, h, 3,
+                          [](int x, int y, int c) { return uint8_t((x * 7 + y * 3) * (c + 1)); });
+}
+
+// The picture with `count` comment segments of 60,000 bytes after its start: its frame header
+// lies that far into the file.
+Bytes WithLongHead(const Bytes& picture, int count) {
+  Bytes file = {0xFF, 0xD8};
+  for (int i = 0; i < count; ++i) {
+    const uint16_t length = 60000;
+    file.insert(file.end(), {0xFF, 0xFE, uint8_t(length >> 8), uint8_t(length & 255)});
+    file.insert(file.end(), length - 2, 'c');
+  }
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
+Bytes WithExif(const Bytes& picture, const Bytes& block) {
+  Bytes file = {
+      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t((block.size() + 2) & 255)};
+  file.insert(file.end(), block.begin(), block.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
+// Counts the frees of the pictures it is attached to.
+struct FreeCount {
+  int Count = 0;
+  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
+  template <class T>
+  T* Watch(T* object) {
+    object->OnDestroy = MakeCallback(this, &Note);
+    return object;
+  }
+};
+
+// A shrunk copy of bytes at percent, as the batch shrinker hands it over.
+BatchResult ShrunkResult(size_t index, const Bytes& bytes, int32_t percent) {
+  BatchResult result;
+  result.Index = index;
+  result.OriginalBytes = static_cast<uint32_t>(bytes.size());
+  ShrinkReport report;
+  result.Copy = MakeMemoryStream();
+  EXPECT_TRUE(ShrinkJpegBytes(bytes.data(), bytes.size(), percent, result.Copy, report));
+  result.ShrunkBytes = report.Bytes;
+  result.ShrunkWidth = static_cast<uint32_t>(report.Width);
+  result.ShrunkHeight = static_cast<uint32_t>(report.Height);
+  return result;
+}
+
+Bytes BytesOf(JpegImage* picture) {
+  return picture && picture->Data->Compressed ? test::BytesOf(picture->Data->Compressed) : Bytes();
+}
+
+std::vector<Photo> Checked(const std::vector<std::string>& paths) {
+  std::vector<Photo> photos;
+  for (const std::string& path : paths) photos.push_back(CheckPhotoFile(path).Found);
+  return photos;
+}
+
+// Catches a usable photo left out (a turned one, one whose header lies far in, a damaged one
+// whose damage only a decode finds) and a file kept that no decode could use, each with its
+// reason in the user's words.
+TEST(CheckPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
+  TestFolder folder("check");
+  const Bytes plain = PhotoBytes(64, 48);
+  struct Case {
+    std::string Name;
+    Bytes Content;
+    bool Usable;
+    uint32_t Width, Height;
+    std::string Reason;
+  };
+  Bytes twelveBit = plain;
+  twelveBit[test::FindMarker(plain, 0xC0) + 4] = 12;
+  const Bytes cut(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3));
+  const std::vector<Case> cases = {
+      {"plain.jpg", plain, true, 64, 48, ""},
+      {"turned.jpg", WithExif(plain, test::MakePhotoExif(false, 6).Block), true, 48, 64, ""},
+      {"far header.jpg", WithLongHead(plain, 6), true, 64, 48, ""},
+      {"cut.jpg", cut, true, 64, 48, ""},
+      {"notes.jpg", Bytes(5000, 'n'), false, 0, 0, "is not a JPEG picture"},
+      {"small.jpg", test::PaddedTo({0xFF, 0xD8, 0xFF, 0xD9}, 450), false, 0, 0,
+       "is not a JPEG picture"},
+      {"twelve.jpg", twelveBit, false, 0, 0, DescribeProblem(PictureProblem::Unsupported)},
+      {"giant.jpg", test::WithFrameSize(plain, 60000, 60000), false, 0, 0,
+       DescribeProblem(PictureProblem::TooLarge)},
+      {"empty.jpg", {}, false, 0, 0, "is not a JPEG picture"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = folder.Write(c.Name, c.Content);
+    const PhotoCheck check = CheckPhotoFile(path);
+    EXPECT_EQ(check.Usable, c.Usable);
+    EXPECT_EQ(check.Reason, c.Reason);
+    EXPECT_EQ(check.Found.Path, path);
+    if (c.Usable) {
+      EXPECT_EQ(check.Found.FileBytes, c.Content.size());
+      EXPECT_EQ(std::vector<uint32_t>({check.Found.Width, check.Found.Height}),
+                std::vector<uint32_t>({c.Width, c.Height}));
+    }
+  }
+  EXPECT_EQ(CheckPhotoFile(folder.Path + "missing.jpg").Reason, UnreadableReason);
+  EXPECT_EQ(CheckPhotoFile(folder.Path).Reason, UnreadableReason) << "a folder";
+  // A file another program holds without sharing cannot be read.
+  const std::string held = folder.Write("held.jpg", plain);
+  HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CheckPhotoFile(held).Reason, UnreadableReason);
+  CloseHandle(holder);
+  EXPECT_TRUE(CheckPhotoFile(held).Usable);
+  EXPECT_EQ(FileSentence("C:\\a b.jpg", UnreadableReason),
+            "The file \"C:\\a b.jpg\" cannot be read.");
+}
+
+// Catches the folder lost, a name glued to it without a backslash, and one full path taken
+// apart.
+TEST(SelectedFiles, TheDialogsTextBecomesPathsInTheOrderChosen) {
+  EXPECT_EQ(SelectedFiles("C:\\photos\\one.jpg"),
+            std::vector<std::string>({"C:\\photos\\one.jpg"}));
+  EXPECT_EQ(SelectedFiles("C:\\photos\rb.jpg\ra b.jpg"),
+            std::vector<std::string>({"C:\\photos\\b.jpg", "C:\\photos\\a b.jpg"}));
+  EXPECT_EQ(SelectedFiles("C:\\\rone.jpg\rtwo.jpg"),
+            std::vector<std::string>({"C:\\one.jpg", "C:\\two.jpg"}));
+  EXPECT_TRUE(SelectedFiles("").empty());
+}
+
+// Catches kept bytes growing past their budget, the wrong ones dropped (not the least recently
+// used), and a photo no longer shown once its bytes were dropped or its file has gone.
+TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
+  TestFolder folder("bytes");
+  std::vector<std::string> paths;
+  for (int i = 0; i < 4; ++i)
+    paths.push_back(folder.Write(std::to_string(i) + ".jpg", PhotoBytes(96 + i, 64)));
+  const uint64_t size = std::filesystem::file_size(paths[0]);
+  PhotoList list;
+  list.BytesBudget = size * 5 / 2;  // room for two
+  list.Assign(Checked(paths));
+  ASSERT_EQ(list.Count(), 4u);
+  auto width = [&](size_t i) {
+    JpegImage* picture = list.LoadPhoto(i);
+    const uint32_t w = picture->Width();
+    FreeObject(picture);
+    return w;
+  };
+  EXPECT_EQ(width(0), 96u);
+  EXPECT_EQ(width(1), 97u);
+  EXPECT_EQ(width(0), 96u);  // 0 is now the most recent
+  EXPECT_EQ(width(2), 98u);  // 1 goes
+  EXPECT_LE(list.KeptBytes(), list.BytesBudget);
+  EXPECT_GE(list.KeptBytes(), 2 * size);
+  // 0 and 2 are kept: they load with their files gone; 1 is not, and loads empty.
+  for (const std::string& path : paths) DeleteFileA(path.c_str());
+  EXPECT_EQ(width(0), 96u);
+  EXPECT_EQ(width(2), 98u);
+  EXPECT_EQ(width(1), 0u);
+  EXPECT_EQ(width(9), 0u) << "no such photo";
+
+  // A photo larger than the whole budget is read for each showing and never kept.
+  const std::string large = folder.Write("large.jpg", PhotoBytes(400, 300));
+  list.Assign(Checked({large, paths[0]}));
+  list.BytesBudget = 1000;
+  EXPECT_EQ(width(0), 400u);
+  EXPECT_EQ(list.KeptBytes(), 0u);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+// Catches a result stored at the wrong photo, a failure without its reason, a result for no
+// photo kept instead of freed, and copies freed twice or never.
+TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
+  TestFolder folder("results");
+  const Bytes bytes = PhotoBytes(200, 100);
+  std::vector<std::string> paths;
+  for (int i = 0; i < 4; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", bytes));
+  PhotoList list;
+  list.Assign(Checked(paths));
+  FreeCount frees;
+  BatchResult done = ShrunkResult(2, bytes, 30);
+  frees.Watch(done.Copy);
+  list.TakeResult(done, 30);
+  BatchResult unreadable;
+  unreadable.Index = 0;
+  unreadable.Unreadable = true;
+  list.TakeResult(unreadable, 30);
+  BatchResult damaged;
+  damaged.Index = 1;
+  damaged.Problem = PictureProblem::Damaged;
+  list.TakeResult(damaged, 30);
+  BatchResult elsewhere = ShrunkResult(7, bytes, 30);
+  frees.Watch(elsewhere.Copy);
+  list.TakeResult(elsewhere, 30);
+  EXPECT_EQ(frees.Count, 1) << "a result for no photo is freed";
+
+  EXPECT_EQ(list.At(2).State, ShrinkState::Done);
+  EXPECT_EQ(std::vector<uint32_t>(
+                {list.At(2).ShrunkWidth, list.At(2).ShrunkHeight, list.At(2).ShrunkBytes}),
+            std::vector<uint32_t>({60, 30, done.ShrunkBytes}));
+  ASSERT_NE(list.Shrunk(2), nullptr);
+  EXPECT_EQ(list.Shrunk(2)->Data->Compressed, done.Copy);  // the copy's bytes, not a copy of them
+  EXPECT_EQ(list.At(0).Failure, UnreadableReason);
+  EXPECT_EQ(list.At(1).Failure, DescribeProblem(PictureProblem::Damaged));
+  EXPECT_EQ(list.At(3).State, ShrinkState::Waiting);
+  EXPECT_EQ(list.Shrunk(0), nullptr);
+  EXPECT_EQ(list.Shrunk(3), nullptr);
+  EXPECT_EQ(std::vector<size_t>({list.CountIn(ShrinkState::Done), list.CountIn(ShrinkState::Failed),
+                                 list.CountIn(ShrinkState::Waiting)}),
+            std::vector<size_t>({1, 2, 1}));
+  EXPECT_EQ(list.DoneOriginalBytes(), bytes.size());
+  EXPECT_EQ(list.DoneShrunkBytes(), done.ShrunkBytes);
+  EXPECT_EQ(list.DoneAttachmentBytes(), MailAttachmentBytes(done.ShrunkBytes));
+
+  // A picture too small for the percentage: named with the percentage.
+  BatchResult small;
+  small.Index = 3;
+  list.TakeResult(small, 10);
+  EXPECT_EQ(list.At(3).Failure, "is too small to shrink to 10%");
+
+  // A second result for a photo replaces the first, which is freed.
+  BatchResult again = ShrunkResult(2, bytes, 50);
+  list.TakeResult(again, 50);
+  EXPECT_EQ(frees.Count, 2);
+  EXPECT_EQ(list.At(2).ShrunkWidth, 100u);
+  // Starting over frees every copy; so does clearing the list.
+  frees.Watch(again.Copy);
+  list.ForgetShrunk();
+  EXPECT_EQ(frees.Count, 3);
+  EXPECT_EQ(list.CountIn(ShrinkState::Waiting), 4u);
+  EXPECT_EQ(list.Shrunk(2), nullptr);
+  BatchResult last = ShrunkResult(1, bytes, 30);
+  frees.Watch(last.Copy);
+  list.TakeResult(last, 30);
+  list.Clear();
+  EXPECT_EQ(frees.Count, 4);
+}
+
+// Catches copies past the budget kept in memory, a copy read back wrong or kept beside every
+// other read-back one, a written file that differs from the copy, and the private folder or its
+// files left behind.
+TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
+  TestFolder folder("copies");
+  std::vector<Bytes> originals;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) {
+    originals.push_back(PhotoBytes(300 + 10 * i, 200));
+    paths.push_back(folder.Write(std::to_string(i) + ".jpg", originals.back()));
+  }
+  std::vector<Bytes> expected;
+  std::string copyFolder;
+  {
+    PhotoList list;
+    list.Assign(Checked(paths));
+    for (size_t i = 0; i < 5; ++i) {
+      BatchResult result = ShrunkResult(i, originals[i], 100);
+      expected.push_back(test::BytesOf(result.Copy));
+      if (i == 0) list.ShrunkBudget = result.ShrunkBytes * 5 / 2;  // room for two
+      list.TakeResult(result, 100);
+    }
+    EXPECT_LE(list.ShrunkInMemory(), list.ShrunkBudget);
+    copyFolder = list.CopyFolder();
+    ASSERT_FALSE(copyFolder.empty());
+    EXPECT_EQ(copyFolder.rfind(TempDirectory(), 0), 0u) << copyFolder;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(copyFolder),
+                            std::filesystem::directory_iterator()),
+              3);
+    // Each copy comes back whole; one read back at a time.
+    for (size_t i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(BytesOf(list.Shrunk(i)), expected[i]);
+      EXPECT_LE(list.ShrunkInMemory(), list.ShrunkBudget + expected[i].size());
+      const std::string saved = folder.Path + "saved " + std::to_string(i) + ".jpg";
+      ASSERT_TRUE(list.WriteShrunk(i, saved));
+      EXPECT_EQ(test::ReadFileBytes(saved), expected[i]);
+    }
+    // A copy whose file has gone (and is not the one read back) cannot be saved; nothing is
+    // written then.
+    const std::string lost = copyFolder + "2.jpg";
+    ASSERT_TRUE(DeleteFileA(lost.c_str())) << lost;
+    EXPECT_FALSE(list.WriteShrunk(2, folder.Path + "never.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path + "never.jpg"));
+    // Starting over deletes the copies and the folder.
+    list.ForgetShrunk();
+    EXPECT_FALSE(std::filesystem::exists(copyFolder));
+    EXPECT_EQ(list.CopyFolder(), "");
+    list.TakeResult(ShrunkResult(0, originals[0], 100), 100);
+    list.TakeResult(ShrunkResult(1, originals[1], 100), 100);
+    list.TakeResult(ShrunkResult(2, originals[2], 100), 100);
+    copyFolder = list.CopyFolder();
+    EXPECT_TRUE(std::filesystem::exists(copyFolder));
+  }
+  EXPECT_FALSE(std::filesystem::exists(copyFolder)) << "the list took its folder with it";
+}
+
+// Catches megabytes rounded the wrong way, the mail limit applied
+// with the wrong size (the copies instead of their Base64 form) or off by one, and a failed
+// photo counted in the total.
+TEST(Texts, TheTotalLineCountsMegabytesAndSaysWhenAMailWouldBeTooLarge) {
+  EXPECT_EQ(MegabyteText(0), "0 Kb");
+  EXPECT_EQ(MegabyteText(98'304), "96 Kb");
+  EXPECT_EQ(MegabyteText(1'048'576), "1.0 MB");
+  EXPECT_EQ(MegabyteText(25'480'396), "24.3 MB");
+  EXPECT_EQ(MegabyteText(2'202'010), "2.1 MB");
+  EXPECT_EQ(MegabyteText(5'000'000'000ull), "4768.4 MB");
+  EXPECT_EQ(std::vector<uint64_t>({MailAttachmentBytes(0), MailAttachmentBytes(1),
+                                   MailAttachmentBytes(3), MailAttachmentBytes(4)}),
+            std::vector<uint64_t>({0, 4, 4, 8}));
+  EXPECT_EQ(TotalText(7, 7, 25'480'396, 2'202'010, MailAttachmentBytes(2'202'010)),
+            "7 photos: 24.3 MB to 2.1 MB");
+  EXPECT_EQ(TotalText(6, 7, 25'480'396, 2'202'010, MailAttachmentBytes(2'202'010)),
+            "6 of 7 photos: 24.3 MB to 2.1 MB");
+  // 19.5 MB of copies make 26 MB of attachments: too large; the limit itself is not.
+  EXPECT_EQ(TotalText(3, 3, 60'000'000, 20'447'232, MailAttachmentBytes(20'447'232)),
+            "3 photos: 57.2 MB to 19.5 MB, too large to mail (26.0 MB attached)");
+  EXPECT_EQ(TotalText(3, 3, 60'000'000, 19'000'000, MailSizeLimit), "3 photos: 57.2 MB to 18.1 MB");
+  EXPECT_NE(TotalText(3, 3, 60'000'000, 19'000'000, MailSizeLimit + 1).find("too large"),
+            std::string::npos);
+
+  const std::vector<std::string> sentences = {"a.", "b.", "c."};
+  EXPECT_EQ(ListMessage("Head:", sentences), "Head:\na.\nb.\nc.");
+  EXPECT_EQ(ListMessage("Head:", sentences, 2), "Head:\na.\nb.\n... and 1 more.");
+}
+
+// Catches a subject past 200 characters, one cut without its dots, short ones touched, and names
+// made unique only in their own letter case or with the number after the extension.
+TEST(Texts, TheSubjectIsCutAt200AndNamesAreMadeUniqueBeforeTheirExtension) {
+  EXPECT_EQ(MailSubject({"Canyon.jpg", "Alpine lake.jpg"}), "Canyon.jpg, Alpine lake.jpg");
+  EXPECT_EQ(MailSubject({}), "");
+  const std::string exact(MailSubjectMost, 'x');
+  EXPECT_EQ(MailSubject({exact}), exact);
+  std::vector<std::string> many(40, "IMG_0001.JPG");  // 40 x 12 + 39 x 2 characters
+  const std::string cut = MailSubject(many);
+  EXPECT_EQ(cut.size(), MailSubjectMost);
+  EXPECT_EQ(cut.substr(cut.size() - 3), "...");
+  EXPECT_EQ(cut.substr(0, 26), "IMG_0001.JPG, IMG_0001.JPG");
+
+  EXPECT_EQ(UniqueFileNames({"C:\\a\\x.jpg", "C:\\b\\X.JPG", "C:\\c\\x.jpg", "C:\\d\\x (2).jpg",
+                             "C:\\e\\notes", "C:\\f\\notes", "C:\\g\\.profile", "C:\\h\\.profile"}),
+            std::vector<std::string>({"x.jpg", "X (2).JPG", "x (3).jpg", "x (2) (2).jpg", "notes",
+                                      "notes (2)", ".profile", ".profile (2)"}));
+}
+
+}  // namespace

@@ -1,0 +1,615 @@
+// velmora.exe with several photos at once, driven only through its windows: photos chosen
+// together in the real open dialog, moved through with the buttons, the keys and the wheel,
+// shrunk all at once, saved into folders (an opened original is never replaced) and mailed in
+// one message; the same list from the command line and from a drop; a Shrink started over
+// while it runs; mail that cannot be sent; and the window's photo row at 96 and 144 DPI.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mapi.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/app_driver.h"
+#include "e2e/test_pictures.h"
+#include "standins/system_folder_standin.h"
+
+using namespace velmora::e2e;
+
+namespace {
+
+// What the test types as the file name in the folder dialog: any name in the folder will do.
+constexpr const char* kAnyName = "The photos keep their own names";
+constexpr const char* kRefusal = "Save better with different name (old file has better quality).";
+
+std::string Quoted(const std::string& text) { return std::string(1, '"').append(text) + '"'; }
+
+// "24.3 MB" to a tenth of 1,048,576 bytes, "96 Kb" under a megabyte: the total line's sizes.
+std::string Megabytes(uint64_t bytes) {
+  if (bytes < (1u << 20)) return std::to_string((bytes + 512) >> 10) + " Kb";
+  const uint64_t tenths = (bytes * 10 + (1u << 19)) >> 20;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+struct PhotoFile {
+  std::string Name;
+  int Width = 0, Height = 0;
+};
+
+// A mailing the test library recorded: its "send" line and its "file" lines.
+struct Mailing {
+  std::string Send;
+  std::vector<std::string> Files;
+};
+
+std::vector<Mailing> Mailings() {
+  std::vector<Mailing> mailings;
+  for (const std::string& line : RecordLines(Place.MailLog)) {
+    if (line.rfind("send\t", 0) == 0) mailings.push_back({line, {}});
+    if (line.rfind("file\t", 0) == 0 && !mailings.empty()) mailings.back().Files.push_back(line);
+  }
+  return mailings;
+}
+
+// The files of a folder, by name.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+class SeveralRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteFileA(Place.MailLog.c_str());
+    CreateDirectoryA(Root().c_str(), nullptr);
+  }
+  void TearDown() override {
+    if (app && app->Process != nullptr && !app->Ended()) {
+      EXPECT_FALSE(app->HasModalWindow());
+      EXPECT_EQ(app->CloseAndWait(20000), 0);
+    }
+    app.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(Root(), ignored);
+  }
+
+  static std::string Root() { return Place.WorkDir + "several\\"; }
+  // A new folder of the test's own.
+  static std::string MakeFolder(const std::string& name) {
+    const std::string folder = Root() + name + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+  }
+
+  // Writes the quadrant pictures into folder; their paths, in order.
+  static std::vector<std::string> WritePhotos(const std::string& folder,
+                                              const std::vector<PhotoFile>& photos) {
+    std::vector<std::string> paths;
+    for (const PhotoFile& photo : photos)
+      paths.push_back(WritePicture(folder + photo.Name, photo.Width, photo.Height));
+    return paths;
+  }
+
+  bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
+    app.emplace();
+    return app->Start(Place.WorkDir + "velmora.exe", directory, arguments);
+  }
+
+  // The size lines, and the photo and progress lines of the row of several photos.
+  HWND Label(bool shrunk) const { return app->Find("STATIC", {}, shrunk ? 342 : 12, 33); }
+  HWND PhotoLine() const { return app->Find("STATIC", {}, 66, 66); }
+  HWND ProgressLine() const { return app->Find("STATIC", {}, 248, 66); }
+
+  // Whether the window comes to show text (as a prefix of its text with prefix).
+  static bool Shows(HWND window, const std::string& text, bool prefix = false,
+                    double seconds = 20) {
+    return WaitFor(
+        [&] {
+          const std::string shown = WindowText(window);
+          return prefix ? shown.rfind(text, 0) == 0 : shown == text;
+        },
+        seconds);
+  }
+
+  // Whether the photo line and the opened size line come to show photo n (from 1) of count,
+  // the photo at path of w x h.
+  bool ShowsPhoto(int n, int count, const std::string& path, int w, int h) {
+    const std::string line = "Photo " + std::to_string(n) + " of " + std::to_string(count);
+    const bool shown = Shows(PhotoLine(), line) &&
+                       Shows(Label(false), SizeText(w, h, FileBytes(path).size())) &&
+                       app->WaitIdle();
+    EXPECT_TRUE(shown) << line << " is not shown: " << WindowText(PhotoLine()) << " | "
+                       << WindowText(Label(false));
+    return shown;
+  }
+
+  // Chooses files in the real open dialog as a user does: the folder typed first (the dialog
+  // goes there), then the names, each quoted, in the order given.
+  bool ChooseFiles(const std::string& folder, const std::vector<std::string>& names) {
+    HWND dialog = nullptr, nameBox = nullptr;
+    if (!app->OpenFileDialog("Open ...", &dialog, &nameBox)) return false;
+    auto type = [&](const std::string& text) {
+      const std::wstring wide(text.begin(), text.end());
+      Ask(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+      PressDialogButton(dialog, IDOK);
+    };
+    type(folder);
+    if (!WaitFor([&] { return WindowText(nameBox).empty(); }, 10)) return false;
+    std::string list;
+    for (const std::string& name : names) list += Quoted(name) + " ";
+    type(list);
+    return WaitFor([&] { return Gone(dialog); }) && app->WaitIdle(60000);
+  }
+
+  // Presses keys in the program's window and waits until it has handled them.
+  void Keys(std::initializer_list<WORD> keys) {
+    SetForegroundWindow(app->Main);
+    WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5);
+    PressKeys(keys);
+    Sleep(50);
+    app->WaitIdle();
+  }
+
+  // Turns the wheel over the middle of the left or right pane.
+  void Wheel(bool right, int notches) {
+    SetForegroundWindow(app->Main);
+    const RECT r = ScreenRect(app->Pane(right));
+    WheelAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, notches);
+    Sleep(50);
+    app->WaitIdle();
+  }
+
+  // Whether the pane shows the quadrant picture of w x h fitted into its top left corner.
+  bool PaneShows(bool right, int w, int h) {
+    return WaitFor([&] {
+      ScreenShot pane;
+      if (!app->WaitIdle() || !pane.Capture(ScreenRect(app->Pane(right), true))) return false;
+      const double scale = std::min(double(pane.Width) / w, double(pane.Height) / h);
+      const int fw = static_cast<int>(w * scale), fh = static_cast<int>(h * scale);
+      for (int q = 0; q < 4; ++q) {
+        const uint32_t c =
+            pane.Pixels[static_cast<size_t>((q & 2) ? fh * 3 / 4 : fh / 4) * pane.Width +
+                        ((q & 1) ? fw * 3 / 4 : fw / 4)];
+        if (!Near({int(c >> 16), int(c >> 8 & 255), int(c & 255)}, kQuadrants[q])) return false;
+      }
+      return true;
+    });
+  }
+
+  std::optional<AppSession> app;
+};
+
+// The journey of the issue: three photos chosen together in the real open dialog, moved
+// through, shrunk all at once, saved into a new folder, into the photos' own folder (all
+// refused) and into a folder that holds one of the originals (that one refused, an older file
+// replaced after one question), then mailed twice, each time in one message from a new folder.
+TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessage) {
+  const std::string photos = MakeFolder("photos");
+  const std::vector<PhotoFile> files = {
+      {"Canyon.jpg", 1024, 768}, {"Alpine lake.jpg", 800, 600}, {"Birch.jpg", 480, 640}};
+  const std::vector<std::string> paths = WritePhotos(photos, files);
+  std::vector<std::vector<uint8_t>> originals;
+  for (const std::string& path : paths) originals.push_back(FileBytes(path));
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(ChooseFiles(photos, {"Canyon.jpg", "Alpine lake.jpg", "Birch.jpg"}));
+  EXPECT_FALSE(app->HasModalWindow());
+
+  // In the order given, the first shown; the buttons, Page Down, the wheel and Page Up move
+  // through the list and stop at its ends.
+  ASSERT_TRUE(ShowsPhoto(1, 3, paths[0], 1024, 768));
+  EXPECT_TRUE(PaneShows(false, 1024, 768));
+  app->Click(">");
+  ASSERT_TRUE(ShowsPhoto(2, 3, paths[1], 800, 600));
+  Keys({VK_NEXT});
+  ASSERT_TRUE(ShowsPhoto(3, 3, paths[2], 480, 640));
+  EXPECT_TRUE(PaneShows(false, 480, 640));
+  app->Click(">");
+  Keys({VK_NEXT});
+  ASSERT_TRUE(ShowsPhoto(3, 3, paths[2], 480, 640));
+  Wheel(false, 1);  // away from the user: back
+  ASSERT_TRUE(ShowsPhoto(2, 3, paths[1], 800, 600));
+  Wheel(true, -1);
+  ASSERT_TRUE(ShowsPhoto(3, 3, paths[2], 480, 640));
+  Keys({VK_PRIOR});
+  Keys({VK_PRIOR});
+  ASSERT_TRUE(ShowsPhoto(1, 3, paths[0], 1024, 768));
+  app->Click("<");
+  ASSERT_TRUE(ShowsPhoto(1, 3, paths[0], 1024, 768));
+  app->Click(">");
+  ASSERT_TRUE(ShowsPhoto(2, 3, paths[1], 800, 600));
+
+  // Shrink: the photo shown fills its pane, the total line follows once all are done.
+  app->SelectPercent(50);
+  app->Click("Shrink");
+  EXPECT_TRUE(Shows(Label(true), "Size: 400x300 , ", true)) << WindowText(Label(true));
+  EXPECT_TRUE(PaneShows(true, 400, 300));
+  ASSERT_TRUE(Shows(ProgressLine(), "3 photos: ", true, 60)) << WindowText(ProgressLine());
+  SaveScreenshot(app->Main, "velmora-e2e-several.bmp");
+  app->Click(">");
+  ASSERT_TRUE(ShowsPhoto(3, 3, paths[2], 480, 640));
+  EXPECT_TRUE(Shows(Label(true), "Size: 240x320 , ", true)) << WindowText(Label(true));
+  EXPECT_TRUE(PaneShows(true, 240, 320));
+
+  // Saved into a new folder: each under its own name, of the size its line shows.
+  const std::string saved = MakeFolder("saved");
+  ASSERT_TRUE(app->ChooseFile("Save...", saved + kAnyName));
+  EXPECT_FALSE(app->HasModalWindow());
+  EXPECT_EQ(FilesIn(saved),
+            std::vector<std::string>({"Alpine lake.jpg", "Birch.jpg", "Canyon.jpg"}));
+  std::vector<std::vector<uint8_t>> shrunk;
+  uint64_t originalTotal = 0, shrunkTotal = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    shrunk.push_back(FileBytes(saved + files[i].Name));
+    EXPECT_EQ(JpegSizeOf(shrunk[i]), PixelSize({files[i].Width / 2, files[i].Height / 2}));
+    originalTotal += originals[i].size();
+    shrunkTotal += shrunk[i].size();
+  }
+  EXPECT_EQ(WindowText(Label(true)), SizeText(240, 320, shrunk[2].size()));
+  EXPECT_EQ(WindowText(ProgressLine()),
+            "3 photos: " + Megabytes(originalTotal) + " to " + Megabytes(shrunkTotal));
+
+  // Into the photos' own folder: every one refused, by name, and nothing written.
+  ASSERT_TRUE(app->ChooseFile("Save...", photos + kAnyName));
+  std::string shown = app->AnswerMessage();
+  EXPECT_NE(shown.find(kRefusal), std::string::npos) << shown;
+  for (const PhotoFile& file : files) EXPECT_NE(shown.find(file.Name), std::string::npos) << shown;
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(FileBytes(paths[i]), originals[i]);
+  EXPECT_EQ(FilesIn(photos),
+            std::vector<std::string>({"Alpine lake.jpg", "Birch.jpg", "Canyon.jpg"}));
+
+  // Into a folder that holds the birch's original (the same file under a second name) and an
+  // older canyon: one question for the canyon, then the birch is named as refused.
+  const std::string other = MakeFolder("other");
+  ASSERT_TRUE(CreateHardLinkA((other + "Birch.jpg").c_str(), paths[2].c_str(), nullptr));
+  const std::vector<uint8_t> older = MakeQuadrantJpeg(64, 48);
+  ASSERT_TRUE(WriteFileBytes(other + "Canyon.jpg", older));
+  ASSERT_TRUE(app->ChooseFile("Save...", other + kAnyName));
+  shown = app->AnswerMessage(IDYES);
+  EXPECT_NE(shown.find("Canyon.jpg"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Birch.jpg"), std::string::npos) << shown;
+  shown = app->AnswerMessage();
+  EXPECT_NE(shown.find(kRefusal), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Birch.jpg"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Canyon.jpg"), std::string::npos) << shown;
+  EXPECT_EQ(FilesIn(other),
+            std::vector<std::string>({"Alpine lake.jpg", "Birch.jpg", "Canyon.jpg"}));
+  EXPECT_EQ(FileBytes(other + "Canyon.jpg"), shrunk[0]);
+  EXPECT_EQ(FileBytes(other + "Alpine lake.jpg"), shrunk[1]);
+  EXPECT_EQ(FileBytes(other + "Birch.jpg"), originals[2]);
+  EXPECT_EQ(FileBytes(paths[2]), originals[2]);
+  // Answered No, the files there stay and only the others would be written; Cancel writes
+  // nothing and says nothing more.
+  ASSERT_TRUE(WriteFileBytes(other + "Alpine lake.jpg", older));
+  for (int answer : {IDNO, IDCANCEL}) {
+    ASSERT_TRUE(app->ChooseFile("Save...", other + kAnyName));
+    shown = app->AnswerMessage(answer);
+    EXPECT_NE(shown.find(":\nCanyon.jpg\nAlpine lake.jpg\n"), std::string::npos) << shown;
+    if (answer == IDNO) {
+      EXPECT_NE(app->AnswerMessage().find("Birch.jpg"), std::string::npos);
+    }
+    ASSERT_TRUE(app->WaitIdle());
+    EXPECT_FALSE(app->HasModalWindow());
+    EXPECT_EQ(FileBytes(other + "Alpine lake.jpg"), older);
+    EXPECT_EQ(FileBytes(other + "Canyon.jpg"), shrunk[0]);
+  }
+
+  // Mailed in one message with the three copies, from a new folder each time.
+  if (Place.MailLibrary.empty()) GTEST_SKIP() << "no test mail library in the system folder";
+  std::vector<std::string> mailFolders;
+  for (int send = 1; send <= 2; ++send) {
+    SCOPED_TRACE("mailing " + std::to_string(send));
+    app->Click("Send by e-mail");
+    std::vector<Mailing> mailings;
+    ASSERT_TRUE(WaitFor([&] {
+      mailings = Mailings();
+      return mailings.size() == static_cast<size_t>(send) && mailings.back().Files.size() == 3;
+    })) << "no mailing with three attachments";
+    const Mailing& mail = mailings.back();
+    EXPECT_EQ(Field(mail.Send, "subject"), "Canyon.jpg, Alpine lake.jpg, Birch.jpg");
+    EXPECT_EQ(Field(mail.Send, "flags"), std::to_string(MAPI_DIALOG));
+    EXPECT_EQ(Field(mail.Send, "files"), "3");
+    const std::string folder = Folder(Field(mail.Files[0], "path"));
+    EXPECT_EQ(Folder(folder.substr(0, folder.size() - 1)), Place.TempDir) << folder;
+    EXPECT_EQ(std::count(mailFolders.begin(), mailFolders.end(), folder), 0) << folder;
+    mailFolders.push_back(folder);
+    for (size_t i = 0; i < files.size(); ++i) {
+      const std::string path = Field(mail.Files[i], "path");
+      EXPECT_EQ(path, folder + files[i].Name);
+      EXPECT_EQ(FileBytes(path), shrunk[i]) << path;
+    }
+    ASSERT_TRUE(app->WaitIdle());
+    EXPECT_FALSE(app->HasModalWindow());
+  }
+  EXPECT_EQ(FilesIn(mailFolders[0]), FilesIn(mailFolders[1]));
+  for (const std::string& folder : mailFolders) std::filesystem::remove_all(folder);
+}
+
+// The command line and a drop hand over the same list; the files that cannot be read or are no
+// JPEG picture are left out and named together in one message. A list of which one photo
+// remains opens it alone.
+TEST_F(SeveralRun, CommandLineAndDropGiveTheSameListAndNameTheFilesLeftOutTogether) {
+  const std::string folder = MakeFolder("mixed");
+  const std::vector<std::string> good =
+      WritePhotos(folder, {{"one.jpg", 320, 240}, {"two.jpg", 200, 100}, {"three.jpg", 90, 120}});
+  const std::string notes = folder + "notes.jpg", gone = folder + "gone.jpg";
+  ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(3000, 'n')));
+  const std::vector<std::string> list = {good[0], notes, good[1], gone, good[2]};
+  const int sizes[3][2] = {{320, 240}, {200, 100}, {90, 120}};
+
+  for (bool dropped : {false, true}) {
+    SCOPED_TRACE(dropped ? "dropped" : "command line");
+    std::string arguments;
+    for (const std::string& path : list) arguments += Quoted(path) + " ";
+    ASSERT_TRUE(Start(dropped ? "" : arguments));
+    if (dropped) {
+      ASSERT_TRUE(DropFiles(*app, list));
+    }
+    const std::string shown = app->AnswerMessage();
+    EXPECT_NE(shown.find("2 of the 5 files were left out"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(Quoted(notes) + " is not a JPEG picture."), std::string::npos) << shown;
+    EXPECT_NE(shown.find(Quoted(gone) + " cannot be read."), std::string::npos) << shown;
+    EXPECT_FALSE(app->HasModalWindow()) << "one message for all";
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(ShowsPhoto(i + 1, 3, good[i], sizes[i][0], sizes[i][1]));
+      app->Click(">");
+    }
+    ASSERT_EQ(app->CloseAndWait(20000), 0);
+  }
+
+  // One photo left: it opens alone, without the row of several photos.
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(DropFiles(*app, {notes, good[1]}));
+  const std::string shown = app->AnswerMessage();
+  EXPECT_NE(shown.find(Quoted(notes)), std::string::npos) << shown;
+  EXPECT_TRUE(Shows(Label(false), SizeText(200, 100, FileBytes(good[1]).size())));
+  EXPECT_FALSE(IsWindowVisible(PhotoLine()));
+  app->Click("Shrink");
+  EXPECT_TRUE(Shows(Label(true), "Size: 60x30 , ", true)) << WindowText(Label(true));
+  EXPECT_FALSE(IsWindowVisible(ProgressLine()));
+}
+
+// A photo whose data breaks off after its header opens with the others (only a decode finds
+// the damage); the Shrink names it in one message at its end and the total line counts the
+// photos that were shrunk.
+TEST_F(SeveralRun, APhotoThatCannotBeShrunkIsNamedWhenTheShrinkEnds) {
+  const std::string folder = MakeFolder("damaged");
+  const std::vector<std::string> good =
+      WritePhotos(folder, {{"first.jpg", 320, 240}, {"last.jpg", 240, 320}});
+  std::vector<uint8_t> cut = MakeQuadrantJpeg(640, 480);
+  cut.resize(cut.size() * 3 / 5);
+  const std::string broken = folder + "broken.jpg";
+  ASSERT_TRUE(WriteFileBytes(broken, cut));
+  ASSERT_TRUE(Start(Quoted(good[0]) + " " + Quoted(broken) + " " + Quoted(good[1])));
+  ASSERT_TRUE(ShowsPhoto(1, 3, good[0], 320, 240));
+  EXPECT_FALSE(app->HasModalWindow());
+  app->Click("Shrink");
+  const std::string shown = app->AnswerMessage();
+  EXPECT_NE(shown.find("One photo could not be shrunk"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(Quoted(broken) + " is damaged"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("first.jpg"), std::string::npos) << shown;
+  EXPECT_TRUE(Shows(ProgressLine(), "2 of 3 photos: ", true)) << WindowText(ProgressLine());
+  EXPECT_TRUE(Shows(Label(true), "Size: 96x72 , ", true)) << WindowText(Label(true));
+  app->Click(">");
+  ASSERT_TRUE(ShowsPhoto(2, 3, broken, 640, 480));
+  EXPECT_TRUE(Shows(Label(true), ""));
+  EXPECT_FALSE(app->HasModalWindow());
+}
+
+// Shrink pressed again and another percentage chosen while a Shrink runs start it over: every
+// photo ends shrunk at the last percentage, the window answers throughout, and no file is left
+// in the temporary folder. Opening one photo in the middle of a Shrink ends it cleanly.
+TEST_F(SeveralRun, AShrinkStartedOverWhileItRunsLosesNothingAndLeavesNoTemporaryFiles) {
+  const std::string folder = MakeFolder("batch");
+  std::vector<PhotoFile> files;
+  for (int i = 0; i < 8; ++i) files.push_back({"photo " + std::to_string(i) + ".jpg", 3000, 2250});
+  const std::vector<std::string> paths = WritePhotos(folder, files);
+  const std::vector<std::string> tempBefore = FilesIn(Place.TempDir);
+  std::string arguments;
+  for (const std::string& path : paths) arguments += Quoted(path) + " ";
+  ASSERT_TRUE(Start(arguments));
+  ASSERT_TRUE(ShowsPhoto(1, 8, paths[0], 3000, 2250));
+
+  app->Click("Shrink");
+  EXPECT_TRUE(Shows(ProgressLine(), "Shrinking: ", true)) << WindowText(ProgressLine());
+  SaveScreenshot(app->Main, "velmora-e2e-several-shrinking.bmp");
+  app->SelectPercent(50);
+  app->Click("Shrink");
+  app->Click(">");
+  app->SelectPercent(70);
+  ASSERT_TRUE(ShowsPhoto(2, 8, paths[1], 3000, 2250));
+  ASSERT_TRUE(Shows(ProgressLine(), "8 photos: ", true, 120)) << WindowText(ProgressLine());
+  EXPECT_FALSE(app->HasModalWindow());
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE("photo " + std::to_string(i + 1));
+    app->Click(i == 0 ? "<" : ">");
+    ASSERT_TRUE(ShowsPhoto(i + 1, 8, paths[static_cast<size_t>(i)], 3000, 2250));
+    EXPECT_TRUE(Shows(Label(true), "Size: 2100x1575 , ", true)) << WindowText(Label(true));
+  }
+  const std::string saved = MakeFolder("saved");
+  ASSERT_TRUE(app->ChooseFile("Save...", saved + kAnyName));
+  EXPECT_FALSE(app->HasModalWindow());
+  ASSERT_EQ(FilesIn(saved).size(), 8u) << "only the photos, no file left from writing";
+  for (const PhotoFile& file : files)
+    EXPECT_EQ(JpegSizeOf(FileBytes(saved + file.Name)), PixelSize({2100, 1575})) << file.Name;
+  EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
+
+  // One photo opened while the photos shrink: the Shrink ends, the row goes.
+  app->Click("Shrink");
+  ASSERT_TRUE(DropFiles(*app, {paths[3]}));
+  EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(PhotoLine()); }));
+  EXPECT_TRUE(Shows(Label(false), SizeText(3000, 2250, FileBytes(paths[3]).size())));
+  EXPECT_TRUE(app->WaitIdle());
+  EXPECT_FALSE(app->HasModalWindow());
+  ASSERT_EQ(app->CloseAndWait(20000), 0);
+  EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
+}
+
+// Photos whose shrunk copies would pass 25 MB as mail attachments (a third larger than the
+// files): the total line says so, and the whole line fits the window.
+TEST_F(SeveralRun, TheTotalLineSaysWhenTheCopiesWouldBeTooLargeToMail) {
+  const std::string folder = MakeFolder("grain");
+  std::string arguments;
+  uint64_t original = 0;
+  for (unsigned i = 0; i < 7; ++i) {
+    const std::string path = folder + "grain " + std::to_string(i) + ".jpg";
+    const std::vector<uint8_t> bytes = MakeGrainJpeg(2400, 1800, i + 1);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    original += bytes.size();
+    arguments += Quoted(path) + " ";
+  }
+  ASSERT_TRUE(Start(arguments));
+  app->SelectPercent(100);
+  app->Click("Shrink");
+  ASSERT_TRUE(Shows(ProgressLine(), "7 photos: ", true, 120)) << WindowText(ProgressLine());
+  const std::string total = WindowText(ProgressLine());
+  EXPECT_EQ(total.rfind("7 photos: " + Megabytes(original) + " to ", 0), 0u) << total;
+  // The copies are some 3.5 MB each: more than 25 MB once Base64 makes them a third larger.
+  EXPECT_NE(total.find(", too large to mail ("), std::string::npos) << total;
+  EXPECT_EQ(total.substr(total.size() - 13), " MB attached)") << total;
+  RECT panel{};
+  GetClientRect(app->TopPanel(), &panel);
+  EXPECT_LE(RectInParent(ProgressLine()).right, panel.right) << "the line is cut off";
+  SaveScreenshot(app->Main, "velmora-e2e-several-too-large.bmp");
+}
+
+// The value that tells the program whether a Simple MAPI mail program is there, set for the
+// guard's life and then put back to "1" (as main() set it for the run).
+class MailProgramValue {
+ public:
+  explicit MailProgramValue(const char* value) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Messaging Subsystem", 0,
+                      KEY_SET_VALUE, &key_) == ERROR_SUCCESS)
+      set_ = RegSetValueExA(key_, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), 2) ==
+             ERROR_SUCCESS;
+  }
+  ~MailProgramValue() {
+    if (key_ == nullptr) return;
+    RegSetValueExA(key_, "MAPI", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    RegCloseKey(key_);
+  }
+  bool Set() const { return set_; }
+
+ private:
+  HKEY key_ = nullptr;
+  bool set_ = false;
+};
+
+// Mail that cannot go is said, for one photo as for several: without a Simple MAPI mail
+// program, what to set up; a failure of the mail program, in words; the user's own cancel,
+// nothing. The program looks for the mail program once, at its first mailing.
+TEST_F(SeveralRun, MailThatCannotBeSentIsSaidButTheUsersCancelIsNot) {
+  if (Place.MailLibrary.empty()) GTEST_SKIP() << "no test mail library in the system folder";
+  const std::string folder = MakeFolder("mail");
+  const std::vector<std::string> paths =
+      WritePhotos(folder, {{"Pier.jpg", 200, 150}, {"Dunes.jpg", 160, 120}});
+  struct Case {
+    const char* Result;  // of the test library (MAPI_E_FAILURE, MAPI_USER_ABORT); null: none
+    bool Said;           // a message follows
+  };
+  const Case cases[] = {{"2", true}, {"1", false}, {nullptr, true}};
+  std::string said[2];
+  for (bool several : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(several ? "several photos, " : "one photo, ") +
+                   (c.Result ? std::string("result ") + c.Result : "no mail program"));
+      SetEnvironmentVariableA("VELMORA_MAPI_RESULT", c.Result);
+      std::string arguments = Quoted(paths[0]);
+      if (several) arguments.append(" ").append(Quoted(paths[1]));
+      const bool started = Start(arguments);
+      SetEnvironmentVariableA("VELMORA_MAPI_RESULT", nullptr);
+      ASSERT_TRUE(started);
+      ASSERT_TRUE(Shows(Label(false), "Size: 200x150 , ", true));
+      app->Click("Shrink");
+      ASSERT_TRUE(several ? Shows(ProgressLine(), "2 photos: ", true)
+                          : Shows(Label(true), "Size: 60x45 , ", true));
+      const size_t before = Mailings().size();
+      {
+        MailProgramValue mailProgram(c.Result ? "1" : "0");
+        ASSERT_TRUE(mailProgram.Set());
+        app->Click("Send by e-mail");
+        if (c.Said) {
+          const std::string shown = app->AnswerMessage();
+          EXPECT_GT(shown.size(), std::string("Velmora|").size()) << shown;
+          std::string& first = said[c.Result ? 0 : 1];
+          if (first.empty()) first = shown;
+          EXPECT_EQ(shown, first) << "the same words for one photo and for several";
+        } else {
+          ASSERT_TRUE(WaitFor([&] { return Mailings().size() > before; }));
+          ASSERT_TRUE(app->WaitIdle());
+          EXPECT_FALSE(app->HasModalWindow());
+        }
+      }
+      EXPECT_EQ(Mailings().size(), before + (c.Result ? 1 : 0));
+      ASSERT_EQ(app->CloseAndWait(20000), 0);
+    }
+  }
+  EXPECT_NE(said[0], said[1]) << "a failure and a missing mail program are told apart";
+  // The copies, mailed or not.
+  for (const std::string& name : FilesIn(Place.TempDir))
+    if (name.rfind("Velmora mail ", 0) == 0 || name == "Pier.jpg")
+      std::filesystem::remove_all(Place.TempDir + name);
+}
+
+// With several photos the row under the size lines shows the buttons, the photo line and the
+// total line, laid out at 144 DPI at 1.5 times their places at 96 DPI; a screenshot of each.
+TEST_F(SeveralRun, ThePhotoRowScalesWithTheScreensDpi) {
+  if (!velmora::standins::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
+  const std::string folder = MakeFolder("dpi");
+  const std::vector<std::string> paths =
+      WritePhotos(folder, {{"Harbour.jpg", 800, 600}, {"Meadow.jpg", 600, 800}});
+  std::vector<RECT> rows[2];
+  RECT top[2] = {};
+  for (int run = 0; run < 2; ++run) {
+    const DWORD dpi = run ? 144 : 96;
+    SCOPED_TRACE(std::to_string(dpi) + " DPI");
+    ScreenDpi screen(dpi);
+    ASSERT_TRUE(screen.Set());
+    ASSERT_TRUE(Start(Quoted(paths[0]) + " " + Quoted(paths[1])));
+    HWND total = nullptr, photoLine = nullptr;
+    app->Click("Shrink");
+    ASSERT_TRUE(WaitFor([&] {
+      for (HWND w : Windows(app->TopPanel())) {
+        if (WindowText(w).rfind("2 photos: ", 0) == 0) total = w;
+        if (WindowText(w) == "Photo 1 of 2") photoLine = w;
+      }
+      return total && photoLine && app->WaitIdle() && !GetUpdateRect(app->Pane(true), nullptr, 0);
+    })) << "the photos were not shrunk";
+    top[run] = RectInParent(app->TopPanel());
+    rows[run] = {RectInParent(app->Button("<")), RectInParent(app->Button(">")),
+                 RectInParent(photoLine), RectInParent(total)};
+    SaveScreenshot(app->Main, "velmora-e2e-several-" + std::to_string(dpi) + "dpi.bmp");
+    ASSERT_EQ(app->CloseAndWait(20000), 0);
+  }
+  EXPECT_EQ(top[0].bottom - top[0].top, 93);
+  EXPECT_NEAR(top[1].bottom - top[1].top, 1.5 * 93, 1);
+  for (size_t i = 0; i < rows[0].size(); ++i) {
+    SCOPED_TRACE("row control " + std::to_string(i));
+    const RECT& a = rows[0][i];
+    const RECT& b = rows[1][i];
+    EXPECT_NEAR(b.left, 1.5 * a.left, 1);
+    EXPECT_NEAR(b.top, 1.5 * a.top, 1);
+    EXPECT_NEAR(b.bottom - b.top, 1.5 * (a.bottom - a.top), 0.1 * (a.bottom - a.top) + 2);
+    // The buttons keep their scaled width; a label follows its text, which the scaled font
+    // draws a little narrower than 1.5 times (its glyphs are hinted for each size).
+    if (i < 2) {
+      EXPECT_NEAR(b.right - b.left, 1.5 * (a.right - a.left), 1);
+    } else {
+      EXPECT_GE(b.right - b.left, 1.25 * (a.right - a.left));
+      EXPECT_LE(b.right - b.left, 1.5 * (a.right - a.left) + 2);
+    }
+  }
+  // The row lies inside the top panel, under the size lines.
+  const RECT label = rows[0][3];
+  EXPECT_LE(label.bottom, top[0].bottom - top[0].top);
+}
+
+}  // namespace
