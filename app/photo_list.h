@@ -83,8 +83,8 @@ class PhotoList {
 
   // Every photo back to Waiting: the shrunk copies are freed and their files deleted.
   void ForgetShrunk();
-  // Takes a result of a Shrink at percent: the photo becomes Done, owning result.Shrunk, or
-  // Failed with the reason. A result for no photo of the list is freed.
+  // Takes a result of a Shrink at percent: the photo becomes Done, its picture holding the
+  // bytes of result.Copy, or Failed with the reason. A result for no photo of the list is freed.
   void TakeResult(const BatchResult& result, int32_t percent);
   // The shrunk copy of a Done photo, owned by the list; null for others. A copy that went to
   // the private folder is read back and kept until the next one is read back.
