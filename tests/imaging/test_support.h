@@ -188,6 +188,15 @@ inline Bytes PaddedTo(const Bytes& bytes, size_t size) {
   return result;
 }
 
+// The picture with the block as an APP1 (EXIF) marker right after SOI.
+inline Bytes WithExif(const Bytes& picture, const Bytes& block) {
+  Bytes file = {
+      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
+  file.insert(file.end(), block.begin(), block.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
 inline std::string TempPath(const std::string& name) {
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
