@@ -60,14 +60,6 @@ Bytes WithLongHead(const Bytes& picture, int count) {
   return file;
 }
 
-Bytes WithExif(const Bytes& picture, const Bytes& block) {
-  Bytes file = {
-      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t((block.size() + 2) & 255)};
-  file.insert(file.end(), block.begin(), block.end());
-  file.insert(file.end(), picture.begin() + 2, picture.end());
-  return file;
-}
-
 // Counts the frees of the pictures it is attached to.
 struct FreeCount {
   int Count = 0;
@@ -121,7 +113,7 @@ TEST(CheckPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
   const Bytes cut(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3));
   const std::vector<Case> cases = {
       {"plain.jpg", plain, true, 64, 48, ""},
-      {"turned.jpg", WithExif(plain, test::MakePhotoExif(false, 6).Block), true, 48, 64, ""},
+      {"turned.jpg", test::WithExif(plain, test::MakePhotoExif(false, 6).Block), true, 48, 64, ""},
       {"far header.jpg", WithLongHead(plain, 6), true, 64, 48, ""},
       {"cut.jpg", cut, true, 64, 48, ""},
       {"notes.jpg", Bytes(5000, 'n'), false, 0, 0, "is not a JPEG picture"},

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <shlobj.h>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -334,6 +336,53 @@ struct AppSession {
   }
 };
 
+inline std::string Quoted(const std::string& text) {
+  return std::string(1, '"').append(text) + '"';
+}
+
+// A test that starts velmora.exe as often as it needs, with a folder of its own for its files;
+// a run still going at the end must have no message open and end normally when closed.
+class ProgramRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteFileA(Place.MailLog.c_str());
+    CreateDirectoryA(Folder().c_str(), nullptr);
+  }
+  void TearDown() override {
+    if (app && app->Process != nullptr && !app->Ended()) {
+      EXPECT_FALSE(app->HasModalWindow());
+      EXPECT_EQ(app->CloseAndWait(20000), 0);
+    }
+    app.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder(), ignored);
+  }
+
+  static std::string Folder() { return Place.WorkDir + "own\\"; }
+
+  // Starts a new run of the program (the one before has ended).
+  bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
+    app.emplace();
+    return app->Start(Place.WorkDir + "velmora.exe", directory, arguments);
+  }
+
+  // The size line of the opened or the shrunk picture.
+  HWND Label(bool shrunk) const { return app->Find("STATIC", {}, shrunk ? 342 : 12, 33); }
+
+  // Whether the window comes to show text (as a prefix of its text with prefix).
+  static bool Shows(HWND window, const std::string& text, bool prefix = false,
+                    double seconds = 20) {
+    return WaitFor(
+        [&] {
+          const std::string shown = WindowText(window);
+          return prefix ? shown.rfind(text, 0) == 0 : shown == text;
+        },
+        seconds);
+  }
+
+  std::optional<AppSession> app;
+};
+
 // The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each
 // program as it starts. The value that was there before (or none) is put back at the end.
 class ScreenDpi {
@@ -423,16 +472,29 @@ struct ScreenShot {
   }
 };
 
-inline std::vector<uint8_t> FileBytes(const std::string& path) {  // empty when unreadable
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The bytes of the file at a UTF-8 path (ASCII included); empty when unreadable.
+inline std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE file = CreateFileW(FromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  bytes.resize(GetFileSize(file, nullptr));
+  DWORD got = 0;
+  if (!ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr)) got = 0;
+  bytes.resize(got);
+  CloseHandle(file);
+  return bytes;
 }
 
 inline bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return out.good();
+  HANDLE file =
+      CreateFileW(FromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return ok;
 }
 
 inline bool FileExists(const std::string& path) {

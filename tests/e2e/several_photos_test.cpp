@@ -25,8 +25,6 @@ namespace {
 constexpr const char* kAnyName = "The photos keep their own names";
 constexpr const char* kRefusal = "Save better with different name (old file has better quality).";
 
-std::string Quoted(const std::string& text) { return std::string(1, '"').append(text) + '"'; }
-
 // "24.3 MB" to a tenth of 1,048,576 bytes, "96 Kb" under a megabyte: the total line's sizes.
 std::string Megabytes(uint64_t bytes) {
   if (bytes < (1u << 20)) return std::to_string((bytes + 512) >> 10) + " Kb";
@@ -64,28 +62,15 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   return names;
 }
 
-std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
 
-class SeveralRun : public ::testing::Test {
+class SeveralRun : public ProgramRun {
  protected:
-  void SetUp() override {
-    DeleteFileA(Place.MailLog.c_str());
-    CreateDirectoryA(Root().c_str(), nullptr);
-  }
-  void TearDown() override {
-    if (app && app->Process != nullptr && !app->Ended()) {
-      EXPECT_FALSE(app->HasModalWindow());
-      EXPECT_EQ(app->CloseAndWait(20000), 0);
-    }
-    app.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(Root(), ignored);
-  }
-
-  static std::string Root() { return Place.WorkDir + "several\\"; }
   // A new folder of the test's own.
   static std::string MakeFolder(const std::string& name) {
-    const std::string folder = Root() + name + "\\";
+    const std::string folder = Folder() + name + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
   }
@@ -99,26 +84,9 @@ class SeveralRun : public ::testing::Test {
     return paths;
   }
 
-  bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
-    app.emplace();
-    return app->Start(Place.WorkDir + "velmora.exe", directory, arguments);
-  }
-
-  // The size lines, and the photo and progress lines of the row of several photos.
-  HWND Label(bool shrunk) const { return app->Find("STATIC", {}, shrunk ? 342 : 12, 33); }
+  // The photo and progress lines of the row of several photos.
   HWND PhotoLine() const { return app->Find("STATIC", {}, 66, 66); }
   HWND ProgressLine() const { return app->Find("STATIC", {}, 248, 66); }
-
-  // Whether the window comes to show text (as a prefix of its text with prefix).
-  static bool Shows(HWND window, const std::string& text, bool prefix = false,
-                    double seconds = 20) {
-    return WaitFor(
-        [&] {
-          const std::string shown = WindowText(window);
-          return prefix ? shown.rfind(text, 0) == 0 : shown == text;
-        },
-        seconds);
-  }
 
   // Whether the photo line and the opened size line come to show photo n (from 1) of count,
   // the photo at path of w x h.
@@ -168,24 +136,10 @@ class SeveralRun : public ::testing::Test {
     app->WaitIdle();
   }
 
-  // Whether the pane shows the quadrant picture of w x h fitted into its top left corner.
+  // Whether the pane comes to show the quadrant picture of w x h fitted into its corner.
   bool PaneShows(bool right, int w, int h) {
-    return WaitFor([&] {
-      ScreenShot pane;
-      if (!app->WaitIdle() || !pane.Capture(ScreenRect(app->Pane(right), true))) return false;
-      const double scale = std::min(double(pane.Width) / w, double(pane.Height) / h);
-      const int fw = static_cast<int>(w * scale), fh = static_cast<int>(h * scale);
-      for (int q = 0; q < 4; ++q) {
-        const uint32_t c =
-            pane.Pixels[static_cast<size_t>((q & 2) ? fh * 3 / 4 : fh / 4) * pane.Width +
-                        ((q & 1) ? fw * 3 / 4 : fw / 4)];
-        if (!Near({int(c >> 16), int(c >> 8 & 255), int(c & 255)}, kQuadrants[q])) return false;
-      }
-      return true;
-    });
+    return WaitFor([&] { return app->WaitIdle() && PaneShowsQuadrants(app->Pane(right), w, h); });
   }
-
-  std::optional<AppSession> app;
 };
 
 // The journey of the issue: three photos chosen together in the real open dialog, moved
@@ -249,7 +203,9 @@ TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessag
   uint64_t originalTotal = 0, shrunkTotal = 0;
   for (size_t i = 0; i < files.size(); ++i) {
     shrunk.push_back(FileBytes(saved + files[i].Name));
-    EXPECT_EQ(JpegSizeOf(shrunk[i]), PixelSize({files[i].Width / 2, files[i].Height / 2}));
+    const JpegFacts facts = InspectJpeg(shrunk[i]);
+    EXPECT_EQ(std::make_pair(facts.Width, facts.Height),
+              std::make_pair(files[i].Width / 2, files[i].Height / 2));
     originalTotal += originals[i].size();
     shrunkTotal += shrunk[i].size();
   }
@@ -317,8 +273,8 @@ TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessag
     EXPECT_EQ(Field(mail.Send, "subject"), "Canyon.jpg, Alpine lake.jpg, Birch.jpg");
     EXPECT_EQ(Field(mail.Send, "flags"), std::to_string(MAPI_DIALOG));
     EXPECT_EQ(Field(mail.Send, "files"), "3");
-    const std::string folder = Folder(Field(mail.Files[0], "path"));
-    EXPECT_EQ(Folder(folder.substr(0, folder.size() - 1)), Place.TempDir) << folder;
+    const std::string folder = FolderOf(Field(mail.Files[0], "path"));
+    EXPECT_EQ(FolderOf(folder.substr(0, folder.size() - 1)), Place.TempDir) << folder;
     EXPECT_EQ(std::count(mailFolders.begin(), mailFolders.end(), folder), 0) << folder;
     mailFolders.push_back(folder);
     for (size_t i = 0; i < files.size(); ++i) {
@@ -438,8 +394,10 @@ TEST_F(SeveralRun, AShrinkStartedOverWhileItRunsLosesNothingAndLeavesNoTemporary
   ASSERT_TRUE(app->ChooseFile("Save...", saved + kAnyName));
   EXPECT_FALSE(app->HasModalWindow());
   ASSERT_EQ(FilesIn(saved).size(), 8u) << "only the photos, no file left from writing";
-  for (const PhotoFile& file : files)
-    EXPECT_EQ(JpegSizeOf(FileBytes(saved + file.Name)), PixelSize({2100, 1575})) << file.Name;
+  for (const PhotoFile& file : files) {
+    const JpegFacts facts = InspectJpeg(FileBytes(saved + file.Name));
+    EXPECT_EQ(std::make_pair(facts.Width, facts.Height), std::make_pair(2100, 1575)) << file.Name;
+  }
   EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
 
   // One photo opened while the photos shrink: the Shrink ends, the row goes.

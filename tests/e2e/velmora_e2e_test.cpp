@@ -23,64 +23,6 @@ using namespace velmora::e2e;
 
 namespace {
 
-// Where the baseline frame header (SOF0) starts, or the size when there is none. Outside
-// marker segments a 0xFF byte is followed only by 0x00 or a marker, and the test pictures
-// carry no segment that could hold these two bytes.
-size_t FrameOffset(const std::vector<uint8_t>& b) {
-  const uint8_t sof0[2] = {0xFF, 0xC0};
-  return static_cast<size_t>(std::search(b.begin(), b.end(), sof0, sof0 + 2) - b.begin());
-}
-
-struct JpegFacts {
-  bool Valid = false, Baseline = false;
-  int Width = 0, Height = 0, Components = 0;
-  std::vector<uint16_t> Tables;  // luminance then chrominance, natural order
-  Rgb Centres[4] = {};           // the decoded quadrants' centres
-};
-
-jmp_buf jpegFailure;
-
-// Decodes the file; a fatal libjpeg error jumps back and leaves Valid false (no object with
-// a destructor is made between setjmp and the library calls).
-JpegFacts InspectJpeg(const std::vector<uint8_t>& bytes) {
-  JpegFacts facts;
-  facts.Baseline = FrameOffset(bytes) < bytes.size();
-  jpeg_decompress_struct info;
-  jpeg_error_mgr errors;
-  JSAMPLE* volatile pixels = nullptr;
-  info.err = jpeg_std_error(&errors);
-  errors.error_exit = [](j_common_ptr) { longjmp(jpegFailure, 1); };
-  errors.emit_message = [](j_common_ptr, int) {};
-  if (setjmp(jpegFailure) == 0) {
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    facts.Components = info.num_components;
-    for (int t = 0; t < 2 && info.quant_tbl_ptrs[t]; ++t)
-      facts.Tables.insert(facts.Tables.end(), info.quant_tbl_ptrs[t]->quantval,
-                          info.quant_tbl_ptrs[t]->quantval + DCTSIZE2);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    const int w = facts.Width = static_cast<int>(info.output_width);
-    const int h = facts.Height = static_cast<int>(info.output_height);
-    pixels = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(w) * 3 * h));
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW rows[1] = {pixels + static_cast<size_t>(w) * 3 * info.output_scanline};
-      jpeg_read_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_decompress(&info);
-    for (int q = 0; q < 4; ++q) {
-      const JSAMPLE* p = pixels + static_cast<size_t>(w) * 3 * ((q & 2) ? h * 3 / 4 : h / 4) +
-                         3 * ((q & 1) ? w * 3 / 4 : w / 4);
-      facts.Centres[q] = {p[0], p[1], p[2]};
-    }
-    facts.Valid = true;
-  }
-  jpeg_destroy_decompress(&info);
-  std::free(pixels);
-  return facts;
-}
-
 constexpr const char* kAddress = "https://velmora.example/";
 
 // Waits for the mailing after the first sendsBefore ones: its "send" and first "file" record.
@@ -97,52 +39,25 @@ bool NextMailing(size_t sendsBefore, std::string* send, std::string* file) {
   });
 }
 
-// Whether the pane shows the quadrant picture of w x h as large as fits with its shape kept,
-// in the top left corner, with the background beyond it. Reads the screen.
-bool PaneShowsPicture(HWND pane, int w, int h, std::string* why) {
-  ScreenShot shot;
-  if (!shot.Capture(ScreenRect(pane, true))) return false;
-  auto colorAt = [&](int x, int y) {
-    const uint32_t c = shot.Pixels[static_cast<size_t>(y) * shot.Width + x];
-    return Rgb{int(c >> 16), int(c >> 8 & 255), int(c & 255)};
-  };
-  const double scale = std::min(double(shot.Width) / w, double(shot.Height) / h);
-  const int fitW = static_cast<int>(w * scale), fitH = static_cast<int>(h * scale);
-  for (int q = 0; q < 4; ++q) {
-    const int x = (q & 1) ? fitW * 3 / 4 : fitW / 4, y = (q & 2) ? fitH * 3 / 4 : fitH / 4;
-    *why = "quadrant " + std::to_string(q) + " is not shown";
-    if (!Near(colorAt(x, y), kQuadrants[q])) return false;
-  }
-  const POINT beyond =
-      fitW + 8 < shot.Width ? POINT{fitW + 4, shot.Height / 2} : POINT{shot.Width / 2, fitH + 4};
-  *why = "the picture reaches beyond its fitted size";
-  return beyond.y >= shot.Height || std::none_of(kQuadrants, kQuadrants + 4, [&](const Rgb& c) {
-           return Near(colorAt(beyond.x, beyond.y), c);
-         });
-}
-
-class VelmoraRun : public ::testing::Test {
+class VelmoraRun : public ProgramRun {
  protected:
   void SetUp() override {
-    DeleteFileA(Place.MailLog.c_str());
+    ProgramRun::SetUp();
     DeleteFileA(Place.ShellLog.c_str());
-    ASSERT_TRUE(app.Start(Place.WorkDir + "velmora.exe", Place.WorkDir))
-        << "velmora.exe did not show its window";
+    ASSERT_TRUE(Start()) << "velmora.exe did not show its window";
   }
-
-  HWND Label(bool shrunk) const { return app.Find("STATIC", {}, shrunk ? 342 : 12, 33); }
 
   // Waits until the label shows a w x h size, the program is idle and the pane has nothing
   // left to paint and shows the picture; the seconds since `since`, or -1.
   double WaitForPicture(bool shrunk, int w, int h, double since) {
     const std::string prefix = "Size: " + std::to_string(w) + "x" + std::to_string(h) + " , ";
     std::string why = "the label does not show " + prefix;
-    HWND pane = app.Pane(shrunk);
+    HWND pane = app->Pane(shrunk);
     const bool shown = WaitFor(
         [&] {
           return WindowText(Label(shrunk)).compare(0, prefix.size(), prefix) == 0 &&
-                 app.WaitIdle() && !GetUpdateRect(pane, nullptr, FALSE) &&
-                 PaneShowsPicture(pane, w, h, &why) && app.WaitIdle() &&
+                 app->WaitIdle() && !GetUpdateRect(pane, nullptr, FALSE) &&
+                 PaneShowsQuadrants(pane, w, h, &why) && app->WaitIdle() &&
                  !GetUpdateRect(pane, nullptr, FALSE);
         },
         60);
@@ -153,14 +68,14 @@ class VelmoraRun : public ::testing::Test {
   // Opens path through the open dialog; the seconds from OK to the complete paint, or -1.
   double Open(const std::string& path, int w, int h) {
     double ok = 0;
-    return app.ChooseFile("Open ...", path, &ok) ? WaitForPicture(false, w, h, ok) : -1;
+    return app->ChooseFile("Open ...", path, &ok) ? WaitForPicture(false, w, h, ok) : -1;
   }
 
   // Clicks Shrink; the seconds to the shrunk pane's complete paint (and, when asked, to the
   // new size line), or -1.
   double Shrink(int w, int h, double* toSizeLine = nullptr) {
     const double start = Seconds();
-    app.Click("Shrink");
+    app->Click("Shrink");
     if (toSizeLine) {
       const std::string prefix = "Size: " + std::to_string(w) + "x" + std::to_string(h) + " , ";
       *toSizeLine =
@@ -171,39 +86,37 @@ class VelmoraRun : public ::testing::Test {
     return WaitForPicture(true, w, h, start);
   }
 
-  void SelectPercent(int percent) { app.SelectPercent(percent); }
+  void SelectPercent(int percent) { app->SelectPercent(percent); }
 
   // Clicks a button and reports whether anything popped up once the click was handled.
   bool ClickPopsUp(const char* caption) {
     DWORD_PTR result = 0;  // sent, so that it returns once the click was handled
-    return !SendMessageTimeoutW(app.Button(caption), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result) ||
-           app.HasModalWindow();
+    return !SendMessageTimeoutW(app->Button(caption), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result) ||
+           app->HasModalWindow();
   }
 
   // The program shows a message naming `name` for the action just taken; it is dismissed.
   void ExpectReportNaming(const std::string& name) {
-    const std::string shown = app.AnswerMessage();
+    const std::string shown = app->AnswerMessage();
     EXPECT_NE(shown.find(name), std::string::npos) << "about " << name << " shown: " << shown;
   }
 
   void ExpectCleanEnd() {
-    ASSERT_FALSE(app.HasModalWindow());
-    EXPECT_EQ(app.CloseAndWait(20000), 0) << "closing the window must end the program normally";
+    ASSERT_FALSE(app->HasModalWindow());
+    EXPECT_EQ(app->CloseAndWait(20000), 0) << "closing the window must end the program normally";
   }
-
-  AppSession app;
 };
 
 TEST_F(VelmoraRun, StartsCentredIgnoresActionsBeforeOpenAndFollowsTheLink) {
-  const RECT client = ScreenRect(app.Main, true), frame = ScreenRect(app.Main);
+  const RECT client = ScreenRect(app->Main, true), frame = ScreenRect(app->Main);
   const int fw = frame.right - frame.left, fh = frame.bottom - frame.top;
   EXPECT_EQ(std::vector<long>(
                 {client.right - client.left, client.bottom - client.top, frame.left, frame.top}),
             std::vector<long>({775, 513, (GetSystemMetrics(SM_CXSCREEN) - fw) / 2,
                                (GetSystemMetrics(SM_CYSCREEN) - fh) / 2}));
 
-  EXPECT_EQ(WindowText(app.Find("COMBOBOX")), "30%");
-  EXPECT_EQ(Ask(app.Find("COMBOBOX"), CB_GETCOUNT), 10);
+  EXPECT_EQ(WindowText(app->Find("COMBOBOX")), "30%");
+  EXPECT_EQ(Ask(app->Find("COMBOBOX"), CB_GETCOUNT), 10);
 
   for (const char* caption : {"Shrink", "Save...", "Send by e-mail"})
     EXPECT_FALSE(ClickPopsUp(caption)) << caption << " before Open";
@@ -211,7 +124,7 @@ TEST_F(VelmoraRun, StartsCentredIgnoresActionsBeforeOpenAndFollowsTheLink) {
   EXPECT_FALSE(FileExists(Place.MailLog));
 
   // The link label starts the shell with the address (whole once the next record began).
-  const RECT r = ScreenRect(app.Find("STATIC", kAddress));
+  const RECT r = ScreenRect(app->Find("STATIC", kAddress));
   MouseClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
   std::vector<std::string> records;
   ASSERT_TRUE(WaitFor([&] { return (records = RecordLines(Place.ShellLog)).size() > 1; }))
@@ -231,7 +144,7 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
               h, opened);
   ASSERT_GE(opened, 0);
   EXPECT_EQ(WindowText(Label(false)), SizeText(w, h, originalBytes.size()));
-  SaveScreenshot(app.Main, "velmora-e2e-open.bmp");
+  SaveScreenshot(app->Main, "velmora-e2e-open.bmp");
   // Open alone gives nothing to save or send.
   EXPECT_FALSE(ClickPopsUp("Save..."));
   EXPECT_FALSE(ClickPopsUp("Send by e-mail"));
@@ -245,11 +158,11 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
     std::printf("[   timing   ] shrink to %d%%: %.3f s from the click to the shrunk pane's paint\n",
                 percent, shrunk);
     ASSERT_GE(shrunk, 0);
-    if (percent == 30) SaveScreenshot(app.Main, "velmora-e2e-shrink.bmp");
+    if (percent == 30) SaveScreenshot(app->Main, "velmora-e2e-shrink.bmp");
 
     const std::string saved = Place.WorkDir + "small-" + std::to_string(percent) + ".jpg";
-    ASSERT_TRUE(app.ChooseFile("Save...", saved));
-    ASSERT_FALSE(app.HasModalWindow());
+    ASSERT_TRUE(app->ChooseFile("Save...", saved));
+    ASSERT_FALSE(app->HasModalWindow());
     const std::vector<uint8_t> bytes = FileBytes(saved);
     EXPECT_EQ(WindowText(Label(true)), SizeText(sw, sh, bytes.size()));
     const JpegFacts facts = InspectJpeg(bytes);
@@ -262,12 +175,12 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
 
   // A cancelled Open empties the open dialog's name but keeps the opened picture, whose
   // file must stay protected.
-  app.Click("Open ...");
-  const HWND dialog = app.WaitForWindow(20000);
+  app->Click("Open ...");
+  const HWND dialog = app->WaitForWindow(20000);
   ASSERT_NE(dialog, nullptr) << "no open dialog";
   PressDialogButton(dialog, IDCANCEL);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the open dialog stayed";
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app->WaitIdle());
 
   // Saving onto the opened file is refused under its own name, in other letter case and
   // under its short name; the original stays as it was.
@@ -279,8 +192,8 @@ TEST_F(VelmoraRun, OpenShrinkAndSaveTwelveMegapixelsWithoutEverOverwritingTheOri
       << "no short name for " << original;
   for (const std::string& target : {original, Place.WorkDir + shouted, std::string(shortName)}) {
     SCOPED_TRACE("saving onto " + target);
-    ASSERT_TRUE(app.ChooseFile("Save...", target));
-    EXPECT_EQ(app.AnswerMessage(),
+    ASSERT_TRUE(app->ChooseFile("Save...", target));
+    EXPECT_EQ(app->AnswerMessage(),
               "Velmora|Save better with different name (old file has better quality).");
     EXPECT_EQ(FileBytes(original), originalBytes);
   }
@@ -313,16 +226,16 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
   SelectPercent(50);
   ASSERT_GE(Shrink(w / 2, h / 2), 0);
 
-  app.Click("Send by e-mail");
+  app->Click("Send by e-mail");
   std::string send, file;
   ASSERT_TRUE(NextMailing(0, &send, &file)) << "no mail call (WINEDLLOVERRIDES=mapi32=n,b?)";
   const std::string attachment = Field(file, "path");
   EXPECT_EQ(Field(send, "subject") + "|" + Field(send, "flags") + "|" + Field(send, "files") + "|" +
                 attachment,
             name + "|" + std::to_string(MAPI_DIALOG) + "|1|" + Place.TempDir + name);
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app->WaitIdle());
   const std::string saved = Place.WorkDir + "trip-small.jpg";
-  ASSERT_TRUE(app.ChooseFile("Save...", saved));
+  ASSERT_TRUE(app->ChooseFile("Save...", saved));
   const std::vector<uint8_t> shrunk = FileBytes(saved);
   EXPECT_EQ(WindowText(Label(true)), SizeText(w / 2, h / 2, shrunk.size()));
   EXPECT_EQ(FileBytes(attachment), shrunk);
@@ -330,7 +243,7 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
   // Open the attachment itself, shrink it to 50% again and send it.
   ASSERT_GE(Open(attachment, w / 2, h / 2), 0);
   ASSERT_GE(Shrink(w / 4, h / 4), 0);
-  app.Click("Send by e-mail");
+  app->Click("Send by e-mail");
   ASSERT_TRUE(NextMailing(1, &send, &file)) << "the second mailing did not reach the library";
   const std::string second = Field(file, "path");  // another folder, the same name
   EXPECT_NE(lstrcmpiA(second.c_str(), attachment.c_str()), 0);
@@ -340,7 +253,7 @@ TEST_F(VelmoraRun, SendMailsTheShrunkPictureWithoutOverwritingTheOpenedFile) {
   const JpegFacts facts = InspectJpeg(FileBytes(second));
   EXPECT_TRUE(facts.Valid);
   EXPECT_EQ(std::vector<int>({facts.Width, facts.Height}), std::vector<int>({w / 4, h / 4}));
-  ASSERT_TRUE(app.WaitIdle());
+  ASSERT_TRUE(app->WaitIdle());
   ExpectCleanEnd();
   // The mail library was loaded once, from the system folder, and freed when the program ended.
   const std::vector<std::string> records = RecordLines(Place.MailLog);
@@ -360,45 +273,23 @@ TEST_F(VelmoraRun, PhotosNamedInAnyScriptOpenShrinkSaveAndMail) {
       Place.WorkDir + "\xD0\xBC\xD0\xB0\xD0\xBB\xD0\xBE \xE5\xB0\x8F.jpg";  // мало 小
   const int w = 320, h = 240;
   const std::vector<uint8_t> photo = MakeQuadrantJpeg(w, h);
-  auto writeWide = [](const std::string& path, const std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileW(FromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return ok;
-  };
-  auto readWide = [](const std::string& path) {
-    std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(FromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD got = 0;
-    if (!ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr)) got = 0;
-    bytes.resize(got);
-    CloseHandle(file);
-    return bytes;
-  };
-  ASSERT_TRUE(writeWide(Place.WorkDir + name, photo));
+  ASSERT_TRUE(WriteFileBytes(Place.WorkDir + name, photo));
   ASSERT_GE(Open(Place.WorkDir + name, w, h), 0);
   EXPECT_EQ(WindowText(Label(false)), SizeText(w, h, photo.size()));
   ASSERT_GE(Shrink(w * 3 / 10, h * 3 / 10), 0);
 
-  ASSERT_TRUE(app.ChooseFile("Save...", saved));
-  const std::vector<uint8_t> shrunk = readWide(saved);
+  ASSERT_TRUE(app->ChooseFile("Save...", saved));
+  const std::vector<uint8_t> shrunk = FileBytes(saved);
   EXPECT_EQ(WindowText(Label(true)), SizeText(w * 3 / 10, h * 3 / 10, shrunk.size()));
-  EXPECT_EQ(readWide(Place.WorkDir + name), photo);
+  EXPECT_EQ(FileBytes(Place.WorkDir + name), photo);
 
-  app.Click("Send by e-mail");
+  app->Click("Send by e-mail");
   std::string send, file;
   ASSERT_TRUE(NextMailing(0, &send, &file)) << "no mail call";
   EXPECT_EQ(Field(send, "subject"), name);
   EXPECT_EQ(Field(file, "path"), Place.TempDir + name);
-  EXPECT_EQ(readWide(Field(file, "path")), shrunk);
-  ASSERT_TRUE(app.WaitIdle());
+  EXPECT_EQ(FileBytes(Field(file, "path")), shrunk);
+  ASSERT_TRUE(app->WaitIdle());
   ExpectCleanEnd();
   DeleteFileW(FromUtf8(Place.TempDir + name).c_str());
 }
@@ -407,7 +298,7 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   // A file that is not a JPEG picture: reported by name, nothing to shrink.
   const std::string notes = Place.WorkDir + "notes.jpg";
   ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(2000, 'x')));
-  ASSERT_TRUE(app.ChooseFile("Open ...", notes));
+  ASSERT_TRUE(app->ChooseFile("Open ...", notes));
   ExpectReportNaming(notes);
   EXPECT_FALSE(ClickPopsUp("Shrink"));
   EXPECT_EQ(WindowText(Label(true)), "");
@@ -422,7 +313,7 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   std::copy(size, size + 4, giant.begin() + static_cast<std::ptrdiff_t>(frame + 5));
   const std::string giantPath = Place.WorkDir + "giant.jpg";
   ASSERT_TRUE(WriteFileBytes(giantPath, giant));
-  ASSERT_TRUE(app.ChooseFile("Open ...", giantPath));
+  ASSERT_TRUE(app->ChooseFile("Open ...", giantPath));
   ExpectReportNaming(giantPath);
   EXPECT_EQ(WindowText(Label(false)), SizeText(side, side, giant.size()));
   EXPECT_FALSE(ClickPopsUp("Shrink"));
@@ -434,13 +325,13 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   twelveBit[FrameOffset(twelveBit) + 4] = 12;
   const std::string twelvePath = Place.WorkDir + "twelve-bit.jpg";
   ASSERT_TRUE(WriteFileBytes(twelvePath, twelveBit));
-  ASSERT_TRUE(app.ChooseFile("Open ...", twelvePath));
+  ASSERT_TRUE(app->ChooseFile("Open ...", twelvePath));
   ExpectReportNaming(twelvePath);
   EXPECT_FALSE(ClickPopsUp("Shrink"));
   EXPECT_EQ(WindowText(Label(true)), "");
 
   // 5 x 5 pixels at 10% leave no pixel: Shrink does nothing.
-  ASSERT_TRUE(app.ChooseFile("Open ...", WritePicture(Place.WorkDir + "tiny.jpg", 5, 5)));
+  ASSERT_TRUE(app->ChooseFile("Open ...", WritePicture(Place.WorkDir + "tiny.jpg", 5, 5)));
   ASSERT_TRUE(WaitFor([&] { return WindowText(Label(false)).find("Size: 5x5 , ") == 0; }));
   SelectPercent(10);
   EXPECT_FALSE(ClickPopsUp("Shrink"));
@@ -457,11 +348,11 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holders[i], INVALID_HANDLE_VALUE);
   }
-  ASSERT_TRUE(app.ChooseFile("Save...", locked));
+  ASSERT_TRUE(app->ChooseFile("Save...", locked));
   ExpectReportNaming(locked);
 
   // So is a mailing whose temporary copy cannot be written; the mail client is not called.
-  app.Click("Send by e-mail");
+  app->Click("Send by e-mail");
   ExpectReportNaming(attachment);
   EXPECT_FALSE(FileExists(Place.MailLog));
   CloseHandle(holders[0]);

@@ -21,45 +21,7 @@ using namespace velmora::e2e;
 
 namespace {
 
-std::string Quoted(const std::string& text) { return std::string(1, '"').append(text) + '"'; }
-
-class WindowsRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    DeleteFileA(Place.MailLog.c_str());
-    CreateDirectoryA(Folder().c_str(), nullptr);
-  }
-  void TearDown() override {
-    if (app && app->Process != nullptr && !app->Ended()) {
-      EXPECT_FALSE(app->HasModalWindow());
-      EXPECT_EQ(app->CloseAndWait(20000), 0);
-    }
-    app.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(Folder(), ignored);
-  }
-
-  // A folder of the test's own, apart from the program's.
-  static std::string Folder() { return Place.WorkDir + "outside\\"; }
-
-  // Starts a new run of the program (the one before has ended).
-  bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
-    app.emplace();
-    return app->Start(Place.WorkDir + "velmora.exe", directory, arguments);
-  }
-
-  HWND Label(bool shrunk) const { return app->Find("STATIC", {}, shrunk ? 342 : 12, 33); }
-
-  // Whether the label comes to show text (a prefix of it with `prefix`).
-  bool LabelShows(bool shrunk, const std::string& text, bool prefix = false) {
-    return WaitFor([&] {
-      const std::string shown = WindowText(Label(shrunk));
-      return prefix ? shown.rfind(text, 0) == 0 : shown == text;
-    });
-  }
-
-  std::optional<AppSession> app;
-};
+using WindowsRun = ProgramRun;
 
 // "Open with", a "Send To" shortcut and a drop onto the program's icon start it with the file's
 // name: the picture opens as Open would open it, and Shrink goes on from it. A relative name is
@@ -67,16 +29,16 @@ class WindowsRun : public ::testing::Test {
 TEST_F(WindowsRun, AFileOnTheCommandLineOpensAtStart) {
   const std::string picture = WritePicture(Folder() + "Beach at noon.jpg", 640, 480);
   ASSERT_TRUE(Start(Quoted(picture))) << "velmora.exe did not show its window";
-  EXPECT_TRUE(LabelShows(false, SizeText(640, 480, FileBytes(picture).size())))
+  EXPECT_TRUE(Shows(Label(false), SizeText(640, 480, FileBytes(picture).size())))
       << WindowText(Label(false));
   app->Click("Shrink");
-  EXPECT_TRUE(LabelShows(true, "Size: 192x144 , ", true)) << WindowText(Label(true));
+  EXPECT_TRUE(Shows(Label(true), "Size: 192x144 , ", true)) << WindowText(Label(true));
   EXPECT_FALSE(app->HasModalWindow());
   ASSERT_EQ(app->CloseAndWait(20000), 0);
 
   WritePicture(Folder() + "small.jpg", 48, 32);
   ASSERT_TRUE(Start("small.jpg", Folder()));
-  EXPECT_TRUE(LabelShows(false, SizeText(48, 32, FileBytes(Folder() + "small.jpg").size())));
+  EXPECT_TRUE(Shows(Label(false), SizeText(48, 32, FileBytes(Folder() + "small.jpg").size())));
 }
 
 // The command line's file gets the same messages as one chosen in the dialog.
@@ -103,7 +65,7 @@ TEST_F(WindowsRun, ADropOpensItsFilesTheFirstShown) {
   const std::string second = WritePicture(Folder() + "second.jpg", 200, 100);
   ASSERT_TRUE(Start());
   ASSERT_TRUE(DropFiles(*app, {first, second}));
-  EXPECT_TRUE(LabelShows(false, SizeText(320, 240, FileBytes(first).size())))
+  EXPECT_TRUE(Shows(Label(false), SizeText(320, 240, FileBytes(first).size())))
       << WindowText(Label(false));
   EXPECT_NE(app->Find("STATIC", "Photo 1 of 2"), nullptr);
   EXPECT_FALSE(app->HasModalWindow());
@@ -124,9 +86,9 @@ TEST_F(WindowsRun, TheMailLibraryComesOnlyFromTheSystemFolder) {
       CopyFileA((Place.WorkDir + "MAPI32.DLL").c_str(), (Folder() + "MAPI32.DLL").c_str(), FALSE));
   const std::string picture = WritePicture(Folder() + "Garden.jpg", 300, 200);
   ASSERT_TRUE(Start(Quoted(picture), Folder()));
-  ASSERT_TRUE(LabelShows(false, "Size: 300x200 , ", true));
+  ASSERT_TRUE(Shows(Label(false), "Size: 300x200 , ", true));
   app->Click("Shrink");
-  ASSERT_TRUE(LabelShows(true, "Size: 90x60 , ", true));
+  ASSERT_TRUE(Shows(Label(true), "Size: 90x60 , ", true));
   app->Click("Send by e-mail");
   ASSERT_TRUE(WaitFor([] {
     const std::vector<std::string> records = RecordLines(Place.MailLog);
@@ -290,7 +252,7 @@ void Keys(const AppSession& app, std::initializer_list<WORD> keys) {
 TEST_F(WindowsRun, TheKeyboardReachesEveryAction) {
   const std::string picture = WritePicture(Folder() + "Keys.jpg", 400, 300);
   ASSERT_TRUE(Start(Quoted(picture)));
-  ASSERT_TRUE(LabelShows(false, "Size: 400x300 , ", true));
+  ASSERT_TRUE(Shows(Label(false), "Size: 400x300 , ", true));
   SetForegroundWindow(app->Main);
   ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5));
   EXPECT_EQ(FocusName(*app), "Open ...");
@@ -322,7 +284,7 @@ TEST_F(WindowsRun, TheKeyboardReachesEveryAction) {
   Keys(*app, {VK_TAB});
   ASSERT_EQ(FocusName(*app), "Shrink");
   Keys(*app, {VK_RETURN});
-  EXPECT_TRUE(LabelShows(true, "Size: 120x90 , ", true)) << WindowText(Label(true));
+  EXPECT_TRUE(Shows(Label(true), "Size: 120x90 , ", true)) << WindowText(Label(true));
 
   // Space on the focused Save button, and Ctrl+O and Ctrl+S, each open their dialog; Escape
   // closes it again.

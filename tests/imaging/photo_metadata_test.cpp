@@ -106,7 +106,6 @@ TEST(PhotoMetadata, RewrittenExifKeepsTheDetailsWithTheNewSizeAndDropsLocationAn
         EXPECT_EQ(r.Text(ifd0, tag), source.Text(sourceIfd0, tag)) << std::hex << tag;
       for (uint16_t tag : {0x829A, 0x829D, 0x8827, 0x9003, 0xA434})  // exposure, lens...
         EXPECT_EQ(r.Text(exif, tag), source.Text(sourceExif, tag)) << std::hex << tag;
-      EXPECT_EQ(r.Text(exif, 0x9003), std::string("2023:07:14 10:20:30", 20));
       EXPECT_EQ(r.Number(r.Find(ifd0, 0x0112)), 1u);
       EXPECT_EQ(r.Type(r.Find(exif, 0xA002)), w > 0xFFFF ? 4u : 3u);
       uint32_t interop = r.Number(r.Find(exif, 0xA005));
@@ -135,24 +134,6 @@ TEST(PhotoMetadata, RewrittenExifKeepsTheDetailsWithTheNewSizeAndDropsLocationAn
 // on looping links, overflowing counts, and damaged blocks giving anything but orientation 1
 // or a clean copy.
 TEST(PhotoMetadata, DamagedExifBlocksGiveOrientation1AndACleanCopyOrNone) {
-  int copies = 0;
-  for (const auto& [name, block] : test::DamagedExifBlocks()) {
-    SCOPED_TRACE(name);
-    int orientation = Orientation(block);
-    Bytes copy = Rewrite(block, 320, 240);
-    if (!copy.empty()) {
-      ++copies;
-      ExpectCleanCopy(copy, 320, 240);
-    }
-    EXPECT_TRUE(orientation == 1 || orientation == 6);
-    if (name.find("cut to ") != std::string::npos) {
-      // Orientation needs IFD0's whole table; a copy needs the Exif IFD's whole table too.
-      test::PhotoExif photo = test::MakePhotoExif(name[0] == 'M');
-      size_t n = std::stoul(name.substr(name.rfind(' ') + 1));
-      EXPECT_EQ(orientation, n >= 6 + photo.Dirs[0] + 2 + 12 * 8 ? 6 : 1);
-      EXPECT_EQ(!copy.empty(), n >= 6 + photo.Dirs[1] + 2 + 12 * 9);
-    }
-  }
   const std::pair<std::string, int> expected[] = {{"IFD0 past the end", 1},
                                                   {"IFD0 chain loops to itself", 6},
                                                   {"Exif IFD is IFD0", 6},
@@ -168,18 +149,26 @@ TEST(PhotoMetadata, DamagedExifBlocksGiveOrientation1AndACleanCopyOrNone) {
   const std::vector<std::string> copied = {"IFD0 chain loops to itself", "IFD1 chain loops to IFD0",
                                            "interop is the Exif IFD",    "make's text past the end",
                                            "GPS IFD past the end",       "orientation count huge"};
+  auto listed = [](const std::vector<std::string>& list, const std::string& what) {
+    return std::find(list.begin(), list.end(), what) != list.end();
+  };
   for (const auto& [name, block] : test::DamagedExifBlocks()) {
-    std::string what = name.substr(3);
     SCOPED_TRACE(name);
-    for (const auto& [n, o] : expected)
-      if (what == n) {
-        EXPECT_EQ(Orientation(block), o);
-      }
+    const std::string what = name.substr(3);
+    int orientation = Orientation(block);
     Bytes copy = Rewrite(block, 320, 240);
-    if (std::find(noCopy.begin(), noCopy.end(), what) != noCopy.end()) {
-      EXPECT_TRUE(copy.empty());
+    if (!copy.empty()) ExpectCleanCopy(copy, 320, 240);
+    EXPECT_TRUE(orientation == 1 || orientation == 6);
+    for (const auto& [n, o] : expected) EXPECT_TRUE(what != n || orientation == o) << orientation;
+    if (name.find("cut to ") != std::string::npos) {
+      // Orientation needs IFD0's whole table; a copy needs the Exif IFD's whole table too.
+      test::PhotoExif photo = test::MakePhotoExif(name[0] == 'M');
+      size_t n = std::stoul(name.substr(name.rfind(' ') + 1));
+      EXPECT_EQ(orientation, n >= 6 + photo.Dirs[0] + 2 + 12 * 8 ? 6 : 1);
+      EXPECT_EQ(!copy.empty(), n >= 6 + photo.Dirs[1] + 2 + 12 * 9);
     }
-    if (std::find(copied.begin(), copied.end(), what) != copied.end()) {
+    EXPECT_TRUE(copy.empty() || !listed(noCopy, what));
+    if (listed(copied, what)) {
       ASSERT_FALSE(copy.empty());
       ExifReader r(copy);
       // A damaged entry alone is left out; the rest stays.
@@ -191,7 +180,6 @@ TEST(PhotoMetadata, DamagedExifBlocksGiveOrientation1AndACleanCopyOrNone) {
   }
   EXPECT_TRUE(Rewrite({}, 1, 1).empty());
   EXPECT_EQ(ReadExifOrientation(nullptr, 0), 1);
-  std::printf("photo metadata: %d damaged blocks still gave a copy\n", copies);
 }
 
 // Catches chunks cut at the wrong size, numbered wrongly, or joined in file order instead of
@@ -280,27 +268,9 @@ TEST(PhotoMetadata, CopyMarkersGoThroughTheCodecAfterJfifAndComeBackWhole) {
   std::vector<MarkerPayload> markers = MarkersForCopy(source, 30, 20);
   ASSERT_EQ(markers.size(), 3u);
 
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&c, &out, &outSize);
-  c.image_width = 30;
-  c.image_height = 20;
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_start_compress(&c, TRUE);
-  WriteMarkers(&c, markers);
-  Bytes row(90, 128);
-  for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;)
-    jpeg_write_scanlines(&c, rows, 1);
-  jpeg_finish_compress(&c);
-  Bytes file(out, out + outSize);
-  jpeg_destroy_compress(&c);
-  std::free(out);
+  Bytes file = test::EncodeJpegRows(
+      30, 20, 3, [](uint8_t* row, int) { std::fill_n(row, 90, 128); },
+      {.AfterStart = [&](jpeg_compress_struct* c) { WriteMarkers(c, markers); }});
 
   // SOI, APP0 (JFIF), then APP1 (EXIF), then the profile's APP2 markers.
   std::vector<uint8_t> codes;
@@ -319,6 +289,7 @@ TEST(PhotoMetadata, CopyMarkersGoThroughTheCodecAfterJfifAndComeBackWhole) {
   EXPECT_EQ(back.Exif, markers[0].Bytes);
 
   jpeg_decompress_struct d;
+  jpeg_error_mgr err;
   d.err = jpeg_std_error(&err);
   jpeg_create_decompress(&d);
   jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));

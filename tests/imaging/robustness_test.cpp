@@ -27,20 +27,11 @@ Bytes Progressive(int w, int h, int components) {
   return test::EncodeJpeg(w, h, components, Texture, {.Progressive = true});
 }
 
-// A small picture carrying the block as an APP1 marker right after SOI.
-Bytes WithExif(const Bytes& picture, const Bytes& block) {
-  Bytes file = {
-      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
-  file.insert(file.end(), block.begin(), block.end());
-  file.insert(file.end(), picture.begin() + 2, picture.end());
-  return file;
-}
-
 std::vector<Bytes> ExifFiles() {
   Bytes picture = test::EncodeJpeg(24, 16, 3, Texture);
   std::vector<Bytes> files;
   for (const auto& [name, block] : test::DamagedExifBlocks())
-    files.push_back(WithExif(picture, block));
+    files.push_back(test::WithExif(picture, block));
   return files;
 }
 

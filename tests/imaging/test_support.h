@@ -27,6 +27,8 @@ struct EncodeOptions {
   bool FullChroma = true;                 // 4:4:4 instead of the default 4:2:0
   J_COLOR_SPACE FileSpace = JCS_UNKNOWN;  // JCS_UNKNOWN: the library's default for the input
   int RestartRows = 0;
+  std::function<void(jpeg_compress_struct*)> AfterStart =
+      nullptr;  // e.g. writes markers after JFIF
 };
 
 // Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
@@ -53,6 +55,7 @@ inline Bytes EncodeJpegRows(int width, int height, int components,
   if (options.Progressive) jpeg_simple_progression(&c);
   c.restart_in_rows = options.RestartRows;
   jpeg_start_compress(&c, TRUE);
+  if (options.AfterStart) options.AfterStart(&c);
   std::vector<uint8_t> row(static_cast<size_t>(width) * components);
   for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;) {
     fill(row.data(), static_cast<int>(c.next_scanline));
@@ -183,6 +186,15 @@ inline Bytes PaddedTo(const Bytes& bytes, size_t size) {
   std::copy(head, head + 6, result.begin());
   std::copy(bytes.begin() + 2, bytes.end(), result.end() - (bytes.size() - 2));
   return result;
+}
+
+// The picture with the block as an APP1 (EXIF) marker right after SOI.
+inline Bytes WithExif(const Bytes& picture, const Bytes& block) {
+  Bytes file = {
+      0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
+  file.insert(file.end(), block.begin(), block.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
 }
 
 inline std::string TempPath(const std::string& name) {
