@@ -162,6 +162,16 @@ std::vector<size_t> DonePhotos(const PhotoList& photos) {
   return done;
 }
 
+// The photos whose copies are ready to save or mail; none, after saying why, while a Shrink
+// still runs.
+std::vector<size_t> ReadyPhotos(MainForm* form) {
+  if (form->Shrinking) {
+    ShowInfoMessage(kStillShrinking);
+    return {};
+  }
+  return DonePhotos(*form->Photos);
+}
+
 // Shows the wait cursor while it lives.
 class WaitCursor {
  public:
@@ -279,11 +289,7 @@ bool ShrinkResultsHandler(Control*, WindowMessage& message, LRESULT* result) {
 
 void SaveAll(MainForm* form) {
   PhotoList& photos = *form->Photos;
-  if (form->Shrinking) {
-    ShowInfoMessage(kStillShrinking);
-    return;
-  }
-  const std::vector<size_t> done = DonePhotos(photos);
+  const std::vector<size_t> done = ReadyPhotos(form);
   if (done.empty()) return;
   std::string folder;
   if (!ChooseFolder(form, &folder)) return;
@@ -350,11 +356,7 @@ void SaveAll(MainForm* form) {
 
 void SendAll(MainForm* form) {
   PhotoList& photos = *form->Photos;
-  if (form->Shrinking) {
-    ShowInfoMessage(kStillShrinking);
-    return;
-  }
-  const std::vector<size_t> done = DonePhotos(photos);
+  const std::vector<size_t> done = ReadyPhotos(form);
   if (done.empty()) return;
   // The copies go into a new folder of their own: their names never meet an earlier copy's.
   const std::string folder = NewMailFolder();
