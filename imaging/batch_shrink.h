@@ -1,7 +1,7 @@
 // BatchShrinker: shrinks a list of JPEG files at one percentage on worker threads, the photo
 // asked for first and the rest in list order, and hands each result to a callback on the
 // worker; a new start or a cancel drops what is left. Relies on imaging/shrink.h
-// (ShrinkPicture), toolkit/stream.h and the C++ thread library.
+// (ShrinkPictureFrom), toolkit/stream.h and the C++ thread library.
 #pragma once
 
 #include <condition_variable>
