@@ -5,7 +5,8 @@
 # 0.6 x the time of `vips resize` run photo after photo, at least 5 x faster than `mogrify`
 # on copies of the same files, and a peak memory at most that of one photo plus 20%. It also
 # times the batch with one and two workers, each photo's decode on one thread or two, which
-# is how the shrinker's default was chosen. See bench/README.md, "Batch".
+# is how the shrinker's default was chosen, and how soon the first photo of a batch is ready
+# against the same photo shrunk alone. See bench/README.md, "Batch".
 # Usage: bench/batch-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -220,6 +221,21 @@ target("  the same less Wine's own %.1f MB (for information)" % wine_share,
        "%.2f x (%.1f / %.1f MB)" % ((batch - wine_share) / (single - wine_share),
                                    batch - wine_share, single - wine_share),
        batch - wine_share <= 1.2 * (single - wine_share))
+
+# ---- 3. the first photo: how soon the one asked for is ready when the others follow
+line()
+line("3. The first photo in process (velmora-shrink --bench %d, medians): in the batch, while the"
+     " other worker starts on the next, against the same photo shrunk alone" % repeats)
+batch_out = run(["wine", exe, "30", *inputs, "--into", out, "--bench", str(repeats)])[2]
+m = re.search(r"batch ([\d.]+) per photo ([\d.]+) first photo ([\d.]+)", batch_out)
+alone_out = run(["wine", exe, inputs[0], "30", os.path.join(work, "one.jpg"),
+                 "--bench", str(repeats)])[2]
+alone = float(re.search(r"total ([\d.]+)", alone_out).group(1))
+threads = re.search(r"decoded at .*?, (.*?)\r?$", alone_out, re.M).group(1)
+line("   batch of %d: %.0f ms, %.1f ms per photo; first photo ready after %.1f ms"
+     % (len(inputs), float(m.group(1)), float(m.group(2)), float(m.group(3))))
+line("   the first photo alone (%s): %.1f ms; in the batch it takes %.2f x that"
+     % (threads, alone, float(m.group(3)) / alone))
 
 # ---- targets
 line()
