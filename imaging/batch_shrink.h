@@ -88,9 +88,9 @@ class BatchShrinker {
   int Threads() const { return static_cast<int>(Workers.size()); }
   // The number of the latest run, which its results carry; it grows with each Start and Cancel.
   uint32_t RunNumber() const;
-  // How each photo's pipeline may use threads, for photos taken from now on. The default keeps each
-  // pipeline to one thread when there are several workers, and follows PipelineUsesTwoThreads
-  // with one.
+  // How each photo's pipeline may use threads, for the photos taken from now on. The default
+  // keeps each pipeline to one thread when there are several workers, and follows
+  // PipelineUsesTwoThreads with one.
   void SetPipelineThreading(PipelineThreading threading);
   // Photos that were finished after their run had ended and were freed unseen.
   uint32_t DroppedCount() const;

@@ -1,0 +1,249 @@
+#!/usr/bin/env bash
+# Measures velmora-shrink on a batch of photos against libvips run once per photo and
+# ImageMagick's mogrify, side by side in one run, and prints the batch targets with their
+# figures and "met" or "not met": 24 photos of 12 megapixels to 30% in one process at most
+# 0.6 x the time of `vips resize` run photo after photo, at least 5 x faster than `mogrify`
+# on copies of the same files, and a peak memory at most that of one photo plus 20%. It also
+# times the batch with one and two workers, each photo's decode on one thread or two, which
+# is how the shrinker's default was chosen, and how soon the first photo of a batch is ready
+# against the same photo shrunk alone. See bench/README.md, "Batch".
+# Usage: bench/batch-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+repeats=${2:-3}
+exe="$build/tools/velmora-shrink.exe"
+if [ ! -f "$exe" ]; then
+  echo "batch-bench: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
+  exit 1
+fi
+for tool in vips; do
+  command -v "$tool" >/dev/null || { echo "batch-bench: $tool is missing; run make setup" >&2; exit 1; }
+done
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$repeats"
+fi
+start=$(date +%s)
+convert=$(command -v convert-im6.q16 || command -v convert)
+mogrify=$(command -v mogrify-im6.q16 || command -v mogrify)
+
+# The 24 photos take a minute to make; they are kept in the build folder for later runs and
+# made again when the recipe below changes.
+photos="$build/batch-bench-photos"
+recipe="plasma:fractal 4000x3000 quality 92 seeds 101-124 ($("$convert" -version | head -n 1))"
+if [ "$(cat "$photos/recipe" 2>/dev/null)" != "$recipe" ]; then
+  echo "making the 24 photos (about a minute)..."
+  rm -rf "$photos"
+  mkdir -p "$photos"
+  for i in $(seq 1 24); do
+    "$convert" -size 4000x3000 -seed $((100 + i)) plasma:fractal -quality 92 \
+      "$photos/photo$(printf %02d "$i").jpg"
+  done
+  "$convert" -size 64x64 -seed 7 plasma:fractal -quality 90 "$photos/tiny.jpg"
+  echo "$recipe" >"$photos/recipe"
+fi
+
+work=$(mktemp -d)
+# The tool is copied so that a rebuild during the run cannot swap it; Wine runs in a prefix
+# of the benchmark's own with one server kept running for the whole run (stopped at the end).
+cp -p "$exe" "$work/velmora-shrink.exe"
+export WINEPREFIX="$build/batch-bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+# A persistent server cannot start while the one that made the prefix runs: wait for that one
+# to end (one left running by an earlier run is used as it is).
+if ! wineserver -p </dev/null >/dev/null 2>&1; then
+  timeout 30 wineserver -w || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+fi
+# Wine's background programs start with the first program and keep its output open: start
+# them here on /dev/null.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+
+python3 - "$work" "$photos" "$repeats" "$work/velmora-shrink.exe" "$convert" "$mogrify" \
+  "$root" "$start" <<'PY'
+import datetime, glob, os, re, shutil, statistics, subprocess, sys, time
+
+work, photos, repeats, exe, convert, mogrify, root, began = sys.argv[1:]
+repeats = int(repeats)
+load_start = os.getloadavg()
+MB = 2**20
+inputs = sorted(glob.glob(os.path.join(photos, "photo*.jpg")))
+tiny = os.path.join(photos, "tiny.jpg")
+out = os.path.join(work, "out")
+os.mkdir(out)
+
+
+def output(cmd):
+    result = subprocess.run(cmd, capture_output=True, text=True)
+    return result.stdout + result.stderr
+
+
+def run(cmd):
+    """Wall seconds, peak resident MB (ru_maxrss) and output of one whole process."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    text = proc.stdout.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("batch-bench: %s failed:\n%s" % (" ".join(cmd[:4]), text.decode(errors="replace")))
+    return elapsed, usage.ru_maxrss / 1024, text.decode(errors="replace")
+
+
+def velmora_batch(*extra):
+    def go():
+        t, m, _ = run(["wine", exe, "30", *inputs, "--into", out, *extra])
+        return t, m
+    return go
+
+
+def velmora_one(src):
+    def go():
+        t, m, _ = run(["wine", exe, src, "30", os.path.join(work, "one.jpg")])
+        return t, m
+    return go
+
+
+def vips_each():
+    """vips resize once per photo, one after the other: total seconds, highest peak."""
+    total, peak = 0.0, 0.0
+    for i, src in enumerate(inputs):
+        t, m, _ = run(["vips", "resize", src,
+                       os.path.join(out, "v%02d.jpg[Q=90,subsample-mode=on]" % i), "0.3"])
+        total, peak = total + t, max(peak, m)
+    return total, peak
+
+
+def mogrify_copies():
+    """mogrify on fresh copies (the copying is not timed): seconds and peak."""
+    copies = os.path.join(work, "copies")
+    shutil.rmtree(copies, ignore_errors=True)
+    os.mkdir(copies)
+    names = []
+    for src in inputs:
+        shutil.copy(src, copies)
+        names.append(os.path.join(copies, os.path.basename(src)))
+    t, m, _ = run([mogrify, "-resize", "30%", "-quality", "90", *names])
+    return t, m
+
+
+def interleaved(tools, n):
+    """Median ms and highest peak MB of each tool: one warm-up round, then n rounds."""
+    for go in tools.values():
+        go()
+    times = {name: [] for name in tools}
+    peaks = {name: [] for name in tools}
+    for _ in range(n):  # interleaved, so that load changes hit every tool alike
+        for name, go in tools.items():
+            t, m = go()
+            times[name].append(t * 1000)
+            peaks[name].append(m)
+    return ({name: statistics.median(v) for name, v in times.items()},
+            {name: max(v) for name, v in peaks.items()})
+
+
+targets = []
+
+
+def target(what, measured, met):
+    targets.append((what, measured, met))
+
+
+def line(text=""):
+    print(text, flush=True)
+
+
+first = lambda text: text.strip().splitlines()[0] if text.strip() else "?"
+cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo")
+            if l.startswith("model name")), "?")
+git = output(["git", "-C", root, "log", "-1", "--format=%h %cd",
+              "--date=format:%Y-%m-%d %H:%M"]).strip()
+dirty = output(["git", "-C", root, "status", "--porcelain", "--untracked-files=no"]).strip()
+line("Velmora batch benchmark, %s, REPEATS=%d"
+     % (datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"), repeats))
+line("machine: %d cores (%s), load average at start %.2f %.2f %.2f"
+     % (os.cpu_count(), cpu, *load_start))
+line("%s; %s; %s" % (first(output(["wine", "--version"])),
+                     first(output([convert, "-version"])).replace("Version: ", "").split(" https")[0],
+                     first(output(["vips", "--version"]))))
+line("velmora-shrink.exe built %s, tree at %s%s" % (
+    datetime.datetime.fromtimestamp(os.path.getmtime(exe), datetime.timezone.utc)
+    .strftime("%Y-%m-%d %H:%M UTC"), git, " (with uncommitted changes)" if dirty else ""))
+total_mb = sum(os.path.getsize(p) for p in inputs) / MB
+line("photos: %d of 4000x3000 (plasma, quality 92), %.1f MB together" % (len(inputs), total_mb))
+line()
+
+# ---- 1. the batch, whole processes
+line("1. %d photos of 12 MP to 30%%: whole processes, median of %d interleaved rounds"
+     % (len(inputs), repeats))
+tools = {
+    "velmora-shrink, default": velmora_batch(),
+    "velmora-shrink, 1 worker x 2 threads": velmora_batch("--workers", "1", "--threads", "2"),
+    "velmora-shrink, 1 worker x 1 thread": velmora_batch("--workers", "1", "--threads", "1"),
+    "velmora-shrink, 2 workers x 2 threads": velmora_batch("--workers", "2", "--threads", "2"),
+    "vips resize, once per photo": vips_each,
+    "mogrify -resize 30%": mogrify_copies,
+}
+med, peak = interleaved(tools, repeats)
+for name in tools:
+    line("   %-40s %7.0f ms  peak RSS %6.1f MB" % (name, med[name], peak[name]))
+default = "velmora-shrink, default"
+v, vips, im = med[default], med["vips resize, once per photo"], med["mogrify -resize 30%"]
+line("   default (2 workers x 1 thread each): %.0f ms per photo; one worker with two threads"
+     " takes %.2f x its time, 2 workers x 2 threads %.2f x"
+     % (v / len(inputs), med["velmora-shrink, 1 worker x 2 threads"] / v,
+        med["velmora-shrink, 2 workers x 2 threads"] / v))
+target("24 x 12 MP to 30%: velmora <= 0.6 x vips once per photo",
+       "%.2f x (%.0f / %.0f ms)" % (v / vips, v, vips), v <= 0.6 * vips)
+target("24 x 12 MP to 30%: mogrify >= 5 x velmora's time",
+       "%.2f x (%.0f / %.0f ms)" % (im / v, im, v), im >= 5 * v)
+
+# ---- 2. memory: the batch against one photo
+line()
+line("2. Peak memory (ru_maxrss of the whole process), highest of %d runs each" % repeats)
+ones = {"velmora-shrink, one photo": velmora_one(inputs[0]),
+        "velmora-shrink, 64x64 (Wine's own)": velmora_one(tiny)}
+_, one_peak = interleaved(ones, repeats)
+single = one_peak["velmora-shrink, one photo"]
+wine_share = one_peak["velmora-shrink, 64x64 (Wine's own)"]
+batch = peak[default]
+for name, value in (("velmora-shrink, one photo", single),
+                    ("velmora-shrink, %d photos (default)" % len(inputs), batch),
+                    ("velmora-shrink, 64x64 (Wine's own)", wine_share)):
+    line("   %-40s %6.1f MB" % (name, value))
+line("   batch / one photo = %.2f; less Wine's own share: %.1f / %.1f MB"
+     % (batch / single, batch - wine_share, single - wine_share))
+target("batch peak <= 1.2 x one photo's (whole process; judged)",
+       "%.2f x (%.1f / %.1f MB)" % (batch / single, batch, single), batch <= 1.2 * single)
+target("  the same less Wine's own %.1f MB (for information)" % wine_share,
+       "%.2f x (%.1f / %.1f MB)" % ((batch - wine_share) / (single - wine_share),
+                                   batch - wine_share, single - wine_share),
+       batch - wine_share <= 1.2 * (single - wine_share))
+
+# ---- 3. the first photo: how soon the one asked for is ready when the others follow
+line()
+line("3. The first photo in process (velmora-shrink --bench %d, medians): in the batch, while the"
+     " other worker starts on the next, against the same photo shrunk alone" % repeats)
+batch_out = run(["wine", exe, "30", *inputs, "--into", out, "--bench", str(repeats)])[2]
+m = re.search(r"batch ([\d.]+) per photo ([\d.]+) first photo ([\d.]+)", batch_out)
+alone_out = run(["wine", exe, inputs[0], "30", os.path.join(work, "one.jpg"),
+                 "--bench", str(repeats)])[2]
+alone = float(re.search(r"total ([\d.]+)", alone_out).group(1))
+threads = re.search(r"decoded at .*?, (.*?)\r?$", alone_out, re.M).group(1)
+line("   batch of %d: %.0f ms, %.1f ms per photo; first photo ready after %.1f ms"
+     % (len(inputs), float(m.group(1)), float(m.group(2)), float(m.group(3))))
+line("   the first photo alone (%s): %.1f ms; in the batch it takes %.2f x that"
+     % (threads, alone, float(m.group(3)) / alone))
+
+# ---- targets
+line()
+load_end = os.getloadavg()
+line("Targets (all figures from this run)")
+for what, measured, met in targets:
+    line("   %-58s %-27s %s" % (what, measured, "met" if met else "not met"))
+judged = [t for t in targets if not t[0].startswith("  ")]
+line("%d of %d targets met; load average at end %.2f %.2f %.2f; the whole run took %.0f s"
+     % (sum(1 for t in judged if t[2]), len(judged), *load_end, time.time() - int(began)))
+PY
