@@ -61,35 +61,19 @@ fi
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
-python3 - "$work" "$photos" "$repeats" "$work/velmora-shrink.exe" "$convert" "$mogrify" \
+PYTHONPATH="$root/bench" python3 - "$work" "$photos" "$repeats" "$work/velmora-shrink.exe" "$convert" "$mogrify" \
   "$root" "$start" <<'PY'
-import datetime, glob, os, re, shutil, statistics, subprocess, sys, time
+import glob, os, re, shutil, sys
+
+from benchlib import MB, header, interleaved, line, print_targets, run, target
 
 work, photos, repeats, exe, convert, mogrify, root, began = sys.argv[1:]
 repeats = int(repeats)
 load_start = os.getloadavg()
-MB = 2**20
 inputs = sorted(glob.glob(os.path.join(photos, "photo*.jpg")))
 tiny = os.path.join(photos, "tiny.jpg")
 out = os.path.join(work, "out")
 os.mkdir(out)
-
-
-def output(cmd):
-    result = subprocess.run(cmd, capture_output=True, text=True)
-    return result.stdout + result.stderr
-
-
-def run(cmd):
-    """Wall seconds, peak resident MB (ru_maxrss) and output of one whole process."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    text = proc.stdout.read()
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("batch-bench: %s failed:\n%s" % (" ".join(cmd[:4]), text.decode(errors="replace")))
-    return elapsed, usage.ru_maxrss / 1024, text.decode(errors="replace")
 
 
 def velmora_batch(*extra):
@@ -129,48 +113,8 @@ def mogrify_copies():
     return t, m
 
 
-def interleaved(tools, n):
-    """Median ms and highest peak MB of each tool: one warm-up round, then n rounds."""
-    for go in tools.values():
-        go()
-    times = {name: [] for name in tools}
-    peaks = {name: [] for name in tools}
-    for _ in range(n):  # interleaved, so that load changes hit every tool alike
-        for name, go in tools.items():
-            t, m = go()
-            times[name].append(t * 1000)
-            peaks[name].append(m)
-    return ({name: statistics.median(v) for name, v in times.items()},
-            {name: max(v) for name, v in peaks.items()})
-
-
-targets = []
-
-
-def target(what, measured, met):
-    targets.append((what, measured, met))
-
-
-def line(text=""):
-    print(text, flush=True)
-
-
-first = lambda text: text.strip().splitlines()[0] if text.strip() else "?"
-cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo")
-            if l.startswith("model name")), "?")
-git = output(["git", "-C", root, "log", "-1", "--format=%h %cd",
-              "--date=format:%Y-%m-%d %H:%M"]).strip()
-dirty = output(["git", "-C", root, "status", "--porcelain", "--untracked-files=no"]).strip()
-line("Velmora batch benchmark, %s, REPEATS=%d"
-     % (datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"), repeats))
-line("machine: %d cores (%s), load average at start %.2f %.2f %.2f"
-     % (os.cpu_count(), cpu, *load_start))
-line("%s; %s; %s" % (first(output(["wine", "--version"])),
-                     first(output([convert, "-version"])).replace("Version: ", "").split(" https")[0],
-                     first(output(["vips", "--version"]))))
-line("velmora-shrink.exe built %s, tree at %s%s" % (
-    datetime.datetime.fromtimestamp(os.path.getmtime(exe), datetime.timezone.utc)
-    .strftime("%Y-%m-%d %H:%M UTC"), git, " (with uncommitted changes)" if dirty else ""))
+header("Velmora batch benchmark", repeats, load_start, root, exe,
+       [["wine", "--version"], [convert, "-version"], ["vips", "--version"]])
 total_mb = sum(os.path.getsize(p) for p in inputs) / MB
 line("photos: %d of 4000x3000 (plasma, quality 92), %.1f MB together" % (len(inputs), total_mb))
 line()
@@ -240,13 +184,5 @@ line("   batch of %d: %.0f ms, %.1f ms per photo; first photo ready after %.1f m
 line("   the first photo alone (%s): %.1f ms; in the batch it takes %.2f x that"
      % (threads, alone, float(m.group(3)) / alone))
 
-# ---- targets
-line()
-load_end = os.getloadavg()
-line("Targets (all figures from this run)")
-for what, measured, met in targets:
-    line("   %-58s %-27s %s" % (what, measured, "met" if met else "not met"))
-judged = [t for t in targets if not t[0].startswith("  ")]
-line("%d of %d targets met; load average at end %.2f %.2f %.2f; the whole run took %.0f s"
-     % (sum(1 for t in judged if t[2]), len(judged), *load_end, time.time() - int(began)))
+print_targets(58, began)
 PY

@@ -75,47 +75,16 @@ jpegtran -crop 3260x2440+0+0 -copy none -outfile "$work/photo.jpg" "$photo_src"
 vips resize "$photo_src" "$work/photo48.jpg[Q=90]" 2.450980392156863   # 8000 x 6000
 vips resize "$photo_src" "$work/photo200.jpg[Q=90]" 5                  # 16320 x 12240
 
-python3 - "$work" "$repeats" "$work/velmora-shrink.exe" "$convert" "$compare" "$photo_pkg" \
+PYTHONPATH="$root/bench" python3 - "$work" "$repeats" "$work/velmora-shrink.exe" "$convert" "$compare" "$photo_pkg" \
   "$photo_src" "$root" "$start" <<'PY'
-import datetime, os, re, statistics, subprocess, sys, time
+import os, re, statistics, sys
+
+from benchlib import MB, header, interleaved, line, output, print_targets, run, target
 
 work, repeats, exe, convert, compare, photo_pkg, photo_src, root, began = sys.argv[1:]
 repeats = int(repeats)
 load_start = os.getloadavg()
 W = lambda name: os.path.join(work, name)
-MB = 2**20
-
-
-def output(cmd):
-    result = subprocess.run(cmd, capture_output=True, text=True)
-    return result.stdout + result.stderr
-
-
-def run(cmd):
-    """Wall seconds, peak resident MB (ru_maxrss) and output of one whole process."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    out = proc.stdout.read()
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("shrink-bench: %s failed:\n%s" % (" ".join(cmd), out.decode(errors="replace")))
-    return elapsed, usage.ru_maxrss / 1024, out.decode(errors="replace")
-
-
-def interleaved(tools, n):
-    """Median wall ms and highest peak MB of each tool: one warm-up, then n rounds."""
-    for cmd in tools.values():
-        run(cmd)
-    times = {name: [] for name in tools}
-    peaks = {name: [] for name in tools}
-    for _ in range(n):  # interleaved, so load changes hit every tool alike
-        for name, cmd in tools.items():
-            t, m, _ = run(cmd)
-            times[name].append(t * 1000)
-            peaks[name].append(m)
-    return ({name: statistics.median(v) for name, v in times.items()},
-            {name: max(v) for name, v in peaks.items()})
 
 
 def velmora(src, percent, out, *extra):
@@ -153,36 +122,10 @@ def psnr(reference, path):
     return float("inf") if text.startswith("inf") else float(text.split()[0])
 
 
-targets = []  # (what, measured, met)
-
-
-def target(what, measured, met):
-    targets.append((what, measured, met))
-
-
-def line(text=""):
-    print(text, flush=True)
-
-
 # ---- header: date, machine, versions, what was measured
-first = lambda text: text.strip().splitlines()[0] if text.strip() else "?"
-cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo")
-            if l.startswith("model name")), "?")
-git = output(["git", "-C", root, "log", "-1", "--format=%h %cd",
-              "--date=format:%Y-%m-%d %H:%M"]).strip()
-dirty = output(["git", "-C", root, "status", "--porcelain", "--untracked-files=no"]).strip()
-line("Velmora shrink benchmark, %s, REPEATS=%d"
-     % (datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"), repeats))
-line("machine: %d cores (%s), load average at start %.2f %.2f %.2f"
-     % (os.cpu_count(), cpu, *load_start))
-line("%s; %s; %s; djpeg: %s" % (
-    first(output(["wine", "--version"])),
-    first(output([convert, "-version"])).replace("Version: ", "").split(" https")[0],
-    first(output(["vips", "--version"])),
-    first(output(["djpeg", "-version"]))))
-line("velmora-shrink.exe built %s, tree at %s%s" % (
-    datetime.datetime.fromtimestamp(os.path.getmtime(exe), datetime.timezone.utc)
-    .strftime("%Y-%m-%d %H:%M UTC"), git, " (with uncommitted changes)" if dirty else ""))
+header("Velmora shrink benchmark", repeats, load_start, root, exe,
+       [["wine", "--version"], [convert, "-version"], ["vips", "--version"],
+        ["djpeg", "-version"]])
 line("real photo: %s (Debian package %s), %s"
      % (os.path.basename(photo_src), photo_pkg, size(photo_src)))
 line()
@@ -297,13 +240,5 @@ for percent in (30, 70):
     line("   to %d%%: one thread %.1f ms, two threads %.1f ms: one / two = %.2f"
          % (percent, one, two, one / two))
 
-# ---- targets
-line()
-load_end = os.getloadavg()
-line("Targets (all figures from this run)")
-for what, measured, met in targets:
-    line("   %-68s %-27s %s" % (what, measured, "met" if met else "not met"))
-judged = [t for t in targets if not t[0].startswith("  ")]
-line("%d of %d targets met; load average at end %.2f %.2f %.2f; the whole run took %.0f s"
-     % (sum(1 for t in judged if t[2]), len(judged), *load_end, time.time() - int(began)))
+print_targets(68, began)
 PY
