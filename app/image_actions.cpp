@@ -161,7 +161,8 @@ void StartShrink(MainForm* form, int32_t percent) {
   if (run.empty()) return;
   StopShrink(form);
   photos.ForgetShrunk();
-  for (size_t i : tooSmall) photos.MarkFailed(i, FormatText("is too small to shrink to %d%%", percent));
+  for (size_t i : tooSmall)
+    photos.MarkFailed(i, FormatText("is too small to shrink to %d%%", percent));
   form->RunPhotos = run;
   form->Shrinking = true;
   ShowShrunkOfCurrent(form);
@@ -260,9 +261,9 @@ bool AskBeforeReplacing(SaveTargets* targets) {
   if (existing.empty()) return true;
   const bool one = existing.size() == 1;
   const std::string question =
-      ListMessage((one ? "This file is in \"" : "These files are in \"") + targets->Folder +
-                      "\" already:",
-                  existing) +
+      ListMessage(
+          (one ? "This file is in \"" : "These files are in \"") + targets->Folder + "\" already:",
+          existing) +
       (one ? "\n\nReplace it with the shrunk photo? (No keeps it and saves the others.)"
            : "\n\nReplace them with the shrunk photos? (No keeps them and saves the others.)");
   const int answer = ShowMessageBox(question, MB_YESNOCANCEL | MB_ICONQUESTION);
@@ -371,8 +372,7 @@ void OpenPhotos(MainForm* form, const std::vector<std::string>& paths) {
     const bool one = paths.size() == 1;
     form->OpenedSizeLabel->SetText(
         one ? FormatSizeText(static_cast<int32_t>(lastLeftOut.UprightWidth),
-                             static_cast<int32_t>(lastLeftOut.UprightHeight),
-                             lastLeftOut.FileBytes)
+                             static_cast<int32_t>(lastLeftOut.UprightHeight), lastLeftOut.FileBytes)
             : std::string());
     form->OpenedPane->RequestRepaint();
   }
@@ -449,10 +449,10 @@ void SaveClick(void* owner, Control*) {
   }
   std::vector<std::string> parts;
   if (!refused.empty())
-    parts.push_back(ListMessage(Photos(refused.size()) + " not saved: " +
-                                    (refused.size() == 1 ? "its original is" : "their originals are") +
-                                    " in that folder.",
-                                refused));
+    parts.push_back(ListMessage(
+        Photos(refused.size()) + " not saved: " +
+            (refused.size() == 1 ? "its original is" : "their originals are") + " in that folder.",
+        refused));
   if (!failed.empty()) parts.push_back(ListMessage("", failed));
   const size_t notShrunk = photos.Count() - ready.size();
   if (notShrunk > 0)

@@ -124,7 +124,8 @@ void FitPercentBox(MainForm* f, const ScreenScale& s) {
   HDC dc = GetDC(combo);
   if (!dc) return;
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0));
-  HGDIOBJ before = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  HGDIOBJ before =
+      SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
   int32_t widest = 0;
   const int32_t count = static_cast<int32_t>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
   for (int32_t i = 0; i < count; ++i) {

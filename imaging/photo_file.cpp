@@ -67,8 +67,8 @@ PhotoFacts InspectPhotoFile(const std::string& path) {
   facts.Width = reader->Width;
   facts.Height = reader->Height;
   if (!opened) {
-    facts.Problem = reader->Problem != PictureProblem::None ? reader->Problem
-                                                           : PictureProblem::NotJpeg;
+    facts.Problem =
+        reader->Problem != PictureProblem::None ? reader->Problem : PictureProblem::NotJpeg;
   } else if (static_cast<uint64_t>(reader->Width) * reader->Height > JpegMaxPixels) {
     facts.Problem = PictureProblem::TooLarge;
   } else {

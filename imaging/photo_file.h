@@ -17,7 +17,7 @@ struct PhotoFacts {
   uint32_t FileBytes = 0;
   uint32_t Width = 0;  // stored size, once the header was read (also when too large)
   uint32_t Height = 0;
-  int Orientation = 1;  // EXIF orientation 1..8
+  int Orientation = 1;        // EXIF orientation 1..8
   uint32_t UprightWidth = 0;  // the size seen upright, as the size line shows it
   uint32_t UprightHeight = 0;
 

@@ -58,7 +58,8 @@ FolderChoice ChooseFolder(HWND owner, const std::string& title, std::string* fol
   {
     Released<IFileOpenDialog> dialog;
     if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog.Object)))) {
+                                   IID_IFileOpenDialog,
+                                   reinterpret_cast<void**>(&dialog.Object)))) {
       FILEOPENDIALOGOPTIONS options = 0;
       dialog.Object->GetOptions(&options);
       dialog.Object->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM |
