@@ -1,8 +1,8 @@
 // velmora.exe with several photos at once, driven only through its windows: photos chosen
 // together in the real open dialog, moved through with the buttons, the keys and the wheel,
 // shrunk all at once, saved into folders (an opened original is never replaced) and mailed in
-// one message; the same list from the command line and from a drop; a Shrink started over
-// while it runs; mail that cannot be sent; and the window's photo row at 96 and 144 DPI.
+// one message; the same list from the command line and from a drop; a photo that cannot be
+// shrunk; the total line's mail warning; and mail that cannot be sent.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mapi.h>
@@ -21,7 +21,6 @@ using namespace velmora::e2e;
 
 namespace {
 
-// What the test types as the file name in the folder dialog: any name in the folder will do.
 // Several photos are saved into a folder chosen in the system's folder dialog, where a path
 // is typed as a user types it; a refusal there names the photos, without the one-photo advice
 // to choose another name.
