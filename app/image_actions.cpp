@@ -102,7 +102,6 @@ std::string OpenPicture(MainForm* form, const std::string& path) {
     FreeAndNull(form->Opened);
     form->OpenedPreview.Forget();
     form->Opened = MakeJpegImage();
-    form->Opened->SetOutputDepth(Depth24);
     form->Opened->ReadFrom(file);
     form->HasOpened = true;
     form->HasShrunk = false;

@@ -212,7 +212,6 @@ void PhotoList::Keep(Entry& entry, Stream* bytes) {
 
 JpegImage* PhotoList::LoadPhoto(size_t index) {
   JpegImage* picture = MakeJpegImage();
-  picture->SetOutputDepth(Depth24);
   if (index >= Entries.size()) return picture;
   Entry& entry = Entries[index];
   if (!entry.Bytes) {

@@ -29,13 +29,9 @@ uint8_t PhotoLike(int x, int y, int c) {
 
 Bytes Photo(int w, int h) { return test::EncodeJpeg(w, h, 3, PhotoLike, {.FullChroma = false}); }
 
-// The photo stored turned: an EXIF block with orientation 6 after the JFIF marker.
-Bytes Turned(Bytes photo) {
-  const auto exif = test::MakePhotoExif(false, 6).Block;
-  Bytes app1 = {0xFF, 0xE1, uint8_t((exif.size() + 2) >> 8), uint8_t(exif.size() + 2)};
-  app1.insert(app1.end(), exif.begin(), exif.end());
-  photo.insert(photo.begin() + 20, app1.begin(), app1.end());
-  return photo;
+// The photo stored turned: an EXIF block with orientation 6.
+Bytes Turned(const Bytes& photo) {
+  return test::WithExif(photo, test::MakePhotoExif(false, 6).Block);
 }
 
 // What a receiver saw: every result with its bytes, under a lock; waits for a count.
@@ -272,13 +268,4 @@ TEST(Batch, DestroyedWhileBusyOrCancelledFromItsOwnCallbackEndsCleanly) {
   EXPECT_LE(restarting.First.load(), 2);  // both workers may finish a first-run photo at once
   EXPECT_GE(restarting.Second.load(), 1);
   EXPECT_EQ(LiveObjectCount(), objectsBefore);
-}
-
-// Catches a wrong unit, rounding or plural in the total line.
-TEST(Batch, TotalLineInMegabytesOrKilobytes) {
-  EXPECT_EQ(FormatBatchTotal(7, 25480396, 2202010), "7 photos: 24.3 MB to 2.1 MB");
-  EXPECT_EQ(FormatBatchTotal(1, 1048576, 1048575), "1 photo: 1.0 MB to 1024 Kb");
-  EXPECT_EQ(FormatBatchTotal(3, 1101005, 33280), "3 photos: 1.1 MB to 33 Kb");
-  EXPECT_EQ(FormatBatchTotal(0, 0, 0), "0 photos: 0 Kb to 0 Kb");
-  EXPECT_EQ(FormatBatchTotal(24, 6000000000ull, 400000000), "24 photos: 5722.0 MB to 381.5 MB");
 }
