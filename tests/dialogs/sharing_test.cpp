@@ -1,0 +1,173 @@
+// Files handed to other programs, each seen from a real other process: the clipboard read by
+// the paste probe, a drag by real mouse input onto the probe's drop window, and Explorer
+// started with files selected (the command probe standing in for explorer.exe).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "standins/paste_probe_run.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/control.h"
+#include "toolkit/file_drag.h"
+#include "toolkit/form.h"
+#include "toolkit/show_in_folder.h"
+#include "toolkit/text_utils.h"
+
+using namespace velmora;
+using standins::FinishPasteProbe;
+using standins::StartPasteProbe;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::string TestFile(const std::string& name) { return TempDirectory() + name; }
+
+Lines FileLines(const std::vector<std::string>& paths) {
+  Lines lines;
+  for (const std::string& p : paths) lines.push_back("file=" + p);
+  return lines;
+}
+
+// The picture is made only when a program asks for it, once, and still when the window that
+// offered it has gone; the file list is marked to be copied.
+TEST(Clipboard, FilesAndAPictureMadeOnlyWhenAsked) {
+  const std::vector<std::string> paths = {TestFile("clip one.jpg"), TestFile("clip-two.jpg")};
+  const std::string log = TestFile("clipboard-probe.txt");
+  Control* form = MakeForm(nullptr, "clipboard");
+  int made = 0;
+  DibMaker maker = [&made] {
+    ++made;
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 37, 23);
+    ReleaseDC(nullptr, screen);
+    HGLOBAL dib = PackedDibOfBitmap(bitmap);
+    DeleteObject(bitmap);
+    return dib;
+  };
+  ASSERT_TRUE(PutFilesOnClipboard(form, paths, maker));
+  Lines expected = FileLines(paths);
+  expected.push_back("effect=1");
+  EXPECT_EQ(FinishPasteProbe(StartPasteProbe("clipboard", log), log), expected);
+  EXPECT_EQ(made, 0);
+  expected.push_back("picture=37x23x24");
+  EXPECT_EQ(FinishPasteProbe(StartPasteProbe("clipboard", log, "picture"), log), expected);
+  EXPECT_EQ(made, 1);
+
+  ASSERT_TRUE(PutFilesOnClipboard(form, {paths[1]}));
+  EXPECT_EQ(FinishPasteProbe(StartPasteProbe("clipboard", log, "picture"), log),
+            Lines({"file=" + paths[1], "effect=1", "picture=none"}));
+
+  ASSERT_TRUE(PutFilesOnClipboard(form, paths, maker));
+  form->Free();
+  EXPECT_EQ(made, 2) << "the picture is made before its window goes";
+  EXPECT_EQ(FinishPasteProbe(StartPasteProbe("clipboard", log, "picture"), log), expected);
+  DeleteFileA(log.c_str());
+}
+
+// The source window's press: a drag past the system's distance drags the files.
+struct DragSource {
+  static inline std::vector<std::string> Paths;
+  static inline int Clicks = 0;
+  static inline DWORD Effect = 0xFFFF;
+  static bool Handler(Control* control, WindowMessage& message, LRESULT* result) {
+    if (message.Message != WM_LBUTTONDOWN) return false;
+    POINT at = {static_cast<short>(LOWORD(message.LParam)),
+                static_cast<short>(HIWORD(message.LParam))};
+    ClientToScreen(control->WindowHandle, &at);
+    if (DragStarted(control->WindowHandle, at))
+      Effect = DragFiles(Paths);
+    else
+      ++Clicks;
+    *result = 0;
+    return true;
+  }
+};
+
+void MouseTo(POINT p, DWORD buttons = 0) {
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi = {MulDiv(p.x, 65535, w - 1),
+              MulDiv(p.y, 65535, h - 1),
+              0,
+              MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons,
+              0,
+              0};
+  SendInput(1, &input, sizeof input);
+  Sleep(40);
+}
+
+// A press and let go in place stays a click; a press moved onto another program's drop target
+// hands it the file list, to be copied.
+TEST(FileDrag, FilesDraggedOntoAnotherProgramsWindow) {
+  DragSource::Paths = {TestFile("drag one.jpg"), TestFile("drag-two.jpg")};
+  const std::string log = TestFile("drop-probe.txt");
+  HANDLE probe = StartPasteProbe("drop", log, "700 300 200 200");
+  ASSERT_NE(probe, nullptr);
+  for (int i = 0; i < 400 && !FindWindowA("VelmoraDropProbe", nullptr); ++i) Sleep(25);
+  ASSERT_NE(FindWindowA("VelmoraDropProbe", nullptr), nullptr);
+  Control* form = MakeForm(nullptr, "drag source");
+  form->AddMessageHandler(&DragSource::Handler);
+  SetWindowPos(form->GetWindowHandle(), HWND_TOPMOST, 100, 300, 200, 200, SWP_SHOWWINDOW);
+
+  std::thread mouse([] {
+    MouseTo({200, 400});
+    MouseTo({200, 400}, MOUSEEVENTF_LEFTDOWN);
+    MouseTo({200, 400}, MOUSEEVENTF_LEFTUP);
+    MouseTo({150, 400});  // away from the click: not a double click
+    MouseTo({150, 400}, MOUSEEVENTF_LEFTDOWN);
+    for (int x = 160; x <= 800; x += 30) MouseTo({x, 400});
+    MouseTo({800, 400});
+    MouseTo({800, 400}, MOUSEEVENTF_LEFTUP);
+  });
+  const Lines record = FinishPasteProbe(probe, log);
+  mouse.join();
+  Lines expected = {"dropeffects=1"};
+  for (const std::string& line : FileLines(DragSource::Paths)) expected.push_back(line);
+  expected.push_back("effect=1");
+  EXPECT_EQ(record, expected);
+  EXPECT_EQ(DragSource::Clicks, 1);
+  EXPECT_EQ(DragSource::Effect, static_cast<DWORD>(DROPEFFECT_COPY));
+  form->Free();
+  DeleteFileA(log.c_str());
+}
+
+// One file: explorer.exe /select with the file. Several: the shell's call, which under Wine
+// starts explorer.exe on their folder without a selection.
+TEST(ShowInFolder, ExplorerStartsOnTheFiles) {
+  const std::string standIn = standins::TestsFolder() + "explorer.exe";
+  const std::string log = TestFile("explorer-probe.txt");
+  const std::string folder = TempDirectory() + "velmora show " + std::to_string(GetTickCount());
+  const std::vector<std::string> paths = {folder + "\\a one.jpg", folder + "\\b.jpg"};
+  CreateDirectoryA(folder.c_str(), nullptr);
+  for (const std::string& p : paths) std::ofstream(p) << "x";
+  ASSERT_TRUE(CopyFileA((standins::TestsFolder() + "standins\\command_probe.exe").c_str(),
+                        standIn.c_str(), FALSE));
+  SetEnvironmentVariableA("VELMORA_PROBE_LOG", log.c_str());
+  auto commandLine = [&log] {
+    std::string line;
+    for (int i = 0; i < 400 && line.empty(); ++i, Sleep(25)) std::getline(std::ifstream(log), line);
+    DeleteFileA(log.c_str());
+    return line;
+  };
+  DeleteFileA(log.c_str());
+  EXPECT_TRUE(ShowInFolder({paths[0]}));
+  EXPECT_EQ(commandLine(), "cmdline=explorer.exe /select,\"" + paths[0] + "\"");
+  EXPECT_TRUE(ShowInFolder(paths));
+  const std::string several = commandLine();
+  EXPECT_NE(several.find("explorer.exe"), std::string::npos) << several;
+  EXPECT_NE(several.find(folder), std::string::npos) << several;
+  SetEnvironmentVariableA("VELMORA_PROBE_LOG", nullptr);
+  Sleep(200);  // the probe has ended before its file goes
+  DeleteFileA(standIn.c_str());
+  for (const std::string& p : paths) DeleteFileA(p.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
