@@ -9,7 +9,10 @@
 #include "imaging/jpeg_image.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/control.h"
 #include "toolkit/file_drag.h"
+#include "toolkit/keyboard.h"
+#include "toolkit/popup_menu.h"
 #include "toolkit/show_in_folder.h"
 #include "toolkit/stream.h"
 #include "toolkit/text_utils.h"
@@ -36,7 +39,83 @@ void RemoveFolder(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
+// The one attached pane and where its photos come from.
+struct Attachment {
+  Control* Form = nullptr;
+  Control* Pane = nullptr;
+  void* Context = nullptr;
+  SharedPhotosProc Photos = nullptr;
+} attached;
+
+bool HasCopies() {
+  PhotoList* photos = attached.Photos ? attached.Photos(attached.Context) : nullptr;
+  return photos && photos->CountIn(ShrinkState::Done) > 0;
+}
+
+// The copies written for one hand-over; after saying why when they could not be.
+SharedCopies WriteAttachedCopies() {
+  if (!HasCopies()) return {};
+  SharedCopies copies = WriteSharedCopies(*attached.Photos(attached.Context), TempDirectory());
+  if (!copies.Problem.empty()) ShowInfoMessage(copies.Problem);
+  return copies;
+}
+
+void CopyAction(void*, Control*) {
+  const SharedCopies copies = WriteAttachedCopies();
+  if (copies.Ready() && !CopyToClipboard(attached.Form, copies))
+    ShowInfoMessage("The copies could not be put on the clipboard.");
+}
+
+void ShowAction() {
+  const SharedCopies copies = WriteAttachedCopies();
+  if (copies.Ready() && !ShowCopiesInFolder(copies))
+    ShowInfoMessage(FormatText("Explorer could not be started to show \"%s\".", copies.Folder));
+}
+
+void ProvideDrag(void*, Control*, std::vector<std::string>* paths) {
+  *paths = WriteAttachedCopies().Paths;
+}
+
+// The context menu, on the form: from the pane, or from the keyboard wherever the focus is.
+bool ContextMenuHandler(Control*, WindowMessage& message, LRESULT* result) {
+  if (message.Message != WM_CONTEXTMENU) return false;
+  const bool keyboard = message.LParam == -1;
+  HWND pane = attached.Pane->WindowHandle;
+  if (!keyboard && reinterpret_cast<HWND>(message.WParam) != pane) return false;
+  const bool enabled = HasCopies();
+  const std::vector<MenuItem> items = {{"&Copy\tCtrl+C", CopyMenuItem, enabled},
+                                       {"Show in &folder", ShowInFolderMenuItem, enabled}};
+  const uint32_t chosen =
+      ShowPopupMenu(attached.Pane, items, ContextMenuPoint(attached.Pane, message.LParam));
+  if (chosen == CopyMenuItem) CopyAction(nullptr, nullptr);
+  if (chosen == ShowInFolderMenuItem) ShowAction();
+  *result = 0;
+  return true;
+}
+
 }  // namespace
+
+void AttachSharing(Control* form, Control* pane, void* context, SharedPhotosProc photos) {
+  attached = {form, pane, context, photos};
+  form->AddMessageHandler(&ContextMenuHandler);
+  AddShortcutAction(form, 'C', MakeCallback(nullptr, &CopyAction));
+  EnableFileDrag(pane, MakeCallback(nullptr, &ProvideDrag));
+}
+
+std::string NoMailProgramText(const std::string& folder, size_t count) {
+  const bool one = count == 1;
+  return FormatText(
+      "No mail program is set up to send from other programs. The shrunk %s ready to be "
+      "pasted (Ctrl+V) or dragged into a mail: %s on the clipboard and in the folder \"%s\".",
+      one ? "photo is" : "photos are", one ? "it is" : "they are", folder);
+}
+
+void OfferCopiesWithoutMail(Control* owner, const SharedCopies& copies) {
+  if (!copies.Ready()) return;
+  CopyToClipboard(owner, copies);
+  ShowCopiesInFolder(copies);
+  ShowInfoMessage(NoMailProgramText(copies.Folder, copies.Paths.size()));
+}
 
 bool IsCopiesFolderName(const std::string& name) {
   const std::string prefix = CopiesFolderPrefix, pattern = "dddddddd-dddddd-dddd";

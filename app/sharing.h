@@ -53,6 +53,28 @@ DWORD DragCopies(const SharedCopies& copies);
 // Opens Explorer on the copies' folder with the copies selected.
 bool ShowCopiesInFolder(const SharedCopies& copies);
 
+// Send without a Simple MAPI mail program: the copies go on the clipboard, Explorer shows them
+// in their folder, and one message says so (NoMailProgramText).
+void OfferCopiesWithoutMail(Control* owner, const SharedCopies& copies);
+
+// That message: no mail program is set up to send from other programs; the photos (or the
+// photo) are ready to be pasted (Ctrl+V) or dragged into a mail, from the folder named.
+std::string NoMailProgramText(const std::string& folder, size_t count);
+
+// Gives the photo list whose shrunk copies are handed out (null: none).
+using SharedPhotosProc = PhotoList* (*)(void* context);
+
+// Makes the pane the source of the copies: its context menu (a right click, or Shift+F10 and
+// the menu key anywhere in the form) offers Copy and Show in folder, Ctrl+C copies, and a press
+// dragged out of the pane drags the copies as files. The list comes from photos(context) each
+// time; while it has no shrunk copy the menu's items are greyed and nothing is handed out.
+// One pane a program.
+void AttachSharing(Control* form, Control* pane, void* context, SharedPhotosProc photos);
+
+// The menu's item ids.
+constexpr uint32_t CopyMenuItem = 1;
+constexpr uint32_t ShowInFolderMenuItem = 2;
+
 // A packed DIB of the JPEG file's picture (for the clipboard); null when it cannot be read.
 HGLOBAL DibOfJpegFile(const std::string& path);
 

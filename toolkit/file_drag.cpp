@@ -4,8 +4,13 @@
 
 #include <ole2.h>
 #include <shlobj.h>
+#include <windowsx.h>
+
+#include <cstdlib>
+#include <utility>
 
 #include "toolkit/clipboard.h"
+#include "toolkit/control.h"
 
 namespace velmora {
 
@@ -99,6 +104,56 @@ class FileDropSource : public Counted<IDropSource> {
   HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 };
 
+class DragSourceRecord;
+std::vector<std::pair<Control*, DragSourceRecord*>> dragSources;  // GUI thread only
+
+// A control's drag state: where the left button went down, while it is held.
+class DragSourceRecord : public ObjectBase {
+ public:
+  void Destroy() override {
+    std::erase_if(dragSources, [this](const auto& entry) { return entry.second == this; });
+    ObjectBase::Destroy();
+  }
+  Callback Provide;
+  bool Pressed = false;
+  POINT Start = {0, 0};
+};
+
+bool FileDragHandler(Control* control, WindowMessage& message, LRESULT*) {
+  DragSourceRecord* source = nullptr;
+  for (const auto& entry : dragSources)
+    if (entry.first == control) source = entry.second;
+  if (!source) return false;
+  const POINT at = {GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam)};
+  switch (message.Message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      source->Pressed = true;
+      source->Start = at;
+      break;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      source->Pressed = false;
+      break;
+    case WM_MOUSEMOVE:
+      if (!source->Pressed || !(message.WParam & MK_LBUTTON)) {
+        source->Pressed = false;
+        break;
+      }
+      if (std::abs(at.x - source->Start.x) > GetSystemMetrics(SM_CXDRAG) ||
+          std::abs(at.y - source->Start.y) > GetSystemMetrics(SM_CYDRAG)) {
+        source->Pressed = false;
+        std::vector<std::string> paths;
+        source->Provide.Invoke<DragFilesProc>(control, &paths);
+        if (!paths.empty()) DragFiles(paths);
+      }
+      break;
+    default:
+      break;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool EnsureOle() {
@@ -117,6 +172,12 @@ DWORD DragFiles(const std::vector<std::string>& paths) {
   return result == DRAGDROP_S_DROP ? effect : DROPEFFECT_NONE;
 }
 
-bool DragStarted(HWND window, POINT start) { return DragDetect(window, start) != FALSE; }
+void EnableFileDrag(Control* control, Callback provide) {
+  auto* source = MakeObject<DragSourceRecord>();
+  source->Provide = provide;
+  control->OwnObject(source);
+  dragSources.push_back({control, source});
+  control->AddMessageHandler(&FileDragHandler);
+}
 
 }  // namespace velmora

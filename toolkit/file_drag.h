@@ -1,6 +1,6 @@
 // Dragging files out of the program with OLE drag and drop: a data object offering the file
 // list (CF_HDROP, marked to be copied) and a drop source of our own, on the GUI thread.
-// Relies on toolkit/clipboard.h (the file list block), ole32 and shell32.
+// Relies on toolkit/clipboard.h (the file list block), toolkit/control.h, ole32 and shell32.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/object.h"
+
 namespace velmora {
+
+class Control;
 
 // Readies OLE on the calling thread (the GUI thread) once; true when it is ready.
 bool EnsureOle();
@@ -20,8 +24,13 @@ bool EnsureOle();
 // could not start.
 DWORD DragFiles(const std::vector<std::string>& paths);
 
-// Whether the mouse, pressed at start (screen coordinates), has moved past the system's drag
-// distance while the left button is held; false when it was let go first (a click).
-bool DragStarted(HWND window, POINT start);
+// Gives the files of a drag that is starting: fills *paths (none: nothing is dragged).
+using DragFilesProc = void (*)(void* context, Control* sender, std::vector<std::string>* paths);
+
+// Lets the user drag files out of the control: a press of the left button moved past the
+// system's drag distance (SM_CXDRAG, SM_CYDRAG) asks `provide` (a DragFilesProc) for the
+// files and drags them. The control's messages go on as before, so a press let go before
+// that distance stays a click. `provide` is kept for the control's life.
+void EnableFileDrag(Control* control, Callback provide);
 
 }  // namespace velmora
