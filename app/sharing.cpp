@@ -79,9 +79,12 @@ void ProvideDrag(void*, Control*, std::vector<std::string>* paths) {
 // The context menu, on the form: from the pane, or from the keyboard wherever the focus is.
 bool ContextMenuHandler(Control*, WindowMessage& message, LRESULT* result) {
   if (message.Message != WM_CONTEXTMENU) return false;
+  // From the mouse it reaches the form through the pane's parents: only a click on the pane
+  // opens the menu. From the keyboard lParam is -1 (both coordinates -1).
   const bool keyboard = message.LParam == -1;
-  HWND pane = attached.Pane->WindowHandle;
-  if (!keyboard && reinterpret_cast<HWND>(message.WParam) != pane) return false;
+  RECT pane{};
+  GetWindowRect(attached.Pane->WindowHandle, &pane);
+  if (!keyboard && !PtInRect(&pane, ContextMenuPoint(attached.Pane, message.LParam))) return false;
   const bool enabled = HasCopies();
   const std::vector<MenuItem> items = {{"&Copy\tCtrl+C", CopyMenuItem, enabled},
                                        {"Show in &folder", ShowInFolderMenuItem, enabled}};

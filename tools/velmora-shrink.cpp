@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "app/wording.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/shrink.h"
 #include "imaging/streaming.h"
@@ -141,7 +142,7 @@ int ShrinkOne(const Request& request) {
   if (!made) {
     FreeObject(shrunk);
     if (report.Problem != PictureProblem::None)
-      return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
+      return Fail(std::string(in) + ": the picture " + ProblemText(report.Problem));
     return Fail("no shrunk picture: " + std::to_string(percent) + "% leaves a side of 0 pixels");
   }
   std::printf("%s\n", FormatSizeText(report.Width, report.Height, report.Bytes).c_str());
@@ -218,7 +219,7 @@ std::string FailureText(const BatchResult& result, const std::string& input, int
   if (result.Problem == PictureProblem::NotJpeg)
     return input + ": not a JPEG file that can be read";
   if (result.Problem != PictureProblem::None)
-    return input + ": the picture " + DescribeProblem(result.Problem);
+    return input + ": the picture " + ProblemText(result.Problem);
   return input + ": " + std::to_string(percent) + "% leaves a side of 0 pixels";
 }
 
@@ -294,19 +295,8 @@ int ShrinkSeveral(const Request& request) {
   // Photos whose copy would replace an input, or the copy of an earlier photo of the same
   // name, are refused before anything is shrunk.
   const std::vector<std::string> all(request.Args.begin() + 1, request.Args.end());
-  // IsSameFile for every target against every input, each file opened once.
-  std::vector<FileIdentity> inputIds;
-  for (const std::string& input : all)
-    if (FileIdentity id; GetFileIdentity(input, &id)) inputIds.push_back(id);
-  auto isInput = [&](const std::string& target) {
-    FileIdentity id;
-    return std::any_of(all.begin(), all.end(),
-                       [&](const std::string& input) {
-                         return lstrcmpiA(input.c_str(), target.c_str()) == 0;
-                       }) ||
-           (GetFileIdentity(target, &id) &&
-            std::find(inputIds.begin(), inputIds.end(), id) != inputIds.end());
-  };
+  const FileSet inputs(all);
+  auto isInput = [&](const std::string& target) { return inputs.Holds(target); };
   Batch batch;
   batch.Percent = static_cast<int32_t>(percent);
   std::vector<std::string> refused;

@@ -13,6 +13,7 @@
 #include "app/photo_list.h"
 #include "app/sharing.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/photo_file.h"
 #include "imaging/shrink.h"
 #include "imaging/test_support.h"
 #include "standins/paste_probe_run.h"
@@ -48,7 +49,7 @@ void ShrinkPhoto(PhotoList& list, size_t index, const test::Bytes& bytes) {
   result.ShrunkBytes = report.Bytes;
   result.ShrunkWidth = static_cast<uint32_t>(report.Width);
   result.ShrunkHeight = static_cast<uint32_t>(report.Height);
-  list.TakeResult(result, 50);
+  list.TakeResult(result);
 }
 
 TEST(Sharing, ClipboardHoldsTheCopiesFilesAndOneCopysPicture) {
@@ -59,7 +60,8 @@ TEST(Sharing, ClipboardHoldsTheCopiesFilesAndOneCopysPicture) {
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
     std::ofstream(temp.Path + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    photos.push_back(CheckPhotoFile(temp.Path + name).Found);
+    photos.push_back(
+        {temp.Path + name, InspectPhotoFile(temp.Path + name), ShrinkState::Waiting, 0, 0, 0, {}});
   }
   PhotoList list;
   list.Assign(photos);
