@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -110,7 +111,42 @@ TEST_F(SharingRun, CtrlCPutsTheShrunkCopiesOnTheClipboard) {
     EXPECT_EQ(lines[count], "effect=1");
     EXPECT_EQ(lines[count + 1], count == 1 ? "picture=60x45x24" : "picture=none");
     ASSERT_EQ(app->CloseAndWait(20000), 0);
+    EXPECT_EQ(Clipboard(), lines) << "the picture is made before the program ends";
   }
+}
+
+// A press on the shrunk pane dragged onto another program's window hands it the copy.
+TEST_F(SharingRun, TheCopyIsDraggedFromTheShrunkPaneIntoAnotherProgram) {
+  StartShrunk(1);
+  const std::string log = Place.WorkDir + "drop-probe.txt";
+  HANDLE probe = StartPasteProbe("drop", log, "10 10 200 200");
+  ASSERT_TRUE(WaitFor([] { return FindWindowA("VelmoraDropProbe", nullptr) != nullptr; }));
+  const RECT pane = ScreenRect(app->Pane(true));
+  auto mouse = [](POINT p, DWORD buttons) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi = {MulDiv(p.x, 65535, w - 1),
+                MulDiv(p.y, 65535, h - 1),
+                0,
+                MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons,
+                0,
+                0};
+    SendInput(1, &input, sizeof input);
+    Sleep(40);
+  };
+  POINT at = {pane.left + 30, pane.top + 30};
+  mouse(at, 0);
+  mouse(at, MOUSEEVENTF_LEFTDOWN);
+  for (; at.x > 110 || at.y > 110; at = {std::max(110L, at.x - 30), std::max(110L, at.y - 30)})
+    mouse(at, 0);
+  mouse(at, 0);
+  mouse(at, MOUSEEVENTF_LEFTUP);
+  const std::vector<std::string> lines = FinishPasteProbe(probe, log);
+  ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[1].rfind("file=" + Place.TempDir + kCopiesPrefix, 0), 0u) << lines[1];
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 9), "\\Pier.jpg");
+  EXPECT_EQ(lines[2], "effect=1");
 }
 
 // The value that tells the program whether a Simple MAPI mail program is there, "0" for the
