@@ -1,8 +1,8 @@
 // velmora.exe with several photos at once, driven only through its windows: photos chosen
 // together in the real open dialog, moved through with the buttons, the keys and the wheel,
 // shrunk all at once, saved into folders (an opened original is never replaced) and mailed in
-// one message; the same list from the command line and from a drop; a Shrink started over
-// while it runs; mail that cannot be sent; and the window's photo row at 96 and 144 DPI.
+// one message; the same list from the command line and from a drop; a photo that cannot be
+// shrunk; the total line's mail warning; and mail that cannot be sent.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mapi.h>
@@ -21,7 +21,6 @@ using namespace velmora::e2e;
 
 namespace {
 
-// What the test types as the file name in the folder dialog: any name in the folder will do.
 // Several photos are saved into a folder chosen in the system's folder dialog, where a path
 // is typed as a user types it; a refusal there names the photos, without the one-photo advice
 // to choose another name.
@@ -366,57 +365,6 @@ TEST_F(SeveralRun, APhotoThatCannotBeShrunkIsNamedWhenTheShrinkEnds) {
   EXPECT_FALSE(app->HasModalWindow());
 }
 
-// Shrink pressed again and another percentage chosen while a Shrink runs start it over: every
-// photo ends shrunk at the last percentage, the window answers throughout, and no file is left
-// in the temporary folder. Opening one photo in the middle of a Shrink ends it cleanly.
-TEST_F(SeveralRun, AShrinkStartedOverWhileItRunsLosesNothingAndLeavesNoTemporaryFiles) {
-  const std::string folder = MakeFolder("batch");
-  std::vector<PhotoFile> files;
-  for (int i = 0; i < 8; ++i) files.push_back({"photo " + std::to_string(i) + ".jpg", 3000, 2250});
-  const std::vector<std::string> paths = WritePhotos(folder, files);
-  const std::vector<std::string> tempBefore = FilesIn(Place.TempDir);
-  std::string arguments;
-  for (const std::string& path : paths) arguments += Quoted(path) + " ";
-  ASSERT_TRUE(Start(arguments));
-  ASSERT_TRUE(ShowsPhoto(1, 8, paths[0], 3000, 2250));
-
-  app->Click("Shrink");
-  EXPECT_TRUE(Shows(ProgressLine(), "Shrinking: ", true)) << WindowText(ProgressLine());
-  SaveScreenshot(app->Main, "velmora-e2e-several-shrinking.bmp");
-  app->SelectPercent(50);
-  app->Click("Shrink");
-  app->Click(">");
-  app->SelectPercent(70);
-  ASSERT_TRUE(ShowsPhoto(2, 8, paths[1], 3000, 2250));
-  ASSERT_TRUE(Shows(ProgressLine(), "8 photos: ", true, 120)) << WindowText(ProgressLine());
-  EXPECT_FALSE(app->HasModalWindow());
-  for (int i = 0; i < 8; ++i) {
-    SCOPED_TRACE("photo " + std::to_string(i + 1));
-    app->Click(i == 0 ? "<" : ">");
-    ASSERT_TRUE(ShowsPhoto(i + 1, 8, paths[static_cast<size_t>(i)], 3000, 2250));
-    EXPECT_TRUE(Shows(Label(true), "Size: 2100x1575 , ", true)) << WindowText(Label(true));
-  }
-  const std::string saved = MakeFolder("saved");
-  ASSERT_TRUE(app->ChooseFile("Save...", Typed(saved)));
-  EXPECT_FALSE(app->HasModalWindow());
-  ASSERT_EQ(FilesIn(saved).size(), 8u) << "only the photos, no file left from writing";
-  for (const PhotoFile& file : files) {
-    const JpegFacts facts = InspectJpeg(FileBytes(saved + file.Name));
-    EXPECT_EQ(std::make_pair(facts.Width, facts.Height), std::make_pair(2100, 1575)) << file.Name;
-  }
-  EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
-
-  // One photo opened while the photos shrink: the Shrink ends, the row goes.
-  app->Click("Shrink");
-  ASSERT_TRUE(DropFiles(*app, {paths[3]}));
-  EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(PhotoLine()); }));
-  EXPECT_TRUE(Shows(Label(false), SizeText(3000, 2250, FileBytes(paths[3]).size())));
-  EXPECT_TRUE(app->WaitIdle());
-  EXPECT_FALSE(app->HasModalWindow());
-  ASSERT_EQ(app->CloseAndWait(20000), 0);
-  EXPECT_EQ(FilesIn(Place.TempDir), tempBefore);
-}
-
 // Photos whose shrunk copies would pass 25 MB as mail attachments (a third larger than the
 // files): the total line says so, and the whole line fits the window.
 TEST_F(SeveralRun, TheTotalLineSaysWhenTheCopiesWouldBeTooLargeToMail) {
@@ -493,59 +441,6 @@ TEST_F(SeveralRun, MailThatCannotBeSentIsSaidButTheUsersCancelIsNot) {
   for (const std::string& name : FilesIn(Place.TempDir))
     if (name.rfind("Velmora copies ", 0) == 0 || name == "Pier.jpg")
       std::filesystem::remove_all(Place.TempDir + name);
-}
-
-// With several photos the row under the size lines shows the buttons, the photo line and the
-// total line, laid out at 144 DPI at 1.5 times their places at 96 DPI; a screenshot of each.
-TEST_F(SeveralRun, ThePhotoRowScalesWithTheScreensDpi) {
-  if (!velmora::standins::RunningUnderWine()) GTEST_SKIP() << "the DPI is set through Wine";
-  const std::string folder = MakeFolder("dpi");
-  const std::vector<std::string> paths =
-      WritePhotos(folder, {{"Harbour.jpg", 800, 600}, {"Meadow.jpg", 600, 800}});
-  std::vector<RECT> rows[2];
-  RECT top[2] = {};
-  for (int run = 0; run < 2; ++run) {
-    const DWORD dpi = run ? 144 : 96;
-    SCOPED_TRACE(std::to_string(dpi) + " DPI");
-    ScreenDpi screen(dpi);
-    ASSERT_TRUE(screen.Set());
-    ASSERT_TRUE(Start(Quoted(paths[0]) + " " + Quoted(paths[1])));
-    HWND total = nullptr, photoLine = nullptr;
-    app->Click("Shrink");
-    ASSERT_TRUE(WaitFor([&] {
-      for (HWND w : Windows(app->TopPanel())) {
-        if (WindowText(w).rfind("2 photos: ", 0) == 0) total = w;
-        if (WindowText(w) == "Photo 1 of 2") photoLine = w;
-      }
-      return total && photoLine && app->WaitIdle() && !GetUpdateRect(app->Pane(true), nullptr, 0);
-    })) << "the photos were not shrunk";
-    top[run] = RectInParent(app->TopPanel());
-    rows[run] = {RectInParent(app->Button("<")), RectInParent(app->Button(">")),
-                 RectInParent(photoLine), RectInParent(total)};
-    SaveScreenshot(app->Main, "velmora-e2e-several-" + std::to_string(dpi) + "dpi.bmp");
-    ASSERT_EQ(app->CloseAndWait(20000), 0);
-  }
-  EXPECT_EQ(top[0].bottom - top[0].top, 93);
-  EXPECT_NEAR(top[1].bottom - top[1].top, 1.5 * 93, 1);
-  for (size_t i = 0; i < rows[0].size(); ++i) {
-    SCOPED_TRACE("row control " + std::to_string(i));
-    const RECT& a = rows[0][i];
-    const RECT& b = rows[1][i];
-    EXPECT_NEAR(b.left, 1.5 * a.left, 1);
-    EXPECT_NEAR(b.top, 1.5 * a.top, 1);
-    EXPECT_NEAR(b.bottom - b.top, 1.5 * (a.bottom - a.top), 0.1 * (a.bottom - a.top) + 2);
-    // The buttons keep their scaled width; a label follows its text, which the scaled font
-    // draws a little narrower than 1.5 times (its glyphs are hinted for each size).
-    if (i < 2) {
-      EXPECT_NEAR(b.right - b.left, 1.5 * (a.right - a.left), 1);
-    } else {
-      EXPECT_GE(b.right - b.left, 1.25 * (a.right - a.left));
-      EXPECT_LE(b.right - b.left, 1.5 * (a.right - a.left) + 2);
-    }
-  }
-  // The row lies inside the top panel, under the size lines.
-  const RECT label = rows[0][3];
-  EXPECT_LE(label.bottom, top[0].bottom - top[0].top);
 }
 
 }  // namespace
