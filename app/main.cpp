@@ -3,6 +3,7 @@
 // a send loaded it, is freed when the process ends.
 #include <windows.h>
 
+#include "app/about_box.h"
 #include "app/main_form.h"
 #include "app/outside_files.h"
 #include "toolkit/control.h"
@@ -17,6 +18,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearchToSystem();
   CreateMainForm(TheMainForm, nullptr);
   AcceptOutsideFiles(TheMainForm);
+  AddAboutItem(TheMainForm->Form);
   // Run destroys the form, and with it the record, when the loop ends.
   Run(TheMainForm->Form);
   TheMainForm = nullptr;
