@@ -28,9 +28,10 @@ version=$(basename "$setup" | sed 's/^velmora-\(.*\)-setup\.exe$/\1/')
 
 home_of() { ls -d "$prefix"/drive_c/users/* 2>/dev/null | grep -v '/Public$' | head -n 1; }
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
-# A prefix left with Velmora in it by an interrupted run is made anew.
-if [ -d "$prefix" ] && { [ -e "$(home_of)/AppData/Local/Programs/Velmora" ] ||
-                         wine reg query "$uninstall_key" >/dev/null 2>&1; }; then
+# A prefix left with anything of Velmora's in it by an earlier run is made anew.
+if [ -d "$prefix" ] && { find "$(home_of)" -iname '*velmora*' | grep -q . ||
+                         wine reg query "$uninstall_key" >/dev/null 2>&1 ||
+                         wine reg query 'HKCU\Software\Classes\Applications\velmora.exe' >/dev/null 2>&1; }; then
   wineserver -k 2>/dev/null || true
   rm -rf "$prefix" "$prefix.lock"
 fi
