@@ -343,6 +343,7 @@ TEST_F(WindowsRun, AboutShowsTheVersionLicenceAndNotices) {
                              "based in part on the work of the Independent JPEG Group", "zlib",
                              "winpthreads", "GCC RUNTIME LIBRARY EXCEPTION"})
       EXPECT_NE(texts.find(part), std::string::npos) << part;
+    if (close == VK_RETURN) SaveScreenshot(box, "e2e-about-box.bmp");
     PressKeys({close});
     ASSERT_TRUE(WaitFor([&] { return Gone(box); }, 5)) << "key " << close;
     ASSERT_TRUE(app->WaitIdle());
