@@ -3,6 +3,7 @@
 // window is closed. The mail library, if a send loaded it, is freed when the process ends.
 #include <windows.h>
 
+#include "app/about_box.h"
 #include "app/main_form.h"
 #include "app/outside_files.h"
 #include "app/sharing.h"
@@ -20,6 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RemoveOldCopiesFolders(TempDirectory());
   CreateMainForm(TheMainForm, nullptr);
   AcceptOutsideFiles(TheMainForm);
+  AddAboutItem(TheMainForm->Form);
   // Run destroys the form, and with it the record, when the loop ends.
   Run(TheMainForm->Form);
   TheMainForm = nullptr;

@@ -1,7 +1,7 @@
 // velmora.exe on the Windows around it: a file named on its command line opens as Open would
 // (several files and drops are the several-photos run's), the mail library comes only from the
-// system folder, the window is laid out for the screen's DPI, and the keyboard reaches every
-// action.
+// system folder, the window is laid out for the screen's DPI, the keyboard reaches every action,
+// and the About box shows the licence and notices.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -303,6 +303,39 @@ TEST_F(WindowsRun, TheKeyboardReachesEveryAction) {
   }
   for (const char* caption : {"Open ...", "Shrink", "Save...", "Send by e-mail"})
     EXPECT_NE(app->Button(caption), nullptr) << caption;
+}
+
+// "About Velmora", the last item of the window's system menu (opened as Alt+Space opens it),
+// shows the version, the licence and the notices of the libraries linked in, all carried by the
+// executable; Enter and Escape close it.
+TEST_F(WindowsRun, AboutShowsTheVersionLicenceAndNotices) {
+  ASSERT_TRUE(Start());
+  SetForegroundWindow(app->Main);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5));
+  for (WORD close : {VK_RETURN, VK_ESCAPE}) {
+    PostMessageW(app->Main, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    HWND menu = nullptr, box = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); },
+        5));
+    const RECT items = ScreenRect(menu, true);  // About is the last item
+    MouseClickAt({items.left + 30, items.bottom - 8});
+    ASSERT_TRUE(WaitFor([&] {
+      for (HWND w : Windows(nullptr, false, app->ProcessId))
+        if (WindowText(w) == "About Velmora") box = w;
+      return box != nullptr;
+    })) << "no About box";
+    std::string texts;
+    for (HWND w : Windows(box)) texts += WindowText(w) + "\n";
+    for (const char* part : {"Velmora " VELMORA_VERSION, "MIT License", "Velmora developers",
+                             "based in part on the work of the Independent JPEG Group", "zlib",
+                             "winpthreads", "GCC RUNTIME LIBRARY EXCEPTION"})
+      EXPECT_NE(texts.find(part), std::string::npos) << part;
+    if (close == VK_RETURN) SaveScreenshot(box, "e2e-about-box.bmp");
+    PressKeys({close});
+    ASSERT_TRUE(WaitFor([&] { return Gone(box); }, 5)) << "key " << close;
+    ASSERT_TRUE(app->WaitIdle());
+  }
 }
 
 }  // namespace
