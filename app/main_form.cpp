@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "app/image_actions.h"
-#include "app/several_photos.h"
 #include "toolkit/button.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/control.h"
@@ -116,6 +115,39 @@ void FitLinkLabel(MainForm* f, const ScreenScale& s) {
   SetPosition(f->LinkLabel, std::min(s(648), right - f->LinkLabel->GetWidth()), s(42));
 }
 
+// The percentage box shows its widest item whole, with any font: at least its laid-out width,
+// wide enough for the item's text, the edit field's margins, the frame and the drop-down
+// button, growing to the right up to the Shrink button and no further.
+void FitPercentBox(MainForm* f, const ScreenScale& s) {
+  HWND combo = f->PercentCombo->GetWindowHandle();
+  HWND edit = GetWindow(combo, GW_CHILD);
+  HDC dc = GetDC(combo);
+  if (!dc) return;
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0));
+  HGDIOBJ before =
+      SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  int32_t widest = 0;
+  const int32_t count = static_cast<int32_t>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  for (int32_t i = 0; i < count; ++i) {
+    char text[64] = {};
+    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) >= static_cast<LRESULT>(sizeof text)) continue;
+    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+    widest = std::max<int32_t>(widest, extent.cx);
+  }
+  SelectObject(dc, before);
+  ReleaseDC(combo, dc);
+  const DWORD margins = edit ? static_cast<DWORD>(SendMessageA(edit, EM_GETMARGINS, 0, 0)) : 0;
+  // The caret and a pixel on either side of the text need room too.
+  const int32_t needed = widest + LOWORD(margins) + HIWORD(margins) + s(4) +
+                         4 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL);
+  const int32_t left = f->PercentCombo->GetBounds().left;
+  const int32_t room = f->ShrinkButton->GetBounds().left - s(2) - left;
+  const int32_t width = std::min(std::max(f->PercentCombo->GetWidth(), needed), room);
+  SetSize(f->PercentCombo, width, 0);
+}
+
 void BuildTopPanel(MainForm* f, const ScreenScale& s) {
   Control* panel = f->TopPanel;
   f->ShrunkSizeLabel = MakeFittedLabel(panel, "", 342, 33, s);
@@ -146,9 +178,14 @@ void BuildTopPanel(MainForm* f, const ScreenScale& s) {
   f->PercentCombo->SetBackColor(ColorWindow);
   for (int32_t i = 0; i < kPercentItems; ++i)
     SetItemText(f->PercentCombo, i, FormatText("%d%%", (i + 1) * 10));
+  // After the percentages, the sizes to fit under: each copy, or all of them in one mail.
+  for (const SizeChoice& choice : SizeChoices)
+    SetItemText(f->PercentCombo, static_cast<int32_t>(&choice - SizeChoices) + kPercentItems,
+                choice.Label);
   SetItemIndex(f->PercentCombo, 0);
 
   f->SendButton = MakeFittedButton(panel, "Send by e-mail", 615, 6, s);
+  FitPercentBox(f, s);
   FitLinkLabel(f, s);
 }
 
@@ -165,17 +202,6 @@ void BuildPhotoRow(MainForm* f, const ScreenScale& s) {
   f->ProgressLabel = MakeFittedLabel(panel, "", 248, top + 4, s);
   for (Control* c : {f->PreviousButton, f->NextButton, f->PhotoLabel, f->ProgressLabel})
     c->SetVisible(false);
-}
-
-// The folder dialog is a save dialog: the user goes to the folder and confirms; the name in
-// its box only says what happens. Existing files are asked about once, for all of them.
-FileDialog* MakeFolderDialog(Control* form) {
-  FileDialog* dialog = MakeImageDialog(form);
-  dialog->OpenMode = false;
-  dialog->Title = "Save the shrunk photos in this folder";
-  dialog->DefExtension.clear();
-  dialog->Options = OptionHideReadOnly | OptionPathMustExist;
-  return dialog;
 }
 
 }  // namespace
@@ -198,7 +224,6 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   f->OpenDialog->Options = DefaultFileDialogOptions | OptionAllowMultiSelect;
   f->SaveDialog = MakeImageDialog(f->Form);
   f->SaveDialog->OpenMode = false;
-  f->FolderDialog = MakeFolderDialog(f->Form);
 
   f->TopPanel = SetSize(SetAlign(MakePanel(f->Form, PanelRaised), AlignTop), 0, s(kTopPanelHeight));
   BuildTopPanel(f, s);
@@ -240,12 +265,12 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   HWND window = f->Form->GetWindowHandle();
   f->OpenDialog->WndOwner = window;
   f->SaveDialog->WndOwner = window;
-  f->FolderDialog->WndOwner = window;
 
-  // The shrink of several photos runs on worker threads; their results come back through
-  // the inbox, which wakes the form.
+  // The shrink runs on worker threads; their results come back through the inbox, which
+  // wakes the form.
   f->Photos = std::make_unique<PhotoList>();
   f->Shrinker = std::make_unique<BatchShrinker>();
+  f->Fitter = std::make_unique<FitShrinker>();
   f->Inbox = std::make_unique<ResultInbox>(window, ShrinkResultsMessage);
   f->Form->AddMessageHandler(&ShrinkResultsHandler);
 
@@ -256,6 +281,7 @@ void CreateMainForm(MainForm*& result, Control* parent) {
 void MainForm::Destroy() {
   // No result may come after this: the inbox and the list go with the record.
   if (Shrinker) Shrinker->Cancel();
+  if (Fitter) Fitter->Cancel();
   if (Inbox) Inbox->Clear();
   ObjectBase::Destroy();
 }
@@ -271,8 +297,8 @@ void ShowPhotoRow(MainForm* form, bool shown) {
 }
 
 void ResetState(MainForm* form) {
-  form->HasOpened = false;
-  form->HasShrunk = false;
+  form->Photos->Clear();
+  form->Current = 0;
   SetItemIndex(form->PercentCombo, kThirtyPercent);
 }
 

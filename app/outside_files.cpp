@@ -1,4 +1,4 @@
-// The command-line files and dropped files: both end in OpenPictureFiles, like the Open button.
+// The command-line files and dropped files: both end in OpenPhotos, like the Open button.
 // Names arrive from the system in UTF-16 and go on in the ANSI code page the program uses.
 #include "app/outside_files.h"
 
@@ -6,7 +6,7 @@
 #include <shellapi.h>
 
 #include "app/main_form.h"
-#include "app/several_photos.h"
+#include "app/image_actions.h"
 #include "toolkit/control.h"
 
 namespace velmora {
@@ -71,12 +71,12 @@ bool OutsideFilesHandler(Control* form, WindowMessage& message, LRESULT* result)
     // While a dialog or message box of the program is open the window is disabled, and the
     // action that opened it is still under way: a drop then is not taken.
     if (!paths.empty() && TheMainForm && IsWindowEnabled(form->WindowHandle))
-      OpenPictureFiles(TheMainForm, paths);
+      OpenPhotos(TheMainForm, paths);
     return true;
   }
   if (message.Message == OpenCommandLineFileMessage) {
     UpdateWindow(form->WindowHandle);  // the window paints before the pictures are read
-    if (TheMainForm) OpenPictureFiles(TheMainForm, CommandLineFiles());
+    if (TheMainForm) OpenPhotos(TheMainForm, CommandLineFiles());
     *result = 0;
     return true;
   }

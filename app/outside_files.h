@@ -1,6 +1,6 @@
 // Files handed to Velmora from outside its window: the files named on the command line (how
 // Explorer's "Open with", a "Send To" shortcut and a drop onto the program's icon start it) and
-// files dropped onto the window. Relies on shell32, app/several_photos.h and the toolkit's form.
+// files dropped onto the window. Relies on shell32, app/image_actions.h and the toolkit's form.
 #pragma once
 
 #include <string>

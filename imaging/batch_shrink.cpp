@@ -22,13 +22,6 @@ struct FreeDeleter {
 template <class T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
 
-// Megabytes of 1,048,576 bytes to a tenth, rounded; below one megabyte whole kilobytes.
-std::string Megabytes(uint64_t bytes) {
-  if (bytes < 1048576) return std::to_string((bytes + 512) / 1024) + " Kb";
-  const uint64_t tenths = (bytes * 10 + 524288) / 1048576;
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
-}
-
 // A photo that could not get the memory it needs is too large for this computer.
 BatchResult OutOfMemory() {
   BatchResult result;
@@ -67,11 +60,6 @@ BatchResult ShrinkPhotoFile(const std::string& path, int32_t percent, PipelineTh
   result.OriginalWidth = report.OriginalWidth;
   result.OriginalHeight = report.OriginalHeight;
   return result;
-}
-
-std::string FormatBatchTotal(size_t photos, uint64_t originalBytes, uint64_t shrunkBytes) {
-  return std::to_string(photos) + (photos == 1 ? " photo: " : " photos: ") +
-         Megabytes(originalBytes) + " to " + Megabytes(shrunkBytes);
 }
 
 // ---- BatchShrinker ----
@@ -175,7 +163,9 @@ void BatchShrinker::TakeOne(std::unique_lock<std::mutex>& lock, Worker* me) {
   const size_t index = Order[Next++];
   const uint32_t run = Run;
   const int32_t percent = Percent;
-  const PipelineThreading threading = Threading;
+  // A photo shrunk alone has the other processor free for its decoder.
+  const PipelineThreading threading =
+      Order.size() == 1 && !ThreadingChosen ? PipelineThreading::Auto : Threading;
   std::string path;
   bool named = true;
   try {
@@ -229,6 +219,7 @@ uint32_t BatchShrinker::RunNumber() const {
 void BatchShrinker::SetPipelineThreading(PipelineThreading threading) {
   std::lock_guard<std::mutex> lock(Lock);
   Threading = threading;
+  ThreadingChosen = true;
 }
 
 uint32_t BatchShrinker::DroppedCount() const {

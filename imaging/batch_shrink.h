@@ -55,10 +55,6 @@ using BatchDoneProc = void (*)(void* context, const BatchResult& result);
 BatchResult ShrinkPhotoFile(const std::string& path, int32_t percent,
                             PipelineThreading threading = PipelineThreading::Auto);
 
-// "7 photos: 24.3 MB to 2.1 MB" ("1 photo: ..."): megabytes of 1,048,576 bytes to a tenth,
-// and a total below one megabyte in whole kilobytes ("3 photos: 1.2 MB to 96 Kb").
-std::string FormatBatchTotal(size_t photos, uint64_t originalBytes, uint64_t shrunkBytes);
-
 class BatchShrinker {
  public:
   // threads: how many photos are shrunk at once. 0 takes one per processor, at most two: on
@@ -90,7 +86,7 @@ class BatchShrinker {
   uint32_t RunNumber() const;
   // How each photo's pipeline may use threads, for the photos taken from now on. The default
   // keeps each pipeline to one thread when there are several workers, and follows
-  // PipelineUsesTwoThreads with one.
+  // PipelineUsesTwoThreads with one or for a run of one photo.
   void SetPipelineThreading(PipelineThreading threading);
   // Photos that were finished after their run had ended and were freed unseen.
   uint32_t DroppedCount() const;
@@ -131,6 +127,7 @@ class BatchShrinker {
   BatchDoneProc Done = nullptr;
   void* Context = nullptr;
   PipelineThreading Threading = PipelineThreading::Auto;
+  bool ThreadingChosen = false;  // set by SetPipelineThreading
   uint32_t Dropped = 0;
 };
 

@@ -27,9 +27,8 @@ uint64_t MailAttachmentSize(uint64_t fileBytes) {
 }
 
 const SizeChoice SizeChoices[5] = {
-    {"500 KB each", 500ull << 10, false}, {"1 MB each", 1ull << 20, false},
-    {"2 MB each", 2ull << 20, false},     {"Mail 10 MB", 10ull << 20, true},
-    {"Mail 25 MB", 25ull << 20, true},
+    {"500 KB", 500ull << 10, false}, {"1 MB", 1ull << 20, false},     {"2 MB", 2ull << 20, false},
+    {"Mail 10M", 10ull << 20, true}, {"Mail 25M", 25ull << 20, true},
 };
 
 namespace {
@@ -147,13 +146,6 @@ bool WithInput(const FitInput& input, FitCopy& copy,
   }
   FreeObject(file);
   return true;
-}
-
-std::string WhyNot(const FitCopy& copy) {
-  if (copy.Unreadable) return "cannot open the file";
-  if (copy.Report.Problem == PictureProblem::NotJpeg || copy.Report.Problem == PictureProblem::None)
-    return "not a JPEG file that can be read";
-  return std::string("the picture ") + DescribeProblem(copy.Report.Problem);
 }
 
 // The JPEG bytes the encoder makes of rows brought to width x height (0 when it failed).
@@ -296,7 +288,10 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
     least = 1;
     for (size_t i = 0; i < count; ++i) {
       if (!photos[i].Ok) {
-        if (result.Photos[i].Why.empty()) result.Photos[i].Why = WhyNot(result.Photos[i]);
+        FitCopy& copy = result.Photos[i];
+        copy.LeftOut = true;
+        if (!copy.Unreadable && copy.Report.Problem == PictureProblem::None)
+          copy.Report.Problem = PictureProblem::NotJpeg;
         continue;
       }
       fitted.push_back(i);
@@ -492,6 +487,98 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
     result.Photos[i].Report = best.Reports[i];
   }
   return result;
+}
+
+// ---- FitShrinker ----
+
+FitShrinker::~FitShrinker() { Cancel(); }
+
+void FitShrinker::Cancel() {
+  Stop = true;
+  if (Worker.joinable()) Worker.join();
+  Stop = false;
+}
+
+std::string FitShrinker::Summary() const {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Said;
+}
+
+std::string FitShrinker::Reason(size_t index) const {
+  std::lock_guard<std::mutex> hold(Lock);
+  return index < Reasons.size() ? Reasons[index] : std::string();
+}
+
+void FitShrinker::Start(const std::vector<std::string>& paths, uint64_t limit, bool mail,
+                        size_t first, BatchDoneProc done, void* context) {
+  Cancel();
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Said.clear();
+    Reasons.assign(paths.size(), std::string());
+  }
+  std::vector<size_t> order;
+  if (first < paths.size()) order.push_back(first);
+  for (size_t i = 0; i < paths.size(); ++i)
+    if (i != first) order.push_back(i);
+  auto hand = [this, done, context](size_t index, FitCopy& copy) {
+    BatchResult result;
+    result.Index = index;
+    result.Copy = copy.Copy;
+    copy.Copy = nullptr;
+    result.OriginalBytes = copy.OriginalBytes;
+    result.ShrunkBytes = copy.Report.Bytes;
+    result.Problem = copy.Report.Problem;
+    result.Unreadable = copy.Unreadable;
+    result.OriginalWidth = copy.Report.OriginalWidth;
+    result.OriginalHeight = copy.Report.OriginalHeight;
+    result.ShrunkWidth = static_cast<uint32_t>(result.Copy ? copy.Report.Width : 0);
+    result.ShrunkHeight = static_cast<uint32_t>(result.Copy ? copy.Report.Height : 0);
+    if (Stop) {
+      FreeObject(result.Copy);
+      return;
+    }
+    done(context, result);
+  };
+  auto run = [=, this] {
+    FitOptions options;
+    options.Mail = mail;
+    options.Cancel = &Stop;
+    if (mail) {
+      std::vector<FitInput> inputs(paths.size());
+      for (size_t i = 0; i < paths.size(); ++i) inputs[i].Path = paths[i];
+      FitResult fit = FitCopies(inputs, limit, options);
+      {
+        std::lock_guard<std::mutex> hold(Lock);
+        if (fit.Fitted)
+          Said = " at " + fit.PercentText() + "%, fits one " + LimitText(limit) + " mail";
+        for (size_t i = 0; i < paths.size(); ++i)
+          Reasons[i] = fit.Photos[i].LeftOut ? std::string() : fit.Why;
+      }
+      for (size_t i : order) hand(i, fit.Photos[i]);
+      FreeFitCopies(fit);
+      return;
+    }
+    for (size_t i : order) {
+      if (Stop) return;
+      std::vector<FitInput> inputs(1);
+      inputs[0].Path = paths[i];
+      FitResult fit = FitCopies(inputs, limit, options);
+      {
+        std::lock_guard<std::mutex> hold(Lock);
+        Reasons[i] = fit.Photos[0].LeftOut ? std::string() : fit.Why;
+        Said = paths.size() > 1 ? ", each within " + LimitText(limit)
+                                : " at " + fit.PercentText() + "%, within " + LimitText(limit);
+      }
+      hand(i, fit.Photos[0]);
+      FreeFitCopies(fit);
+    }
+  };
+  try {
+    Worker = std::thread(run);
+  } catch (...) {
+    run();  // no thread to be had: the fit runs here
+  }
 }
 
 }  // namespace velmora

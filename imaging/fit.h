@@ -1,15 +1,19 @@
 // Copies that fit under a size: the largest common scale at which the copy of one photo, or
 // the copies of several photos together in one mail, made exactly as Shrink makes them, stay
-// within a number of bytes; and the size a file takes as a mail attachment. Relies on
-// imaging/shrink.h (ShrinkJpegCopies) and toolkit/stream.h.
+// within a number of bytes; the size a file takes as a mail attachment; and the fit on a thread
+// of its own for the window. Relies on imaging/shrink.h (ShrinkJpegCopies),
+// imaging/batch_shrink.h (its results) and toolkit/stream.h.
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <thread>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "imaging/batch_shrink.h"
 #include "imaging/jpeg_rows.h"
 #include "imaging/shrink.h"
 
@@ -56,8 +60,9 @@ struct FitCopy {
   ShrinkReport Report;     // the original's upright size, the copy's size and bytes; Problem
   uint32_t OriginalBytes = 0;
   bool Unreadable = false;  // the file could not be opened
-  // Why this photo has no copy ("" when it has one), one sentence without a final full stop.
-  std::string Why;
+  // Left out of the fit: it could not be opened (Unreadable) or decoded (Report.Problem says
+  // why, NotJpeg for a file with no JPEG picture).
+  bool LeftOut = false;
 };
 
 // What a fit found. The search's guarantee when Fitted: the copies are those of scale, made
@@ -95,8 +100,8 @@ struct FitOptions {
 };
 
 // Fits the photos under limit bytes at one common scale: one photo alone (Mail false), or
-// all of them together in one mail (Mail true). Photos that cannot be read are named in their
-// FitCopy (Why) and left out; when the rest cannot fit even at the smallest size, nothing is
+// all of them together in one mail (Mail true). Photos that cannot be read are marked LeftOut
+// in their FitCopy and left out; when the rest cannot fit even at the smallest size, nothing is
 // fitted and no copies are kept. How: each photo is decoded once at a reduced size and that
 // picture encoded at two sizes, which gives a curve of bytes against scale; real copies at a
 // few scales around the predicted one are then made from one decode per photo (ShrinkJpegCopies)
@@ -106,5 +111,36 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
 
 // Frees the copies a result holds.
 void FreeFitCopies(FitResult& result);
+
+// FitCopies for the window, on a thread of its own, handing each photo's result on as the
+// batch shrinker does (imaging/batch_shrink.h): a copy, or none with the reason in Problem,
+// or none with Problem None when it does not fit (Reason says why).
+class FitShrinker {
+ public:
+  FitShrinker() = default;
+  ~FitShrinker();  // cancels and joins
+  FitShrinker(const FitShrinker&) = delete;
+  FitShrinker& operator=(const FitShrinker&) = delete;
+
+  // Starts over (a run under way is cancelled first): fits the photos read from their files
+  // under limit, all together in one mail (mail), or each alone, the one at index first before
+  // the others; each result goes to done(context, result) from the fit's thread, with Index its
+  // place in paths. After Cancel or a new Start returns no result of the earlier run arrives.
+  void Start(const std::vector<std::string>& paths, uint64_t limit, bool mail, size_t first,
+             BatchDoneProc done, void* context);
+  void Cancel();
+  // For the total line of the latest run once its results are in: " at 41.3%, fits one 25 MB
+  // mail", " at 67%, within 1 MB" for one photo alone, ", each within 500 KB" for several.
+  std::string Summary() const;
+  // Why photo index of the latest run has no copy, when Problem does not say it ("" if none).
+  std::string Reason(size_t index) const;
+
+ private:
+  std::thread Worker;
+  std::atomic<bool> Stop{false};
+  mutable std::mutex Lock;
+  std::string Said;
+  std::vector<std::string> Reasons;
+};
 
 }  // namespace velmora

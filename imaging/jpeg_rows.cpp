@@ -70,22 +70,6 @@ CodecContext* NewContext() {
 
 }  // namespace
 
-const char* DescribeProblem(PictureProblem problem) {
-  switch (problem) {
-    case PictureProblem::None:
-      return "";
-    case PictureProblem::NotJpeg:
-      return "is not a JPEG picture";
-    case PictureProblem::Unsupported:
-      return "is a kind of JPEG picture that cannot be decoded (such as 12-bit samples)";
-    case PictureProblem::TooLarge:
-      return "is too large to be decoded in this computer's memory";
-    case PictureProblem::Damaged:
-      return "is damaged and cannot be decoded";
-  }
-  return "";
-}
-
 int32_t DecodeEighthsFor(uint32_t width, uint32_t height, int32_t newWidth, int32_t newHeight,
                          double margin) {
   for (int32_t eighths = 1; eighths < 8; eighths *= 2) {

@@ -23,9 +23,6 @@ enum class PictureProblem : uint8_t {
   Damaged,      // the data broke off with a fatal error
 };
 
-// The one-sentence reason shown to the user, without a final full stop.
-const char* DescribeProblem(PictureProblem problem);
-
 // The DCT scale eighths / 8 (1, 2, 4 or 8: the scales the codec has fast transforms for) at
 // which to decode a width x height picture that is to become newWidth x newHeight: the
 // smallest whose sides are still at least margin times the new ones. A reduced transform

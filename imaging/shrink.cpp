@@ -23,18 +23,6 @@ double NowMs() {
   return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount) {
-  uint32_t kilobytes = byteCount >> 10;
-  uint32_t hundredths = ((byteCount & 1023u) * 100u) >> 10;
-  // The C library's formatting gives the same text as the window system's for these four
-  // numbers, and keeps the console tool free of the window system.
-  char text[64];
-  std::snprintf(text, sizeof text, "Size: %dx%d , %u.%u Kb", static_cast<int>(width),
-                static_cast<int>(height), static_cast<unsigned>(kilobytes),
-                static_cast<unsigned>(hundredths));
-  return text;
-}
-
 int32_t ShrunkSide(int32_t side, int32_t percent) {
   // Signed 32-bit as the size line expects; sides stay below 65536, so no overflow.
   return static_cast<int32_t>(static_cast<int64_t>(side) * percent / 100);

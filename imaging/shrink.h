@@ -14,10 +14,6 @@ namespace velmora {
 
 class Stream;
 
-// "Size: %dx%d , %u.%u Kb": width, height, whole kilobytes and the hundredths of a
-// kilobyte as a plain number (1,075 bytes print as "1.4", 2,560 as "2.50").
-std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount);
-
 // New side for percent of old: (old x percent) / 100, product first, truncating.
 int32_t ShrunkSide(int32_t side, int32_t percent);
 

@@ -116,4 +116,20 @@ bool FileDialog::Execute() {
   return confirmed != 0;
 }
 
+std::vector<std::string> SplitSelectedFiles(const std::string& fileName) {
+  std::vector<std::string> parts;
+  for (size_t start = 0; start <= fileName.size();) {
+    size_t end = fileName.find('\r', start);
+    if (end == std::string::npos) end = fileName.size();
+    if (end > start) parts.push_back(fileName.substr(start, end - start));
+    start = end + 1;
+  }
+  if (parts.size() <= 1) return parts;
+  std::string folder = parts[0];
+  if (folder.back() != '\\') folder += '\\';
+  std::vector<std::string> paths;
+  for (size_t i = 1; i < parts.size(); ++i) paths.push_back(folder + parts[i]);
+  return paths;
+}
+
 }  // namespace velmora

@@ -68,6 +68,10 @@ std::string SystemFilterText(const std::string& filter);
 // of the first name; a single full path is left alone.
 void JoinSelectedFiles(std::vector<char>& buffer, WORD file_offset);
 
+// The paths a confirmed dialog's FileName holds: one full path, or the folder and the names
+// of a multiple selection joined by carriage returns (see JoinSelectedFiles).
+std::vector<std::string> SplitSelectedFiles(const std::string& fileName);
+
 // OFN_ flags for the option bits, with the explorer style, long names and sizing added.
 DWORD FileDialogFlags(uint16_t options);
 

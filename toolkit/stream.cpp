@@ -68,6 +68,21 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return SameFileIdentity(a, b);
 }
 
+FileSet::FileSet(const std::vector<std::string>& paths) : Paths(paths) {
+  for (const std::string& path : paths)
+    if (FileIdentity identity; GetFileIdentity(path, &identity)) Identities.push_back(identity);
+}
+
+bool FileSet::Holds(const std::string& path) const {
+  for (const std::string& known : Paths)
+    if (!known.empty() && !path.empty() && lstrcmpiA(known.c_str(), path.c_str()) == 0) return true;
+  FileIdentity identity;
+  if (Identities.empty() || !GetFileIdentity(path, &identity)) return false;
+  for (const FileIdentity& known : Identities)
+    if (known == identity) return true;
+  return false;
+}
+
 // ---- File stream entries ----
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "toolkit/object.h"
 
@@ -83,5 +84,17 @@ struct FileIdentity {
 // The identity of an existing file or folder; false when it cannot be opened. Comparing
 // identities taken once is what IsSameFile does, without opening the files for every pair.
 bool GetFileIdentity(const std::string& path, FileIdentity* identity);
+
+// Tells whether a path is one of a set of files by the rule of IsSameFile (the same name in
+// any letter case, or one file under another name), each file of the set looked at once.
+class FileSet {
+ public:
+  explicit FileSet(const std::vector<std::string>& paths);
+  bool Holds(const std::string& path) const;
+
+ private:
+  std::vector<std::string> Paths;
+  std::vector<FileIdentity> Identities;
+};
 
 }  // namespace velmora

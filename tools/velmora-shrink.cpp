@@ -46,6 +46,7 @@
 #include <string>
 #include <vector>
 
+#include "app/wording.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/fit.h"
 #include "imaging/shrink.h"
@@ -160,7 +161,7 @@ int ShrinkOne(const Request& request) {
   if (!made) {
     FreeObject(shrunk);
     if (report.Problem != PictureProblem::None)
-      return Fail(std::string(in) + ": the picture " + DescribeProblem(report.Problem));
+      return Fail(std::string(in) + ": the picture " + ProblemText(report.Problem));
     return Fail("no shrunk picture: " + std::to_string(percent) + "% leaves a side of 0 pixels");
   }
   std::printf("%s\n", FormatSizeText(report.Width, report.Height, report.Bytes).c_str());
@@ -237,7 +238,7 @@ std::string FailureText(const BatchResult& result, const std::string& input, int
   if (result.Problem == PictureProblem::NotJpeg)
     return input + ": not a JPEG file that can be read";
   if (result.Problem != PictureProblem::None)
-    return input + ": the picture " + DescribeProblem(result.Problem);
+    return input + ": the picture " + ProblemText(result.Problem);
   return input + ": " + std::to_string(percent) + "% leaves a side of 0 pixels";
 }
 
@@ -311,19 +312,9 @@ bool PlaceCopies(const std::string& folder, const std::vector<std::string>& all,
   const std::string into =
       folder.back() == '\\' || folder.back() == '/' ? folder : folder + separator;
 
-  // IsSameFile for every target against every input, each file opened once.
-  std::vector<FileIdentity> inputIds;
-  for (const std::string& input : all)
-    if (FileIdentity id; GetFileIdentity(input, &id)) inputIds.push_back(id);
-  auto isInput = [&](const std::string& target) {
-    FileIdentity id;
-    return std::any_of(all.begin(), all.end(),
-                       [&](const std::string& input) {
-                         return lstrcmpiA(input.c_str(), target.c_str()) == 0;
-                       }) ||
-           (GetFileIdentity(target, &id) &&
-            std::find(inputIds.begin(), inputIds.end(), id) != inputIds.end());
-  };
+  // Whether a target is one of the inputs (the same file under any name).
+  const FileSet inputFiles(all);
+  auto isInput = [&](const std::string& target) { return inputFiles.Holds(target); };
   std::vector<std::string> refused;
   for (const std::string& input : all) {
     const std::string target = into + NameOf(input);
@@ -398,6 +389,14 @@ int ShrinkSeveral(const Request& request) {
 }
 
 // ---- fit under a size ----
+
+// Why a photo was left out of a fit.
+std::string LeftOutText(const FitCopy& photo, const std::string& input) {
+  if (photo.Unreadable) return input + ": cannot open the file";
+  if (photo.Report.Problem == PictureProblem::NotJpeg)
+    return input + ": not a JPEG file that can be read";
+  return input + ": the picture " + ProblemText(photo.Report.Problem);
+}
 
 // The total line with the scale and the limit, and what the search tried.
 void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
@@ -492,8 +491,8 @@ int FitOne(const Request& request) {
   FitResult fit = FitCopies(inputs, request.Limit);
   const FitCopy& photo = fit.Photos[0];
   int status = 0;
-  if (!photo.Why.empty()) {
-    status = Fail(std::string(in) + ": " + photo.Why);
+  if (photo.LeftOut) {
+    status = Fail(LeftOutText(photo, in));
   } else {
     std::printf("%s\n", FormatSizeText(static_cast<int32_t>(photo.Report.OriginalWidth),
                                        static_cast<int32_t>(photo.Report.OriginalHeight),
@@ -530,7 +529,7 @@ int FitMail(const Request& request) {
   options.Workers = static_cast<int>(request.Workers);
   FitResult fit = FitCopies(inputs, request.Limit, options);
   for (size_t i = 0; i < names.size(); ++i)
-    if (!fit.Photos[i].Why.empty()) ++failed, Fail(names[i] + ": " + fit.Photos[i].Why);
+    if (fit.Photos[i].LeftOut) ++failed, Fail(LeftOutText(fit.Photos[i], names[i]));
   if (!fit.Fitted) {
     if (!inputs.empty()) Fail(fit.Why + "; nothing written");
     return 1;

@@ -1,7 +1,7 @@
-// The photo list without a window: what the header check keeps and leaves out, the kept bytes
-// and shrunk copies within their budgets (copies past the budget in a private folder that goes
-// again), the results of a Shrink, and the texts made of a list. Test files are made with
-// libjpeg directly (tests/imaging/test_support.h), in a folder of the test's own.
+// The photo list without a window: the kept originals and shrunk copies within their budgets
+// (copies past the budget in a private folder that goes again), the results of a Shrink, and
+// the texts made of a list; and what the look at a photo file keeps and leaves out. Test files are
+// made with libjpeg directly (tests/imaging/test_support.h), in a folder of the test's own.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/photo_list.h"
+#include "app/wording.h"
+#include "imaging/photo_file.h"
 #include "imaging/exif_samples.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/shrink.h"
@@ -91,75 +93,58 @@ Bytes BytesOf(JpegImage* picture) {
 
 std::vector<Photo> Checked(const std::vector<std::string>& paths) {
   std::vector<Photo> photos;
-  for (const std::string& path : paths) photos.push_back(CheckPhotoFile(path).Found);
+  for (const std::string& path : paths)
+    photos.push_back({path, InspectPhotoFile(path), ShrinkState::Waiting, 0, 0, 0, {}});
   return photos;
 }
 
 // Catches a usable photo left out (a turned one, one whose header lies far in, a damaged one
 // whose damage only a decode finds) and a file kept that no decode could use, each with its
-// reason in the user's words.
-TEST(CheckPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
+// reason.
+TEST(InspectPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
   TestFolder folder("check");
   const Bytes plain = PhotoBytes(64, 48);
-  struct Case {
-    std::string Name;
-    Bytes Content;
-    bool Usable;
-    uint32_t Width, Height;
-    std::string Reason;
-  };
   Bytes twelveBit = plain;
   twelveBit[test::FindMarker(plain, 0xC0) + 4] = 12;
   const Bytes cut(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3));
-  const std::vector<Case> cases = {
-      {"plain.jpg", plain, true, 64, 48, ""},
-      {"turned.jpg", test::WithExif(plain, test::MakePhotoExif(false, 6).Block), true, 48, 64, ""},
-      {"far header.jpg", WithLongHead(plain, 6), true, 64, 48, ""},
-      {"cut.jpg", cut, true, 64, 48, ""},
-      {"notes.jpg", Bytes(5000, 'n'), false, 0, 0, "is not a JPEG picture"},
-      {"small.jpg", test::PaddedTo({0xFF, 0xD8, 0xFF, 0xD9}, 450), false, 0, 0,
-       "is not a JPEG picture"},
-      {"twelve.jpg", twelveBit, false, 0, 0, DescribeProblem(PictureProblem::Unsupported)},
-      {"giant.jpg", test::WithFrameSize(plain, 60000, 60000), false, 0, 0,
-       DescribeProblem(PictureProblem::TooLarge)},
-      {"empty.jpg", {}, false, 0, 0, "is not a JPEG picture"},
+  const PictureProblem none = PictureProblem::None, notJpeg = PictureProblem::NotJpeg;
+  const struct {
+    std::string Name;
+    Bytes Content;
+    PictureProblem Problem;
+    uint32_t Width, Height;  // upright
+  } cases[] = {
+      {"plain.jpg", plain, none, 64, 48},
+      {"turned.jpg", test::WithExif(plain, test::MakePhotoExif(false, 6).Block), none, 48, 64},
+      {"far header.jpg", WithLongHead(plain, 6), none, 64, 48},
+      {"cut.jpg", cut, none, 64, 48},
+      {"notes.jpg", Bytes(5000, 'n'), notJpeg, 0, 0},
+      {"small.jpg", test::PaddedTo({0xFF, 0xD8, 0xFF, 0xD9}, 450), notJpeg, 0, 0},
+      {"twelve.jpg", twelveBit, PictureProblem::Unsupported, 0, 0},
+      {"giant.jpg", test::WithFrameSize(plain, 60000, 60000), PictureProblem::TooLarge, 60000,
+       60000},
+      {"empty.jpg", {}, notJpeg, 0, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string path = folder.Write(c.Name, c.Content);
-    const PhotoCheck check = CheckPhotoFile(path);
-    EXPECT_EQ(check.Usable, c.Usable);
-    EXPECT_EQ(check.Reason, c.Reason);
-    EXPECT_EQ(check.Found.Path, path);
-    if (c.Usable) {
-      EXPECT_EQ(check.Found.FileBytes, c.Content.size());
-      EXPECT_EQ(std::vector<uint32_t>({check.Found.Width, check.Found.Height}),
+    const PhotoFacts facts = InspectPhotoFile(folder.Write(c.Name, c.Content));
+    EXPECT_TRUE(facts.Readable);
+    EXPECT_EQ(facts.Problem, c.Problem);
+    EXPECT_EQ(facts.FileBytes, c.Content.size());
+    if (c.Problem == none || c.Problem == PictureProblem::TooLarge) {
+      EXPECT_EQ(std::vector<uint32_t>({facts.UprightWidth, facts.UprightHeight}),
                 std::vector<uint32_t>({c.Width, c.Height}));
     }
   }
-  EXPECT_EQ(CheckPhotoFile(folder.Path + "missing.jpg").Reason, UnreadableReason);
-  EXPECT_EQ(CheckPhotoFile(folder.Path).Reason, UnreadableReason) << "a folder";
+  EXPECT_FALSE(InspectPhotoFile(folder.Path + "missing.jpg").Readable);
+  EXPECT_FALSE(InspectPhotoFile(folder.Path).Readable) << "a folder";
   // A file another program holds without sharing cannot be read.
   const std::string held = folder.Write("held.jpg", plain);
   HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CheckPhotoFile(held).Reason, UnreadableReason);
+  EXPECT_FALSE(InspectPhotoFile(held).Readable);
   CloseHandle(holder);
-  EXPECT_TRUE(CheckPhotoFile(held).Usable);
-  EXPECT_EQ(FileSentence("C:\\a b.jpg", UnreadableReason),
-            "The file \"C:\\a b.jpg\" cannot be read.");
-}
-
-// Catches the folder lost, a name glued to it without a backslash, and one full path taken
-// apart.
-TEST(SelectedFiles, TheDialogsTextBecomesPathsInTheOrderChosen) {
-  EXPECT_EQ(SelectedFiles("C:\\photos\\one.jpg"),
-            std::vector<std::string>({"C:\\photos\\one.jpg"}));
-  EXPECT_EQ(SelectedFiles("C:\\photos\rb.jpg\ra b.jpg"),
-            std::vector<std::string>({"C:\\photos\\b.jpg", "C:\\photos\\a b.jpg"}));
-  EXPECT_EQ(SelectedFiles("C:\\\rone.jpg\rtwo.jpg"),
-            std::vector<std::string>({"C:\\one.jpg", "C:\\two.jpg"}));
-  EXPECT_TRUE(SelectedFiles("").empty());
+  EXPECT_TRUE(InspectPhotoFile(held).Usable());
 }
 
 // Catches kept bytes growing past their budget, the wrong ones dropped (not the least recently
@@ -175,10 +160,8 @@ TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
   list.Assign(Checked(paths));
   ASSERT_EQ(list.Count(), 4u);
   auto width = [&](size_t i) {
-    JpegImage* picture = list.LoadPhoto(i);
-    const uint32_t w = picture->Width();
-    FreeObject(picture);
-    return w;
+    JpegImage* picture = list.Original(i);
+    return picture ? picture->Width() : 0u;
   };
   EXPECT_EQ(width(0), 96u);
   EXPECT_EQ(width(1), 97u);
@@ -193,12 +176,14 @@ TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
   EXPECT_EQ(width(1), 0u);
   EXPECT_EQ(width(9), 0u) << "no such photo";
 
-  // A photo larger than the whole budget is read for each showing and never kept.
+  // A photo larger than the whole budget is kept alone while it is the one asked for.
   const std::string large = folder.Write("large.jpg", PhotoBytes(400, 300));
-  list.Assign(Checked({large, paths[0]}));
+  const std::string small = folder.Write("small.jpg", PhotoBytes(40, 30));
+  list.Assign(Checked({small, large}));
   list.BytesBudget = 1000;
-  EXPECT_EQ(width(0), 400u);
-  EXPECT_EQ(list.KeptBytes(), 0u);
+  EXPECT_EQ(width(0), 40u);
+  EXPECT_EQ(width(1), 400u);
+  EXPECT_EQ(list.KeptBytes(), std::filesystem::file_size(large));
   list.Clear();
   EXPECT_EQ(list.Count(), 0u);
 }
@@ -215,18 +200,18 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
   FreeCount frees;
   BatchResult done = ShrunkResult(2, bytes, 30);
   frees.Watch(done.Copy);
-  list.TakeResult(done, 30);
+  list.TakeResult(done);
   BatchResult unreadable;
   unreadable.Index = 0;
   unreadable.Unreadable = true;
-  list.TakeResult(unreadable, 30);
+  list.TakeResult(unreadable);
   BatchResult damaged;
   damaged.Index = 1;
   damaged.Problem = PictureProblem::Damaged;
-  list.TakeResult(damaged, 30);
+  list.TakeResult(damaged);
   BatchResult elsewhere = ShrunkResult(7, bytes, 30);
   frees.Watch(elsewhere.Copy);
-  list.TakeResult(elsewhere, 30);
+  list.TakeResult(elsewhere);
   EXPECT_EQ(frees.Count, 1) << "a result for no photo is freed";
 
   EXPECT_EQ(list.At(2).State, ShrinkState::Done);
@@ -236,7 +221,7 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
   ASSERT_NE(list.Shrunk(2), nullptr);
   EXPECT_EQ(list.Shrunk(2)->Data->Compressed, done.Copy);  // the copy's bytes, not a copy of them
   EXPECT_EQ(list.At(0).Failure, UnreadableReason);
-  EXPECT_EQ(list.At(1).Failure, DescribeProblem(PictureProblem::Damaged));
+  EXPECT_EQ(list.At(1).Failure, ProblemText(PictureProblem::Damaged));
   EXPECT_EQ(list.At(3).State, ShrinkState::Waiting);
   EXPECT_EQ(list.Shrunk(0), nullptr);
   EXPECT_EQ(list.Shrunk(3), nullptr);
@@ -245,17 +230,12 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
             std::vector<size_t>({1, 2, 1}));
   EXPECT_EQ(list.DoneOriginalBytes(), bytes.size());
   EXPECT_EQ(list.DoneShrunkBytes(), done.ShrunkBytes);
-  EXPECT_EQ(list.DoneAttachmentBytes(), MailAttachmentBytes(done.ShrunkBytes));
-
-  // A picture too small for the percentage: named with the percentage.
-  BatchResult small;
-  small.Index = 3;
-  list.TakeResult(small, 10);
-  EXPECT_EQ(list.At(3).Failure, "is too small to shrink to 10%");
+  list.MarkFailed(3, "is too small");
+  EXPECT_EQ(list.At(3).State, ShrinkState::Failed);
 
   // A second result for a photo replaces the first, which is freed.
   BatchResult again = ShrunkResult(2, bytes, 50);
-  list.TakeResult(again, 50);
+  list.TakeResult(again);
   EXPECT_EQ(frees.Count, 2);
   EXPECT_EQ(list.At(2).ShrunkWidth, 100u);
   // Starting over frees every copy; so does clearing the list.
@@ -266,7 +246,7 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
   EXPECT_EQ(list.Shrunk(2), nullptr);
   BatchResult last = ShrunkResult(1, bytes, 30);
   frees.Watch(last.Copy);
-  list.TakeResult(last, 30);
+  list.TakeResult(last);
   list.Clear();
   EXPECT_EQ(frees.Count, 4);
 }
@@ -291,7 +271,7 @@ TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
       BatchResult result = ShrunkResult(i, originals[i], 100);
       expected.push_back(test::BytesOf(result.Copy));
       if (i == 0) list.ShrunkBudget = result.ShrunkBytes * 5 / 2;  // room for two
-      list.TakeResult(result, 100);
+      list.TakeResult(result);
     }
     EXPECT_LE(list.ShrunkInMemory(), list.ShrunkBudget);
     copyFolder = list.CopyFolder();
@@ -319,13 +299,21 @@ TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
     list.ForgetShrunk();
     EXPECT_FALSE(std::filesystem::exists(copyFolder));
     EXPECT_EQ(list.CopyFolder(), "");
-    list.TakeResult(ShrunkResult(0, originals[0], 100), 100);
-    list.TakeResult(ShrunkResult(1, originals[1], 100), 100);
-    list.TakeResult(ShrunkResult(2, originals[2], 100), 100);
+    for (size_t i = 0; i < 3; ++i) list.TakeResult(ShrunkResult(i, originals[i], 100));
     copyFolder = list.CopyFolder();
     EXPECT_TRUE(std::filesystem::exists(copyFolder));
   }
   EXPECT_FALSE(std::filesystem::exists(copyFolder)) << "the list took its folder with it";
+}
+
+// Catches rounding instead of truncation, a leading zero, or a lost digit in the size line.
+TEST(SizeText, KilobytesAndHundredthsWithoutLeadingZero) {
+  EXPECT_EQ(FormatSizeText(1600, 1200, 524788), "Size: 1600x1200 , 512.48 Kb");
+  EXPECT_EQ(FormatSizeText(480, 360, 2560), "Size: 480x360 , 2.50 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1075), "Size: 1x1 , 1.4 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1024), "Size: 1x1 , 1.0 Kb");
+  EXPECT_EQ(FormatSizeText(1, 1, 1023), "Size: 1x1 , 0.99 Kb");
+  EXPECT_EQ(FormatSizeText(7, 9, 0xFFFFFFFFu), "Size: 7x9 , 4194303.99 Kb");
 }
 
 // Catches megabytes rounded the wrong way, the mail limit applied
@@ -335,9 +323,8 @@ TEST(Texts, TheTotalLineCountsMegabytesAndSaysWhenAMailWouldBeTooLarge) {
   EXPECT_EQ(MegabyteText(0), "0 Kb");
   EXPECT_EQ(MegabyteText(98'304), "96 Kb");
   EXPECT_EQ(MegabyteText(1'048'576), "1.0 MB");
-  EXPECT_EQ(MegabyteText(25'480'396), "24.3 MB");
-  EXPECT_EQ(MegabyteText(2'202'010), "2.1 MB");
   EXPECT_EQ(MegabyteText(5'000'000'000ull), "4768.4 MB");
+  EXPECT_EQ(FormatBatchTotal(1, 1048576, 1048575), "1 photo: 1.0 MB to 1024 Kb");
   EXPECT_EQ(std::vector<uint64_t>({MailAttachmentBytes(0), MailAttachmentBytes(1),
                                    MailAttachmentBytes(3), MailAttachmentBytes(4)}),
             std::vector<uint64_t>({0, 4, 4, 8}));
@@ -351,10 +338,7 @@ TEST(Texts, TheTotalLineCountsMegabytesAndSaysWhenAMailWouldBeTooLarge) {
   EXPECT_EQ(TotalText(3, 3, 60'000'000, 19'000'000, MailSizeLimit), "3 photos: 57.2 MB to 18.1 MB");
   EXPECT_NE(TotalText(3, 3, 60'000'000, 19'000'000, MailSizeLimit + 1).find("too large"),
             std::string::npos);
-
-  const std::vector<std::string> sentences = {"a.", "b.", "c."};
-  EXPECT_EQ(ListMessage("Head:", sentences), "Head:\na.\nb.\nc.");
-  EXPECT_EQ(ListMessage("Head:", sentences, 2), "Head:\na.\nb.\n... and 1 more.");
+  EXPECT_EQ(ListMessage("Head:", {"a.", "b.", "c."}, 2), "Head:\na.\nb.\n... and 1 more.");
 }
 
 // Catches a subject past 200 characters, one cut without its dots, short ones touched, and names

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/photo_list.h"
+#include "imaging/photo_file.h"
 #include "app/result_inbox.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/jpeg_image.h"
@@ -113,7 +114,8 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
   WakeWindow window;
   PhotoList list;
   std::vector<Photo> photos;
-  for (const std::string& path : paths) photos.push_back(CheckPhotoFile(path).Found);
+  for (const std::string& path : paths)
+    photos.push_back({path, InspectPhotoFile(path), ShrinkState::Waiting, 0, 0, 0, {}});
   list.Assign(photos);
   {
     ResultInbox inbox(window.Handle, kWake);
@@ -133,7 +135,7 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
       window.TakeWakes();
       for (const BatchResult& result : inbox.Take()) {
         seen.push_back(result.Index);
-        list.TakeResult(result, 70);
+        list.TakeResult(result);
       }
       Sleep(5);
     }

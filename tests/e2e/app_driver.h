@@ -259,7 +259,11 @@ struct AppSession {
 
   // Chooses the percentage with the mouse: the arrow opens the list, a click on the item
   // chooses it.
-  void SelectPercent(int percent) {
+  void SelectPercent(int percent) { SelectItem(percent / 10 - 1, std::to_string(percent) + "%"); }
+
+  // Chooses the item at index, which reads text, the same way (the list scrolled to it when it
+  // is out of sight).
+  void SelectItem(int index, const std::string& text) {
     HWND combo = Find("COMBOBOX"), list = nullptr;
     const RECT box = ScreenRect(combo);
     MouseClickAt({box.right - 6, (box.top + box.bottom) / 2});
@@ -268,12 +272,14 @@ struct AppSession {
         if (IsWindowVisible(list)) return true;
       return false;
     })) << "the percentage list did not open";
-    const int index = percent / 10 - 1, row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
     const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
     const RECT items = ScreenRect(list, true);
+    if (index - static_cast<int>(Ask(list, LB_GETTOPINDEX)) >=
+        (items.bottom - items.top) / rowHeight)
+      Ask(list, LB_SETTOPINDEX, index);
+    const int row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
     ASSERT_GE(row, 0);
     MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
-    const std::string text = std::to_string(percent) + "%";
     EXPECT_TRUE(WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); }));
     ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }

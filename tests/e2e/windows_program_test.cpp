@@ -110,6 +110,7 @@ struct Layout {
   SIZE Client{};
   std::vector<RECT> Docked, Panes, Controls;
   RECT Link{};
+  size_t ComboIndex = 0;  // the percentage box among Controls
 };
 
 std::vector<RECT> PlacesOf(const std::vector<HWND>& windows) {
@@ -139,6 +140,9 @@ Layout LayoutOf(const AppSession& app) {
     (WindowText(w) == "https://velmora.example/" ? layout.Link = RectInParent(w),
      void()                                      : controls.push_back(w));
   layout.Controls = PlacesOf(controls);
+  const RECT combo = RectInParent(app.Find("COMBOBOX"));
+  for (size_t i = 0; i < layout.Controls.size(); ++i)
+    if (EqualRect(&layout.Controls[i], &combo)) layout.ComboIndex = i;
   return layout;
 }
 
@@ -182,6 +186,23 @@ TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
     })) << "the picture was not shrunk";
     layouts[run] = LayoutOf(*app);
     SaveScreenshot(app->Main, "velmora-e2e-" + std::to_string(dpi) + "dpi.bmp");
+    // The percentage box shows every item whole: its text starts and ends inside the edit
+    // field, and the box stays clear of the Shrink button.
+    HWND combo = app->Find("COMBOBOX"), edit = GetWindow(combo, GW_CHILD);
+    RECT field{};
+    GetClientRect(edit, &field);
+    EXPECT_LE(ScreenRect(combo).right, ScreenRect(app->Button("Shrink")).left);
+    const int items = static_cast<int>(Ask(combo, CB_GETCOUNT));
+    for (int i = 0; i < items; ++i) {
+      Ask(combo, CB_SETCURSEL, i);
+      const int length = static_cast<int>(Ask(edit, WM_GETTEXTLENGTH));
+      const short first = static_cast<short>(LOWORD(Ask(edit, EM_POSFROMCHAR, 0)));
+      const short last = static_cast<short>(LOWORD(Ask(edit, EM_POSFROMCHAR, length - 1)));
+      EXPECT_TRUE(first >= 0 && last > first && last < field.right)
+          << WindowText(combo) << ": characters at " << first << " and " << last << " of "
+          << field.right;
+    }
+    Ask(combo, CB_SETCURSEL, 2);
     // Both panes show the picture's four quadrants at their own size.
     for (bool right : {false, true}) {
       ScreenShot pane;
@@ -223,7 +244,10 @@ TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
     const RECT& a = at96.Controls[i];
     const RECT& b = at144.Controls[i];
     EXPECT_TRUE(Scaled({a.left, a.top, a.left, a.top}, {b.left, b.top, b.left, b.top}, 1.5, 1));
-    // Sizes follow the text, which the font draws at the screen's scale within a few pixels.
+    // Sizes follow the text, which the font draws at the screen's scale within a few pixels
+    // (the percentage box, sized to its text and the system's drop-down button, is checked
+    // through its edit field above).
+    if (i == at96.ComboIndex) continue;
     EXPECT_NEAR(b.right - b.left, 1.5 * (a.right - a.left), 0.1 * (a.right - a.left) + 2);
     EXPECT_NEAR(b.bottom - b.top, 1.5 * (a.bottom - a.top), 0.1 * (a.bottom - a.top) + 2);
   }

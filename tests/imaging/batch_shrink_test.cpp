@@ -273,12 +273,3 @@ TEST(Batch, DestroyedWhileBusyOrCancelledFromItsOwnCallbackEndsCleanly) {
   EXPECT_GE(restarting.Second.load(), 1);
   EXPECT_EQ(LiveObjectCount(), objectsBefore);
 }
-
-// Catches a wrong unit, rounding or plural in the total line.
-TEST(Batch, TotalLineInMegabytesOrKilobytes) {
-  EXPECT_EQ(FormatBatchTotal(7, 25480396, 2202010), "7 photos: 24.3 MB to 2.1 MB");
-  EXPECT_EQ(FormatBatchTotal(1, 1048576, 1048575), "1 photo: 1.0 MB to 1024 Kb");
-  EXPECT_EQ(FormatBatchTotal(3, 1101005, 33280), "3 photos: 1.1 MB to 33 Kb");
-  EXPECT_EQ(FormatBatchTotal(0, 0, 0), "0 photos: 0 Kb to 0 Kb");
-  EXPECT_EQ(FormatBatchTotal(24, 6000000000ull, 400000000), "24 photos: 5722.0 MB to 381.5 MB");
-}

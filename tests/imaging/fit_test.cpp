@@ -178,7 +178,7 @@ TEST(Fit, SmallEnoughStaysWholeButFreshAndTooSmallALimitGivesNothing) {
   EXPECT_FALSE(none.Fitted);
   EXPECT_NE(none.Why.find("even at the smallest size"), std::string::npos) << none.Why;
   EXPECT_TRUE(none.Photos[0].Copy == nullptr && none.Photos[1].Copy == nullptr);
-  EXPECT_FALSE(none.Photos[1].Why.empty());
+  EXPECT_TRUE(none.Photos[1].LeftOut && !none.Photos[0].LeftOut);
 }
 
 #ifdef VELMORA_TOOLS_DIR

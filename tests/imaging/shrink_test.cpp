@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "exif_samples.h"
+#include "app/wording.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
@@ -25,16 +26,6 @@ Bytes Quadrants(int w, int h) {
 }
 
 }  // namespace
-
-// Catches rounding instead of truncation, a leading zero, or a lost digit in the size line.
-TEST(SizeText, KilobytesAndHundredthsWithoutLeadingZero) {
-  EXPECT_EQ(FormatSizeText(1600, 1200, 524788), "Size: 1600x1200 , 512.48 Kb");
-  EXPECT_EQ(FormatSizeText(480, 360, 2560), "Size: 480x360 , 2.50 Kb");
-  EXPECT_EQ(FormatSizeText(1, 1, 1075), "Size: 1x1 , 1.4 Kb");
-  EXPECT_EQ(FormatSizeText(1, 1, 1024), "Size: 1x1 , 1.0 Kb");
-  EXPECT_EQ(FormatSizeText(1, 1, 1023), "Size: 1x1 , 0.99 Kb");
-  EXPECT_EQ(FormatSizeText(7, 9, 0xFFFFFFFFu), "Size: 7x9 , 4194303.99 Kb");
-}
 
 // Catches rounded sizes, a stretch that moves or smears areas, and a byte count that lies.
 TEST(Shrink, SizesTruncateAfterTheProductAndFlatAreasKeepTheirColours) {

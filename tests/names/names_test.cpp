@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "app/photo_list.h"
+#include "app/wording.h"
+#include "imaging/photo_file.h"
 #include "e2e/app_driver.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/test_support.h"
@@ -152,9 +154,9 @@ TEST_F(Names, PhotoListsComparisonsMailSubjectsAndCopyNamesKeepTheirCharacters) 
   WideFolder folder(L"velmora \u0441\u043f\u0438\u0441\u043e\u043a");
   WriteWide(folder.Path + PhotoName, Picture());
   const std::string photo = Utf8(folder.Path + PhotoName);
-  const PhotoCheck check = CheckPhotoFile(photo);
-  EXPECT_TRUE(check.Usable) << check.Reason;
-  EXPECT_EQ(check.Found.Width, 40u);
+  const PhotoFacts facts = InspectPhotoFile(photo);
+  EXPECT_TRUE(facts.Usable());
+  EXPECT_EQ(facts.Width, 40u);
   EXPECT_EQ(FileNameOf(photo), Utf8(PhotoName));
   const std::wstring shouted = L"\u0424\u041e\u0422\u041e \u5199\u771f.JPG";
   EXPECT_TRUE(IsSameFile(photo, Utf8(folder.Path + shouted)));

@@ -1,0 +1,57 @@
+// The words the user reads about photos: the size line under each picture, why a file is no
+// picture to shrink, sentences naming files and lists of them, the total line of a shrink, the
+// mail's subject. Plain text work over the C library and kernel32 only, so that the console
+// tool prints the same lines without loading the window system. Relies on imaging/jpeg_rows.h
+// for the kinds of problem.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/jpeg_rows.h"
+
+namespace velmora {
+
+// "Size: %dx%d , %u.%u Kb": width, height, whole kilobytes and the hundredths of a kilobyte as
+// a plain number (1,075 bytes print as "1.4", 2,560 as "2.50").
+std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount);
+
+// Why a file is no picture to shrink, as the end of a sentence about it ("is not a JPEG
+// picture"); "cannot be read" for a file that cannot be opened or read.
+std::string ProblemText(PictureProblem problem);
+extern const char* const UnreadableReason;  // "cannot be read"
+
+// The sentence about a file: The file "PATH" REASON.
+std::string FileSentence(const std::string& path, const std::string& reason);
+
+// The sentences one a line after the heading; past `most` the rest are counted ("... and 12
+// more.") so that a message stays on the screen.
+std::string ListMessage(const std::string& heading, const std::vector<std::string>& sentences,
+                        size_t most = 15);
+
+// "24.3 MB": megabytes of 1,048,576 bytes to a tenth; below one megabyte whole kilobytes
+// ("96 Kb").
+std::string MegabyteText(uint64_t bytes);
+
+// "7 photos: 24.3 MB to 2.1 MB" ("1 photo: ...").
+std::string FormatBatchTotal(size_t photos, uint64_t originalBytes, uint64_t shrunkBytes);
+
+// A file of n bytes as a mail attachment: Base64 writes 4 bytes for every 3.
+uint64_t MailAttachmentBytes(uint64_t n);
+// The size most mail services take in one message.
+constexpr uint64_t MailSizeLimit = 25ull << 20;
+
+// The total line of a shrink of count photos of which done have copies: the batch total of
+// their sizes, "6 of 7 photos: ..." when some failed, and ", too large to mail (31.2 MB
+// attached)" when the copies as attachments pass MailSizeLimit.
+std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_t shrunkBytes,
+                      uint64_t attachmentBytes);
+
+// The mail's subject: the names joined by ", ", cut to MailSubjectMost characters ending in
+// "..." when longer (never inside a character of the code page).
+std::string MailSubject(const std::vector<std::string>& names);
+constexpr size_t MailSubjectMost = 200;
+
+}  // namespace velmora
