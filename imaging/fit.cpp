@@ -265,17 +265,11 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
   auto cancelled = [&] { return options.Cancel && options.Cancel->load(); };
   auto counted = [&](uint64_t bytes) { return options.Mail ? MailAttachmentSize(bytes) : bytes; };
 
-  const bool trace = GetEnvironmentVariableA("VELMORA_FIT_TRACE", nullptr, 0) > 0;
-  double t0 = NowMs();
   ForEach(count, workers, [&](size_t i) {
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
       Probe(data, size, file, photos[i], result.Photos[i]);
     });
   });
-  if (trace)
-    std::fprintf(stderr, "probe %.1f ms fixed %.0f at %.4f var %.0f power %.3f bend %.3f\n",
-                 NowMs() - t0, photos[0].Model.Fixed, photos[0].Model.At, photos[0].Model.Variable,
-                 photos[0].Model.Power, photos[0].Model.Bend);
 
   // The scales n / den: one pixel of the longest side a step; the smallest leaves 16 pixels
   // on every short side.
@@ -435,13 +429,6 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
       continue;
     }
     ++result.Passes;
-    if (trace) {
-      std::fprintf(stderr, "pass %d %.1f ms:", pass, NowMs() - t0);
-      for (Candidate& c : pass_)
-        std::fprintf(stderr, " %d->%llu (pred %.0f)", c.N, (unsigned long long)c.Total,
-                     predicted(c.N));
-      std::fprintf(stderr, "\n");
-    }
     for (Candidate& c : pass_) {
       ++result.Tries;
       tried[c.N] = c.Total;
