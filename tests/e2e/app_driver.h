@@ -261,8 +261,8 @@ struct AppSession {
   // chooses it.
   void SelectPercent(int percent) { SelectItem(percent / 10 - 1, std::to_string(percent) + "%"); }
 
-  // Chooses the item at index, which reads text, the same way (the list scrolled to it when it
-  // is out of sight).
+  // Chooses the item at index, which reads text, the same way; one out of sight in the open
+  // list is reached with the arrow keys and Enter, as a user would.
   void SelectItem(int index, const std::string& text) {
     HWND combo = Find("COMBOBOX"), list = nullptr;
     const RECT box = ScreenRect(combo);
@@ -274,12 +274,15 @@ struct AppSession {
     })) << "the percentage list did not open";
     const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
     const RECT items = ScreenRect(list, true);
-    if (index - static_cast<int>(Ask(list, LB_GETTOPINDEX)) >=
-        (items.bottom - items.top) / rowHeight)
-      Ask(list, LB_SETTOPINDEX, index);
     const int row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
-    ASSERT_GE(row, 0);
-    MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
+    if (row >= 0 && row < (items.bottom - items.top) / rowHeight) {
+      MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
+    } else {
+      for (int at = static_cast<int>(Ask(list, LB_GETCURSEL)); at != index;
+           at += at < index ? 1 : -1)
+        PressKeys({static_cast<WORD>(at < index ? VK_DOWN : VK_UP)});
+      PressKeys({VK_RETURN});
+    }
     EXPECT_TRUE(WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); }));
     ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }
