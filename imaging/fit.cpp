@@ -94,19 +94,22 @@ constexpr int64_t SmallestSide = 16;
 constexpr double LeastUse = 0.95;
 // Passes of real copies before the search settles for what it has.
 constexpr int MostPasses = 6;
-// Where the scales of a pass aim, as shares of the limit by the curve: one within, one just
-// over, 1 / 0.95 apart, so that one pass closes the bracket whenever the curve is within
-// about 2.5% of the real bytes there.
-constexpr double Aims[] = {0.962, 1.012};
-// The same once real copies were made near the limit: the curve is then right to a percent.
-constexpr double CloseAims[] = {0.975, 1.005};
+// Where the scales of the first pass aim, as shares of the limit by the estimate: three, so
+// that one pass closes the bracket whenever the real bytes there are within -2.6% to +7.5% of
+// the estimate (which tends to run low at scales above its reduced decode's).
+const std::vector<double> Aims = {0.93, 0.975, 1.02};
+// Once real copies were made near the limit the corrected curve is right to a percent: two.
+const std::vector<double> CloseAims = {0.975, 1.005};
+
+// Bytes of a JPEG without markers that are not its picture: headers and tables.
+constexpr double HeaderBytes = 700;
 
 // Bytes of a copy against its scale s (a share of the original's sides): Fixed plus a
 // variable part whose power of s (its slope in log-log) is Power at Mid and grows by Bend per
 // unit of log s (a picture gains bytes faster as its details stop being finer than a pixel).
 struct Curve {
-  double Fixed = 700;  // headers, tables and the copy's EXIF and ICC markers
-  double At = 1;       // the scale of the reduced decode, where the variable part is Variable
+  double Fixed = HeaderBytes;  // headers, tables and the copy's EXIF and ICC markers
+  double At = 1;  // the scale of the reduced decode, where the variable part is Variable
   double Variable = 1;
   double Power = 1.8;
   double Mid = 1;
@@ -200,14 +203,15 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::Damaged;
     return false;
   }
-  // The reduced picture encoded whole, at half and at a quarter of its sides.
+  // The reduced picture encoded whole, at half and at a quarter of its sides (without the
+  // copy's markers: the curve's fixed part counts those).
   double bytes[3] = {0, 0, 0}, scales[3] = {0, 0, 0};
   int points = 0;
   for (int32_t shift = 0; shift < 3; ++shift) {
     const int32_t width = picture.Width >> shift, height = picture.Height >> shift;
     if (shift > 0 && (width < 16 || height < 16)) break;
     PictureSource rows(picture);
-    bytes[points] = std::max(EncodedBytes(rows, width, height) - curve.Fixed, 64.0);
+    bytes[points] = std::max(EncodedBytes(rows, width, height) - HeaderBytes, 64.0);
     scales[points++] = static_cast<double>(width) / reader.Width;
   }
   curve.At = scales[0];
@@ -367,7 +371,7 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
     const int32_t to = std::min(hi - 1, den);
     if (from > to || pass >= MostPasses) break;
     std::vector<int32_t> scales;
-    if (to - from < static_cast<int32_t>(std::size(Aims))) {
+    if (to - from < static_cast<int32_t>(CloseAims.size())) {
       for (int32_t n = from; n <= to; ++n) scales.push_back(n);
     } else {
       for (double aim : tried.empty() ? Aims : CloseAims)
