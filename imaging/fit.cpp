@@ -164,9 +164,9 @@ double EncodedBytes(RowSource& rows, int32_t width, int32_t height) {
   return bytes;
 }
 
-// The estimate: the photo decoded at a reduced DCT scale (at most ProbePixels, the codec's
-// fast transform), encoded as it is and at half its sides; the two sizes give the curve's
-// power. False (copy's problem set) when the photo cannot be read.
+// The estimate: the photo decoded at a reduced DCT scale (at most ProbePixels), encoded as it is
+// and at half its sides; the two sizes give the curve's power. False (copy's problem set) when the
+// photo cannot be read.
 bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy& copy) {
   JpegRowReader reader;
   const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
@@ -191,7 +191,7 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy
                             ProbePixels)
     eighths /= 2;
   BgrPicture picture;
-  if (!reader.Start(eighths, true) || !picture.Allocate(reader.OutputWidth, reader.OutputHeight)) {
+  if (!reader.Start(eighths) || !picture.Allocate(reader.OutputWidth, reader.OutputHeight)) {
     copy.Report.Problem =
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
     return false;

@@ -41,7 +41,6 @@ struct CopyPlan {
   int32_t OutWidth = 0;
   int32_t OutHeight = 0;
   int32_t DecodeEighths = 8;
-  bool Rough = false;
 };
 
 // The plan for scale of the picture whose header reader has read; false when a side would be
@@ -50,17 +49,19 @@ bool PlanCopy(const JpegRowReader& reader, const PhotoDetails& details, ShrinkSc
               ShrinkReport& report, CopyPlan& plan) {
   // The new size is a share of the upright picture; the rows are resampled as stored and
   // turned upright after the reduction, where there are fewest of them.
-  const bool turned = details.Orientation >= 5;
-  report.OriginalWidth = turned ? reader.Height : reader.Width;
-  report.OriginalHeight = turned ? reader.Width : reader.Height;
+  const PixelSize original = OrientedSize(reader.Width, reader.Height, details.Orientation);
+  report.OriginalWidth = original.Width;
+  report.OriginalHeight = original.Height;
   if (scale.Denominator <= 0 || scale.Numerator <= 0) return false;
-  const int32_t newWidth = static_cast<int32_t>(static_cast<int64_t>(report.OriginalWidth) *
+  const int32_t newWidth = static_cast<int32_t>(static_cast<int64_t>(original.Width) *
                                                 scale.Numerator / scale.Denominator);
-  const int32_t newHeight = static_cast<int32_t>(static_cast<int64_t>(report.OriginalHeight) *
+  const int32_t newHeight = static_cast<int32_t>(static_cast<int64_t>(original.Height) *
                                                  scale.Numerator / scale.Denominator);
   if (newWidth <= 0 || newHeight <= 0) return false;
-  const int32_t storedWidth = turned ? newHeight : newWidth;
-  const int32_t storedHeight = turned ? newWidth : newHeight;
+  const PixelSize stored =
+      OrientedSize(uint32_t(newWidth), uint32_t(newHeight), details.Orientation);
+  const int32_t storedWidth = static_cast<int32_t>(stored.Width);
+  const int32_t storedHeight = static_cast<int32_t>(stored.Height);
   // A turn holds the whole reduced picture. Past the budget the copy keeps its pixels as
   // stored and the photo's orientation, which every viewer applies: still upright when seen,
   // and the memory stays bounded.
@@ -76,9 +77,6 @@ bool PlanCopy(const JpegRowReader& reader, const PhotoDetails& details, ShrinkSc
   plan.OutHeight = keepStored ? storedHeight : newHeight;
   plan.DecodeEighths =
       DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
-  // Rows reduced to half their number or fewer average the fast transform's small errors away.
-  plan.Rough = static_cast<int64_t>(storedWidth) * 2 <=
-               static_cast<int64_t>(ScaledSide(reader.Width, plan.DecodeEighths));
   return true;
 }
 
@@ -180,14 +178,13 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
     if (!planned[lead] || ran[lead]) continue;
     std::vector<size_t> group;
     for (size_t i = lead; i < count; ++i)
-      if (planned[i] && !ran[i] && plans[i].DecodeEighths == plans[lead].DecodeEighths &&
-          plans[i].Rough == plans[lead].Rough)
+      if (planned[i] && !ran[i] && plans[i].DecodeEighths == plans[lead].DecodeEighths)
         group.push_back(i);
     JpegRowReader again;
     JpegRowReader& reader = firstUsed ? again : first;
     const bool opened = firstUsed ? open(again) : true;
     firstUsed = true;
-    const bool started = opened && reader.Start(plans[lead].DecodeEighths, plans[lead].Rough);
+    const bool started = opened && reader.Start(plans[lead].DecodeEighths);
     if (started) {
       if (group.size() == 1) {
         JpegSource source(reader);

@@ -113,11 +113,6 @@ uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::stri
   return CallSendMail(0, 0, &message, showDialog ? MAPI_DIALOG : 0, 0);
 }
 
-uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
-                        bool show_dialog) {
-  return SendFilesByMail(subject, {attachment_path}, show_dialog);
-}
-
 std::string MailResultText(uint32_t result) {
   if (result == SUCCESS_SUCCESS || result == MAPI_USER_ABORT) return {};
   if (result == MailNotAvailable)

@@ -26,10 +26,6 @@ constexpr uint32_t MailNotAvailable = 0xFFFF0001;
 uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::string>& paths,
                          bool showDialog);
 
-// The same with one file, or none when the path is empty.
-uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
-                        bool show_dialog);
-
 // What to tell the user about a send's result: empty for success and for the user's cancel;
 // for MailNotAvailable that no mail program offers Simple MAPI and what to set up; for any
 // other code a sentence naming the failure in words, with its number and Simple MAPI name.

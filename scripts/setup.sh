@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine for building and testing Velmora: the MinGW cross
-# compiler, Wine with Xvfb, GoogleTest sources, and a static libjpeg-turbo cross-built
-# with SIMD into .deps/ (git-ignored). Every step is skipped when already done.
+# Prepares a Debian 12 machine for building, testing and packaging Velmora: the MinGW cross
+# compiler, Wine with Xvfb, GoogleTest sources, ImageMagick, NSIS for the installer, and a
+# static libjpeg-turbo cross-built with SIMD into .deps/ (git-ignored). Every step is
+# skipped when already done.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
@@ -12,7 +13,7 @@ need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++-mingw-w64-i686-posix mingw-w64-i686-dev nasm cmake make wine wine32:i386 \
          xvfb xauth x11-utils x11-apps googletest imagemagick zip unzip libvips-tools \
-         libjpeg-turbo-progs; do
+         libjpeg-turbo-progs nsis; do
   have "$p" || need_pkgs+=("$p")
 done
 
