@@ -4,7 +4,11 @@
 // Opens IN as the program does, prints its size line, shrinks it by PERCENT through the
 // program's streaming pipeline, prints the shrunk picture's size line and saves it as OUT.
 // With --bench N the pipeline runs N times; the median times and the process's peak memory
-// are printed. --threads 1 keeps the pipeline on one thread.
+// are printed, and how the copy was coded. --threads 1 keeps the pipeline on one thread.
+// --coding Q[/C]:S:L[:std] codes the copy with the codec's tables of quality Q (the chroma
+// table of quality C), chroma sampling S (420 or 444), rate-distortion weight L (0: every
+// coefficient rounded) and, with std, the standard Huffman tables (90:420:0:std is the
+// codec's default coding), for comparisons.
 //
 //   velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2] [--bench N]
 // Shrinks every IN on worker threads (BatchShrinker: by default one per processor, at most
@@ -178,6 +182,16 @@ int ShrinkOne(const Request& request) {
                 Median(read), Median(shrink), Median(total));
     std::printf("decoded at %d/8 of full size, %s\n", eighths,
                 PipelineUsesTwoThreads ? "two threads" : "one thread");
+    const JpegCoding coding = CodingFor(ShrinkQuality);
+    if (CoefficientBytesFor(report.Width, report.Height, coding.FullChroma) > CoefficientBudget)
+      std::printf("coded row by row: quality %d, 4:2:0, standard Huffman tables\n", ShrinkQuality);
+    else
+      std::printf("coded %s: tables of quality %d/%d, %s, lambda %.4f, %s Huffman tables\n",
+                  coding.Lambda > 0 ? "from coefficients held whole" : "by the codec",
+                  coding.TableQuality,
+                  coding.ChromaQuality > 0 ? coding.ChromaQuality : coding.TableQuality,
+                  coding.FullChroma ? "4:4:4" : "4:2:0", double(coding.Lambda),
+                  coding.OptimizeTables ? "optimized" : "standard");
     PrintPeakMemory();
   }
   return 0;
@@ -390,6 +404,20 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(arg, "--workers") == 0) {
       request.Workers = ParseCount(value, 1, 16);
       if (request.Workers < 0) return Fail("--workers needs a count from 1 to 16");
+      ++i;
+    } else if (std::strcmp(arg, "--coding") == 0) {
+      int quality = 0, chroma = 0, sampling = 0, used = 0;
+      float lambda = -1;
+      if (value &&
+          std::sscanf(value, "%d/%d:%d:%f%n", &quality, &chroma, &sampling, &lambda, &used) != 4) {
+        chroma = 0;
+        if (std::sscanf(value, "%d:%d:%f%n", &quality, &sampling, &lambda, &used) != 3) used = -1;
+      }
+      if (!value || used < 0 || quality < 1 || quality > 100 || chroma < 0 || chroma > 100 ||
+          (sampling != 420 && sampling != 444) || lambda < 0 ||
+          (value[used] != 0 && std::strcmp(value + used, ":std") != 0))
+        return Fail("--coding needs QUALITY[/CHROMA]:420|444:LAMBDA[:std]");
+      CopyCoding = JpegCoding{quality, chroma, sampling == 444, lambda, value[used] == 0};
       ++i;
     } else if (std::strcmp(arg, "--into") == 0) {
       if (!value || !*value) return Fail("--into needs a folder");
