@@ -16,7 +16,7 @@ void jpeg_gen_optimal_table(j_compress_ptr cinfo, JHUFF_TBL* htbl, long freq[]);
 namespace velmora {
 
 // Measured on varied photos at 30% and 70% (see README, "The encoder").
-JpegCoding CopyCoding = {90, 0, false, 0.0f, true};
+JpegCoding CopyCoding = {90, 0, false, 0.0f, true, false};
 
 JpegCoding CodingFor(int quality) {
   if (quality == 90) return CopyCoding;
@@ -41,8 +41,7 @@ int SizeOf(int magnitude) {
 
 // One coefficient rounded to the nearest multiple of its step (raw is eight times the DCT).
 JCOEF RoundOne(int raw, int step) {
-  const int divisor = 8 * step;
-  const int magnitude = (std::abs(raw) + divisor / 2) / divisor;
+  const int magnitude = int(float(std::abs(raw)) / float(8 * step) + 0.5f);
   return static_cast<JCOEF>(raw < 0 ? -magnitude : magnitude);
 }
 
@@ -166,13 +165,14 @@ float LambdaFor(const UINT16* quant, float lambda) {
 }
 
 void ChooseBlock(const JCOEF* raw, const UINT16* quant, const AcCodeLengths& lengths, float lambda,
-                 JCOEF* out) {
+                 JCOEF* out, bool relative) {
   // Squared error of every position left at zero, summed along the zigzag scan.
   float zeroSum[64];
   float magnitude[64];
   zeroSum[0] = 0;
   for (int k = 1; k < 64; ++k) {
     magnitude[k] = std::abs(float(raw[Zigzag[k]])) * 0.125f;
+    if (relative) magnitude[k] /= float(quant[Zigzag[k]]);
     zeroSum[k] = zeroSum[k - 1] + magnitude[k] * magnitude[k];
   }
   // The positions whose rounded value is not zero are the only ones that may carry a value;
@@ -185,7 +185,7 @@ void ChooseBlock(const JCOEF* raw, const UINT16* quant, const AcCodeLengths& len
   int nodes = 1;
   const float zrl = lambda * lengths.Bits[0xF0];
   for (int k = 1; k < 64; ++k) {
-    const int step = quant[Zigzag[k]];
+    const int step = relative ? 1 : quant[Zigzag[k]];
     const int rounded = int(magnitude[k] / float(step) + 0.5f);
     if (rounded == 0) continue;
     int candidates[2] = {rounded, rounded - 1};
@@ -201,8 +201,12 @@ void ChooseBlock(const JCOEF* raw, const UINT16* quant, const AcCodeLengths& len
     float best = 3.0e38f;
     int bestFrom = 0, bestValue = rounded;
     for (int j = nodes - 1; j >= 0; --j) {
+      // The error of the zeros between grows the further back; past the best, no earlier
+      // node can do better.
+      const float skipped = zeroSum[k - 1] - zeroSum[position[j]];
+      if (skipped >= best) break;
       const int run = k - position[j] - 1;
-      const float base = cost[j] + (zeroSum[k - 1] - zeroSum[position[j]]) + float(run >> 4) * zrl;
+      const float base = cost[j] + skipped + float(run >> 4) * zrl;
       if (base >= best) continue;
       const int low = (run & 15) << 4;
       for (int c = 0; c < count; ++c) {

@@ -20,6 +20,7 @@ struct JpegCoding {
   bool FullChroma = false;     // 4:4:4 instead of 4:2:0
   float Lambda = 0;            // bits against distortion; 0 rounds every coefficient
   bool OptimizeTables = true;  // Huffman tables made for the picture, not the standard ones
+  bool Relative = false;       // errors measured in steps of each coefficient's quantizer
 };
 
 // The coding a copy promised at quality 90 gets. Chosen by measurement on varied photos so
@@ -37,6 +38,12 @@ constexpr uint64_t CoefficientBudget = 128ull * 1024 * 1024;
 // Installs the coding's quantization tables (and sampling) on a codec object whose defaults
 // are set.
 void SetCodingTables(j_compress_ptr codec, const JpegCoding& coding);
+
+// The fewest pixels a copy needs for tables of its own. The program takes no file of 450 bytes
+// or less for a picture; a copy with the standard tables never is one (they alone take 432
+// bytes), and one with optimized tables has at least 277 bytes of headers and two bits for
+// each of its 1.5 / 64 blocks a pixel, past 450 bytes from 29,500 pixels on.
+constexpr int64_t SmallestOwnTablesCopy = 32768;
 
 // Bytes of the whole copy's coefficients for width x height at the sampling.
 uint64_t CoefficientBytesFor(int32_t width, int32_t height, bool fullChroma);
@@ -70,8 +77,9 @@ void RoundBlock(const JCOEF* raw, const UINT16* quant, JCOEF* out);
 // The rate-distortion choice of the block's quantized AC values (DC rounded): the values,
 // runs of zeros and end of block that minimise squared error plus lambda times the bits of
 // their codes under lengths. Each value is the rounded one, one step nearer zero, or zero.
+// With relative, each error is measured in steps of its quantizer (the tables' own weighting).
 void ChooseBlock(const JCOEF* raw, const UINT16* quant, const AcCodeLengths& lengths, float lambda,
-                 JCOEF* out);
+                 JCOEF* out, bool relative = false);
 // Squared error in the pixel domain of quantized against raw, and the AC bits under lengths.
 double BlockDistortion(const JCOEF* raw, const UINT16* quant, const JCOEF* quantized);
 int BlockAcBits(const JCOEF* quantized, const AcCodeLengths& lengths);

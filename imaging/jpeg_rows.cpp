@@ -241,7 +241,7 @@ bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* ou
   Width = width;
   Height = height;
   Coding = CodingFor(quality);
-  Whole = width > 0 && height > 0 &&
+  Whole = static_cast<int64_t>(width) * height >= SmallestOwnTablesCopy &&
           CoefficientBytesFor(width, height, Coding.FullChroma) <= CoefficientBudget;
   if (!Whole) {  // as the codec codes by default: bounded memory whatever the size
     Coding = JpegCoding{};
@@ -365,8 +365,8 @@ void JpegRowWriter::QuantizeAll() {
     const jpeg_component_info& comp = c->comp_info[ci];
     const UINT16* quant = c->quant_tbl_ptrs[comp.quant_tbl_no]->quantval;
     // A 4:2:0 chroma block covers four times the pixels: its errors weigh four times.
-    const float lambda =
-        LambdaFor(quant, Coding.Lambda) / (ci > 0 && !Coding.FullChroma ? 4.0f : 1.0f);
+    const float lambda = (Coding.Relative ? Coding.Lambda : LambdaFor(quant, Coding.Lambda)) /
+                         (ci > 0 && !Coding.FullChroma ? 4.0f : 1.0f);
     JDIMENSION rowsHeld = static_cast<JDIMENSION>(StripsDone * comp.v_samp_factor);
     JDIMENSION across =
         static_cast<JDIMENSION>((PaddedWidth / (ci > 0 && !Coding.FullChroma ? 16 : 8)));
@@ -375,7 +375,7 @@ void JpegRowWriter::QuantizeAll() {
                                                          Arrays[ci], row, 1, TRUE);
       for (JDIMENSION b = 0; b < across; ++b) {
         std::memcpy(rounded, blocks[0][b], sizeof rounded);
-        ChooseBlock(rounded, quant, lengths[ci > 0], lambda, blocks[0][b]);
+        ChooseBlock(rounded, quant, lengths[ci > 0], lambda, blocks[0][b], Coding.Relative);
       }
     }
   }

@@ -108,9 +108,9 @@ class JpegRowWriter {
   JpegRowWriter& operator=(const JpegRowWriter&) = delete;
 
   // Starts a baseline JFIF JPEG of width x height promised at quality, appended to out, coded
-  // as CodingFor(quality) says. A copy whose coefficients pass CoefficientBudget is coded row
-  // by row at quality, 4:2:0, with the standard tables. Markers may follow (WriteMarkers),
-  // then the rows.
+  // as CodingFor(quality) says. A copy whose coefficients pass CoefficientBudget, or smaller
+  // than SmallestOwnTablesCopy, is coded row by row at quality, 4:2:0, with the standard tables.
+  // Markers may follow (WriteMarkers), then the rows.
   bool Start(int32_t width, int32_t height, int quality, Stream* out);
   // Writes markers (such as EXIF and ICC profile) after the JFIF header; before the first row.
   bool WriteMarkers(const std::vector<MarkerPayload>& markers);
