@@ -115,7 +115,7 @@ def bench_figures(out):
     m = re.search(r"read ([\d.]+) shrink ([\d.]+) total ([\d.]+)", out)
     scale = re.search(r"decoded at (\d+/8) of full size, (.*?)\r?$", out, re.M)
     memory = re.search(r"peak memory .*?\r?$", out, re.M)
-    coded = re.search(r"coded .*?\r?$", out, re.M)
+    coded = re.search(r"^coded .*?\r?$", out, re.M)
     return (float(m.group(1)), float(m.group(2)), float(m.group(3)), scale.group(1),
             scale.group(2), memory.group(0).strip() if memory else "",
             coded.group(0).strip() if coded else "")
