@@ -1,8 +1,6 @@
-// How the encoder codes a copy: the coding point (table quality, chroma sampling, the weight of
-// bits against distortion), the colour conversion and forward transform of pixel strips into
-// the codec's coefficient blocks, and the rate-distortion choice of each block's quantized
-// values against the lengths of Huffman codes. Relies on libjpeg(-turbo) (its forward DCT and
-// its optimal Huffman table builder).
+// How the encoder codes a copy: the coding point, pixel strips to the codec's coefficient
+// blocks, and the rate-distortion choice of each block's quantized values against Huffman code
+// lengths. Relies on libjpeg(-turbo): its forward DCT and its optimal Huffman table builder.
 #pragma once
 
 #include <cstddef>

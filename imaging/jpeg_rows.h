@@ -1,7 +1,7 @@
 // The codec's scanline interfaces as the two ends of a row pipeline: JpegRowReader decodes
-// JPEG bytes in memory at a DCT scale of eighths into blue, green, red rows, a few rows at a
-// time; JpegRowWriter encodes such rows into a memory stream. Neither holds a whole picture.
-// Relies on libjpeg(-turbo), imaging/codec_bridge.h and toolkit/stream.h.
+// JPEG bytes at a DCT scale of eighths into blue, green, red rows, a few at a time;
+// JpegRowWriter encodes such rows, holding the copy's coefficients whole when they fit the
+// budget. Relies on libjpeg(-turbo), imaging/codec_bridge.h, jpeg_coder.h, toolkit/stream.h.
 #pragma once
 
 #include <cstddef>
