@@ -148,7 +148,7 @@ void ShowProgress(MainForm* form) {
     line = TotalText(done, photos.Count(), photos.DoneOriginalBytes(), photos.DoneShrunkBytes(),
                      attached);
     // A size choice says the scale found and the limit.
-    if (form->Fitting) line += form->Fitter->Summary();
+    if (form->Fitting) line += FitSummaryText(form->Fitter->Summary());
   } else if (finished == photos.Count() && finished > 0) {
     line = "No photo could be shrunk";
   }
@@ -231,7 +231,7 @@ void TakeShrinkResults(MainForm* form) {
     // A photo that does not fit under the size chosen has no copy and no problem of its own.
     const std::string reason = form->Fitting && !result.Copy && !result.Unreadable &&
                                        result.Problem == PictureProblem::None
-                                   ? form->Fitter->Reason(run)
+                                   ? FitFailureText(form->Fitter->Reason(run))
                                    : std::string();
     if (reason.empty())
       form->Photos->TakeResult(result);

@@ -12,6 +12,7 @@
 
 #include "app/photo_list.h"
 #include "app/result_inbox.h"
+#include "app/wording.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/fit.h"
 #include "imaging/preview.h"

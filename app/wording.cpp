@@ -98,6 +98,68 @@ std::string MailSubject(const std::vector<std::string>& names) {
   return subject.substr(0, CharacterBoundary(subject, MailSubjectMost - 3)) + "...";
 }
 
+const SizeChoice SizeChoices[5] = {
+    {"500 KB", 500ull << 10, false}, {"1 MB", 1ull << 20, false},     {"2 MB", 2ull << 20, false},
+    {"Mail 10M", 10ull << 20, true}, {"Mail 25M", 25ull << 20, true},
+};
+
+namespace {
+
+// "41" or "41.3" for 413 tenths.
+std::string TenthsText(uint64_t tenths) {
+  char text[32];
+  const auto whole = static_cast<unsigned long long>(tenths / 10);
+  const auto tenth = static_cast<unsigned>(tenths % 10);
+  if (tenth)
+    std::snprintf(text, sizeof text, "%llu.%u", whole, tenth);
+  else
+    std::snprintf(text, sizeof text, "%llu", whole);
+  return text;
+}
+
+}  // namespace
+
+std::string LimitText(uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  const bool mega = bytes >= (1ull << 20);
+  const uint64_t unit = mega ? (1ull << 20) : 1024;
+  return TenthsText((bytes * 10 + unit / 2) / unit) + (mega ? " MB" : " KB");
+}
+
+std::string ScaleText(const ShrinkScale& scale) {
+  if (scale.Denominator <= 0) return "0";
+  return TenthsText(static_cast<uint64_t>(scale.Numerator) * 1000 /
+                    static_cast<uint64_t>(scale.Denominator));
+}
+
+std::string FitSummaryText(const FitSummary& fit) {
+  if (fit.Mail)
+    return fit.Fitted
+               ? " at " + ScaleText(fit.Scale) + "%, fits one " + LimitText(fit.Limit) + " mail"
+               : "";
+  if (fit.Photos > 1) return ", each within " + LimitText(fit.Limit);
+  return fit.Fitted ? " at " + ScaleText(fit.Scale) + "%, within " + LimitText(fit.Limit) : "";
+}
+
+std::string FitFailureText(const FitSummary& fit) {
+  switch (fit.Failure) {
+    case FitFailure::None:
+      return "";
+    case FitFailure::NothingReadable:
+      return "could not be read";
+    case FitFailure::Cancelled:
+      return "was not fitted (the fit was stopped)";
+    case FitFailure::TooLarge:
+      break;
+  }
+  std::string text = "does not fit in " + std::string(fit.Mail ? "one " : "") +
+                     LimitText(fit.Limit) + (fit.Mail ? " mail" : "") +
+                     " even at the smallest size";
+  if (fit.Smallest.Numerator > 0)
+    text += " (" + ScaleText(fit.Smallest) + "%, " + LimitText(fit.SmallestBytes) + ")";
+  return text;
+}
+
 std::string MailResultText(uint32_t result) {
   if (result == SUCCESS_SUCCESS || result == MailUserAbort) return {};
   // The Simple MAPI result codes a send can give, from 2 on, in words.

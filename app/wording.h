@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/fit.h"
 #include "imaging/jpeg_rows.h"
 
 namespace velmora {
@@ -52,6 +53,27 @@ std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_
 // "..." when longer (never inside a character of the code page).
 std::string MailSubject(const std::vector<std::string>& names);
 constexpr size_t MailSubjectMost = 200;
+
+// "500 KB", "1 MB", "2.5 MB", "25 MB": a limit (KB and MB of 1,024 and 1,048,576 bytes, to a
+// tenth where it is not whole; below a kilobyte "300 bytes").
+std::string LimitText(uint64_t bytes);
+// A scale as a percentage to a tenth, truncated: "41.3", "100".
+std::string ScaleText(const ShrinkScale& scale);
+
+// The size choices offered after the percentages, in the order shown.
+struct SizeChoice {
+  const char* Label;  // what the list shows
+  uint64_t Limit;     // bytes
+  bool Mail;          // all copies together in one mail; otherwise each copy
+};
+extern const SizeChoice SizeChoices[5];
+
+// What the total line adds for a size choice: " at 41.3%, fits one 25 MB mail", " at 67%,
+// within 1 MB" for one photo alone, ", each within 500 KB" for several; "" before a result.
+std::string FitSummaryText(const FitSummary& fit);
+// Why a fit gave no copy, as the end of a sentence about the photo ("does not fit in one 10 MB
+// mail even at the smallest size (1.2%, 11.3 MB)"); "" when it did not fail.
+std::string FitFailureText(const FitSummary& fit);
 
 // What to tell the user about a mail program's answer to a send: empty for success and for
 // the user's cancel; for any other code a sentence naming the failure in words, with its

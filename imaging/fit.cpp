@@ -1,5 +1,6 @@
 // The fit: an estimate of bytes against scale from a reduced decode of each photo, passes of
-// real copies made around the predicted scale, the mail attachment rule and the size choices.
+// real copies made around the predicted scale, the mail attachment rule, and the fit on a
+// thread of its own for the window.
 #include "imaging/fit.h"
 
 #include <windows.h>
@@ -24,57 +25,6 @@ uint64_t MailAttachmentSize(uint64_t fileBytes) {
   const uint64_t characters = (fileBytes + 2) / 3 * 4;
   const uint64_t lines = (characters + 75) / 76;
   return characters + 2 * lines + MailPartMargin;
-}
-
-const SizeChoice SizeChoices[5] = {
-    {"500 KB", 500ull << 10, false}, {"1 MB", 1ull << 20, false},     {"2 MB", 2ull << 20, false},
-    {"Mail 10M", 10ull << 20, true}, {"Mail 25M", 25ull << 20, true},
-};
-
-namespace {
-
-// "41" or "41.3" for 413 tenths.
-std::string TenthsText(uint64_t tenths) {
-  char text[32];
-  if (tenths % 10)
-    std::snprintf(text, sizeof text, "%llu.%llu", static_cast<unsigned long long>(tenths / 10),
-                  static_cast<unsigned long long>(tenths % 10));
-  else
-    std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(tenths / 10));
-  return text;
-}
-
-}  // namespace
-
-std::string LimitText(uint64_t bytes) {
-  const bool mega = bytes >= (1ull << 20);
-  const uint64_t unit = mega ? (1ull << 20) : 1024;
-  const uint64_t tenths = (bytes * 10 + unit / 2) / unit;
-  if (!mega && bytes < 1024) return std::to_string(bytes) + " bytes";
-  return TenthsText(tenths) + (mega ? " MB" : " KB");
-}
-
-bool ParseLimit(const std::string& text, uint64_t* bytes) {
-  double value = 0;
-  int used = 0;
-  if (std::sscanf(text.c_str(), "%lf%n", &value, &used) != 1 || used <= 0) return false;
-  if (text[0] < '0' || text[0] > '9') return false;
-  std::string unit;
-  for (size_t i = static_cast<size_t>(used); i < text.size(); ++i)
-    if (text[i] != ' ') unit += static_cast<char>(text[i] >= 'a' ? text[i] - 32 : text[i]);
-  double factor = 0;
-  if (unit.empty() || unit == "B") factor = 1;
-  if (unit == "K" || unit == "KB") factor = 1024;
-  if (unit == "M" || unit == "MB") factor = 1048576;
-  if (factor == 0 || !(value > 0) || value * factor >= 4294967296.0) return false;
-  *bytes = static_cast<uint64_t>(value * factor);
-  return *bytes > 0;
-}
-
-std::string FitResult::PercentText() const {
-  if (Scale.Denominator <= 0) return "0";
-  return TenthsText(static_cast<uint64_t>(Scale.Numerator) * 1000 /
-                    static_cast<uint64_t>(Scale.Denominator));  // truncating
 }
 
 void FreeFitCopies(FitResult& result) {
@@ -447,17 +397,13 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
 
   if (cancelled() || fitted.empty() || best.N == 0) {
     freeCopies(best);
-    if (fitted.empty() && result.Why.empty()) result.Why = "no photo could be read";
-    if (cancelled()) result.Why = "cancelled";
-    if (result.Why.empty()) {
-      const auto least_ = tried.find(static_cast<int32_t>(least));
-      result.Why = "does not fit in " + std::string(options.Mail ? "one " : "") + LimitText(limit) +
-                   (options.Mail ? " mail" : "") + " even at the smallest size";
-      if (least_ != tried.end())
-        result.Why +=
-            " (" +
-            TenthsText(static_cast<uint64_t>(least_->first) * 1000 / static_cast<uint64_t>(den)) +
-            "%, " + LimitText(least_->second) + ")";
+    result.Failure = cancelled()      ? FitFailure::Cancelled
+                     : fitted.empty() ? FitFailure::NothingReadable
+                                      : FitFailure::TooLarge;
+    const auto smallest = tried.find(static_cast<int32_t>(least));
+    if (smallest != tried.end()) {
+      result.Smallest = {smallest->first, den};
+      result.SmallestBytes = smallest->second;
     }
     return result;
   }
@@ -482,6 +428,19 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
 
 // ---- FitShrinker ----
 
+FitSummary SummaryOf(const FitResult& fit, uint64_t limit, bool mail, size_t photos) {
+  FitSummary summary;
+  summary.Limit = limit;
+  summary.Mail = mail;
+  summary.Photos = photos;
+  summary.Fitted = fit.Fitted;
+  summary.Scale = fit.Scale;
+  summary.Failure = fit.Failure;
+  summary.Smallest = fit.Smallest;
+  summary.SmallestBytes = fit.SmallestBytes;
+  return summary;
+}
+
 FitShrinker::~FitShrinker() { Cancel(); }
 
 void FitShrinker::Cancel() {
@@ -490,14 +449,14 @@ void FitShrinker::Cancel() {
   Stop = false;
 }
 
-std::string FitShrinker::Summary() const {
+FitSummary FitShrinker::Summary() const {
   std::lock_guard<std::mutex> hold(Lock);
   return Said;
 }
 
-std::string FitShrinker::Reason(size_t index) const {
+FitSummary FitShrinker::Reason(size_t index) const {
   std::lock_guard<std::mutex> hold(Lock);
-  return index < Reasons.size() ? Reasons[index] : std::string();
+  return index < Reasons.size() ? Reasons[index] : FitSummary();
 }
 
 void FitShrinker::Start(const std::vector<std::string>& paths, uint64_t limit, bool mail,
@@ -505,8 +464,8 @@ void FitShrinker::Start(const std::vector<std::string>& paths, uint64_t limit, b
   Cancel();
   {
     std::lock_guard<std::mutex> hold(Lock);
-    Said.clear();
-    Reasons.assign(paths.size(), std::string());
+    Said = SummaryOf(FitResult(), limit, mail, paths.size());
+    Reasons.assign(paths.size(), Said);
   }
   std::vector<size_t> order;
   if (first < paths.size()) order.push_back(first);
@@ -541,10 +500,9 @@ void FitShrinker::Start(const std::vector<std::string>& paths, uint64_t limit, b
       FitResult fit = FitCopies(inputs, limit, options);
       {
         std::lock_guard<std::mutex> hold(Lock);
-        if (fit.Fitted)
-          Said = " at " + fit.PercentText() + "%, fits one " + LimitText(limit) + " mail";
+        Said = SummaryOf(fit, limit, mail, paths.size());
         for (size_t i = 0; i < paths.size(); ++i)
-          Reasons[i] = fit.Photos[i].LeftOut ? std::string() : fit.Why;
+          if (!fit.Photos[i].LeftOut) Reasons[i] = Said;
       }
       for (size_t i : order) hand(i, fit.Photos[i]);
       FreeFitCopies(fit);
@@ -557,9 +515,10 @@ void FitShrinker::Start(const std::vector<std::string>& paths, uint64_t limit, b
       FitResult fit = FitCopies(inputs, limit, options);
       {
         std::lock_guard<std::mutex> hold(Lock);
-        Reasons[i] = fit.Photos[0].LeftOut ? std::string() : fit.Why;
-        Said = paths.size() > 1 ? ", each within " + LimitText(limit)
-                                : " at " + fit.PercentText() + "%, within " + LimitText(limit);
+        const FitSummary alone = SummaryOf(fit, limit, mail, 1);
+        if (!fit.Photos[0].LeftOut) Reasons[i] = alone;
+        // Several photos each under the limit share no scale.
+        Said = paths.size() > 1 ? SummaryOf(FitResult(), limit, mail, paths.size()) : alone;
       }
       hand(i, fit.Photos[0]);
       FreeFitCopies(fit);

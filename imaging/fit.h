@@ -31,20 +31,6 @@ constexpr uint64_t MailPartMargin = 1024;
 // count attachments with it.
 uint64_t MailAttachmentSize(uint64_t fileBytes);
 
-// The size choices offered beside the percentages, in the order shown.
-struct SizeChoice {
-  const char* Label;  // what the list shows
-  uint64_t Limit;     // bytes (KB = 1,024, MB = 1,048,576)
-  bool Mail;          // all copies together in one mail; otherwise each copy
-};
-extern const SizeChoice SizeChoices[5];
-
-// "500 KB", "1 MB", "2.5 MB", "25 MB": a limit as it is written on the command line and in the
-// total line (KB and MB of 1,024 and 1,048,576 bytes, to a tenth where it is not whole).
-std::string LimitText(uint64_t bytes);
-// Reads "500KB", "1MB", "2.5 MB", "300000" (bytes) into bytes; false for anything else or 0.
-bool ParseLimit(const std::string& text, uint64_t* bytes);
-
 // One photo to fit: its JPEG bytes in memory (Data non-null; they stay in place during the
 // fit), or the file at Path, read as the batch reads it, never in memory whole.
 struct FitInput {
@@ -52,6 +38,8 @@ struct FitInput {
   size_t Size = 0;
   std::string Path;
 };
+
+enum class FitFailure : uint8_t { None, NothingReadable, Cancelled, TooLarge };
 
 // What the fit made of one photo.
 struct FitCopy {
@@ -84,11 +72,12 @@ struct FitResult {
   int32_t Passes = 0;           // decodes of each photo for real copies (the estimate not counted)
   int32_t Tries = 0;            // scales whose copies were made
   std::vector<FitCopy> Photos;  // in the order given
-  // Why nothing was fitted ("" when fitted): no photo could be read, or the photos cannot fit
-  // even at the smallest size.
-  std::string Why;
-  // The scale as a percentage to a tenth, "41.3" or "100".
-  std::string PercentText() const;
+  // Why nothing was fitted (None when fitted): no photo could be read, the fit was cancelled,
+  // or the photos do not fit even at the smallest size (Smallest, when it was tried, came to
+  // SmallestBytes).
+  FitFailure Failure = FitFailure::None;
+  ShrinkScale Smallest{0, 100};
+  uint64_t SmallestBytes = 0;
 };
 
 struct FitOptions {
@@ -112,6 +101,21 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
 // Frees the copies a result holds.
 void FreeFitCopies(FitResult& result);
 
+// What a fit of the window's came to, for its sentences (app/wording.h).
+struct FitSummary {
+  uint64_t Limit = 0;
+  bool Mail = false;    // all copies in one mail
+  size_t Photos = 0;    // photos of the run
+  bool Fitted = false;  // Scale holds the common scale (one mail, or one photo alone)
+  ShrinkScale Scale;
+  FitFailure Failure = FitFailure::None;
+  ShrinkScale Smallest{0, 100};  // for TooLarge: the smallest size tried and its bytes
+  uint64_t SmallestBytes = 0;
+};
+
+// The summary of a fit of photos under limit.
+FitSummary SummaryOf(const FitResult& fit, uint64_t limit, bool mail, size_t photos);
+
 // FitCopies for the window, on a thread of its own, handing each photo's result on as the
 // batch shrinker does (imaging/batch_shrink.h): a copy, or none with the reason in Problem,
 // or none with Problem None when it does not fit (Reason says why).
@@ -129,18 +133,19 @@ class FitShrinker {
   void Start(const std::vector<std::string>& paths, uint64_t limit, bool mail, size_t first,
              BatchDoneProc done, void* context);
   void Cancel();
-  // For the total line of the latest run once its results are in: " at 41.3%, fits one 25 MB
-  // mail", " at 67%, within 1 MB" for one photo alone, ", each within 500 KB" for several.
-  std::string Summary() const;
-  // Why photo index of the latest run has no copy, when Problem does not say it ("" if none).
-  std::string Reason(size_t index) const;
+  // What the latest run found, for the total line once its results are in: the limit, one
+  // mail or each copy, and (for one mail or one photo alone) the common scale.
+  FitSummary Summary() const;
+  // Why photo index of the latest run has no copy, when its result's Problem does not say it
+  // (Failure None: it has one, or Problem says why).
+  FitSummary Reason(size_t index) const;
 
  private:
   std::thread Worker;
   std::atomic<bool> Stop{false};
   mutable std::mutex Lock;
-  std::string Said;
-  std::vector<std::string> Reasons;
+  FitSummary Said;
+  std::vector<FitSummary> Reasons;
 };
 
 }  // namespace velmora

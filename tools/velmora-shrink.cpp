@@ -397,6 +397,29 @@ std::string LeftOutText(const FitCopy& photo, const std::string& input) {
   return input + ": the picture " + ProblemText(photo.Report.Problem);
 }
 
+// Why a fit gave nothing, in the words the window uses.
+std::string WhyNotFitted(const FitResult& fit, uint64_t limit, bool mail) {
+  return FitFailureText(SummaryOf(fit, limit, mail, fit.Photos.size()));
+}
+
+// Reads "500KB", "1MB", "2.5 MB", "300000" (bytes) into bytes; false for anything else or 0.
+bool ParseLimit(const std::string& text, uint64_t* bytes) {
+  double value = 0;
+  int used = 0;
+  if (std::sscanf(text.c_str(), "%lf%n", &value, &used) != 1 || used <= 0) return false;
+  if (text[0] < '0' || text[0] > '9') return false;
+  std::string unit;
+  for (size_t i = static_cast<size_t>(used); i < text.size(); ++i)
+    if (text[i] != ' ') unit += static_cast<char>(text[i] >= 'a' ? text[i] - 32 : text[i]);
+  double factor = 0;
+  if (unit.empty() || unit == "B") factor = 1;
+  if (unit == "K" || unit == "KB") factor = 1024;
+  if (unit == "M" || unit == "MB") factor = 1048576;
+  if (factor == 0 || !(value > 0) || value * factor >= 4294967296.0) return false;
+  *bytes = static_cast<uint64_t>(value * factor);
+  return *bytes > 0;
+}
+
 // The total line with the scale and the limit, and what the search tried.
 void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
   size_t photos = 0;
@@ -404,7 +427,7 @@ void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
   for (const FitCopy& photo : fit.Photos)
     if (photo.Copy) ++photos, originalBytes += photo.OriginalBytes, copyBytes += photo.Report.Bytes;
   std::string total =
-      FormatBatchTotal(photos, originalBytes, copyBytes) + " at " + fit.PercentText() + "%, ";
+      FormatBatchTotal(photos, originalBytes, copyBytes) + " at " + ScaleText(fit.Scale) + "%, ";
   if (mail)
     total += "fits one " + LimitText(limit) + " mail (" + LimitText(fit.Bytes) + " as attachments)";
   else
@@ -414,9 +437,7 @@ void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
                        std::to_string(fit.Passes) + (fit.Passes == 1 ? " pass; " : " passes; ") +
                        std::to_string(fit.Bytes) + " of " + std::to_string(limit) + " bytes";
   if (fit.Over.Numerator > 0) {
-    FitResult over;
-    over.Scale = fit.Over;
-    search += "; next larger tried " + over.PercentText() + "% (" +
+    search += "; next larger tried " + ScaleText(fit.Over) + "% (" +
               std::to_string(fit.Over.Numerator) + "/" + std::to_string(fit.Over.Denominator) +
               "): " + std::to_string(fit.OverBytes) + " bytes, over";
   }
@@ -468,7 +489,7 @@ void BenchFit(const std::vector<FitInput>& inputs, uint64_t limit, const FitOpti
   }
   const double fit = Median(fits), plain = Median(plains);
   std::printf("median of %ld runs (ms): fit %.1f plain shrink at %s%% %.1f ratio %.2f\n", repeats,
-              fit, found.PercentText().c_str(), plain, fit / plain);
+              fit, ScaleText(found.Scale).c_str(), plain, fit / plain);
   PrintPeakMemory();
 }
 
@@ -498,7 +519,8 @@ int FitOne(const Request& request) {
                                        photo.OriginalBytes)
                             .c_str());
     if (!fit.Fitted) {
-      status = Fail(std::string(in) + ": " + fit.Why + "; nothing written");
+      status = Fail(std::string(in) + ": " + WhyNotFitted(fit, request.Limit, false) +
+                    "; nothing written");
     } else {
       std::printf(
           "%s\n",
@@ -530,7 +552,7 @@ int FitMail(const Request& request) {
   for (size_t i = 0; i < names.size(); ++i)
     if (fit.Photos[i].LeftOut) ++failed, Fail(LeftOutText(fit.Photos[i], names[i]));
   if (!fit.Fitted) {
-    if (!inputs.empty()) Fail(fit.Why + "; nothing written");
+    if (!inputs.empty()) Fail(WhyNotFitted(fit, request.Limit, true) + "; nothing written");
     return 1;
   }
   for (size_t i = 0; i < names.size(); ++i) {
