@@ -65,16 +65,16 @@ heif_prefix="$deps/heif"
 heif_cmake() { # source folder, build folder, options...
   local src=$1 build=$2
   shift 2
-  cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_INSTALL_PREFIX="$heif_prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON "$@" >/dev/null
-  # Only failures are shown: the libraries' own warnings would bury the set-up's output.
-  if ! cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1; then
-    tail -n 40 "$build/build.log"
+  # Only failures are shown: the libraries' own messages and warnings would bury the set-up's.
+  mkdir -p "$build"
+  if ! { cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+           -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+           -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_INSTALL_PREFIX="$heif_prefix" \
+           -DBUILD_SHARED_LIBS=OFF "$@" &&
+         cmake --build "$build" -j"$(nproc)" && cmake --install "$build"; } >"$build/setup.log" 2>&1; then
+    tail -n 40 "$build/setup.log"
     exit 1
   fi
-  cmake --install "$build" >/dev/null
 }
 heif_unpack() { # package name
   fetch_source "$1"
