@@ -205,6 +205,31 @@ TEST(HeifDecoder, DamagedForeignAndAbsurdFilesAreRefusedByName) {
   }
 }
 
+#ifdef VELMORA_HEIF_CORPUS
+// Catches a crash or a hang on the damaged files libheif's fuzzers found (its source package's
+// fuzzing/corpus): each is decoded or refused, and the intact ones among them decode.
+TEST(HeifDecoder, LibheifsCollectionOfCrashingFilesIsDecodedOrRefused) {
+  const std::string folder = std::string(VELMORA_HEIF_CORPUS) + "/";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*.heic").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  int files = 0, refused = 0;
+  do {
+    SCOPED_TRACE(found.cFileName);
+    BgrPicture picture;
+    const HeifProblem problem = DecodeHeifFile(folder + found.cFileName, &picture, nullptr, Dll());
+    ++files;
+    refused += problem != HeifProblem::None;
+    if (std::strncmp(found.cFileName, "colors-", 7) == 0) {
+      EXPECT_EQ(problem, HeifProblem::None);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  EXPECT_GT(files, 20);
+  EXPECT_GT(refused, 0);
+}
+#endif
+
 #endif
 
 }  // namespace
