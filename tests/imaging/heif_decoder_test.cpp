@@ -123,6 +123,22 @@ TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
   ASSERT_TRUE(ResampleRows(source, 90, 150, sink));
   for (int y = 0; y < 150; ++y)
     ASSERT_EQ(std::memcmp(streamed.Row(y), rotated.Row(y), 90 * 3), 0) << "row " << y;
+
+  // A name in any script (UTF-8, as the program's texts are) reaches the file.
+  const std::wstring wide = L"\x00e9t\x00e9 \x5199\x771f.heic";
+  const Bytes bytes = test::ReadFileBytes(Data("rotated.heic"));
+  const std::string temp = TempDirectory();  // ASCII under Wine's prefix
+  const std::wstring folder(temp.begin(), temp.end());
+  HANDLE file = CreateFileW((folder + wide).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+  CloseHandle(file);
+  const HeifFacts named =
+      InspectHeifFile(temp + "\xC3\xA9t\xC3\xA9 \xE5\x86\x99\xE7\x9C\x9F.heic", Dll());
+  EXPECT_TRUE(named.Usable());
+  EXPECT_EQ(named.Width, 90u);
+  DeleteFileW((folder + wide).c_str());
 }
 
 // A HEIF file whose primary image is a grid of the two tiles side by side, each coded as in
