@@ -1,4 +1,5 @@
-# Velmora: `make run` builds and starts the program under Wine, `make test` builds and
+# Velmora: `make run` builds and starts the program under Wine with a sample photo (or the
+# photos in PHOTOS="a.jpg b.jpg"), `make test` builds and
 # runs every test. Both install what the machine lacks first (scripts/setup.sh).
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
@@ -22,7 +23,7 @@ test: build
 	bash scripts/run-tests.sh $(BUILD)
 
 run: build
-	bash scripts/run-app.sh $(BUILD)
+	bash scripts/run-app.sh $(BUILD) $(PHOTOS)
 
 package: build
 	bash scripts/package.sh $(BUILD)

@@ -8,6 +8,7 @@
 
 #include "app/main_form.h"
 #include "app/photo_list.h"
+#include "app/sharing.h"
 #include "app/wording.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/preview.h"
@@ -282,22 +283,12 @@ bool AskBeforeReplacing(SaveTargets* targets) {
 
 // ---- Send ----
 
-// A new folder of its own in the temporary folder for one mailing ("" when none can be made).
-std::string NewMailFolder() {
-  const std::string base = TempDirectory() + "Velmora mail ";
-  for (int n = 1; n <= 100000; ++n) {
-    const std::string folder = base + std::to_string(n);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) return folder + "\\";
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  return std::string();
-}
-
 // Where the mail copies go: one photo's copy is named like it in the temporary folder (over
 // an older copy of that name), or in a folder of its own there when the photo itself lies
-// there (an attachment opened from the mail program, say); several go into a new folder.
+// there (an attachment opened from the mail program, say); several go into a new copies
+// folder of Velmora's own, which the clean-up at start removes after some days.
 std::string MailFolderFor(const PhotoList& photos, const std::vector<size_t>& ready) {
-  if (photos.Count() > 1) return NewMailFolder();
+  if (photos.Count() > 1) return NewCopiesFolder(TempDirectory());
   const std::string& original = photos.At(ready[0]).Path;
   if (!IsSameFile(TempDirectory() + FileNameOf(original), original)) return TempDirectory();
   const std::string folder = TempDirectory() + "Velmora";
@@ -491,9 +482,21 @@ void SendClick(void* owner, Control*) {
       attachments.push_back(path);
     }
   }
-  const std::string problem =
-      MailResultText(SendFilesByMail(MailSubject(originalNames), attachments, true));
-  if (!problem.empty()) ShowInfoMessage(problem);
+  const uint32_t result = SendFilesByMail(MailSubject(originalNames), attachments, true);
+  if (result != MailNotAvailable) {
+    const std::string problem = MailResultText(result);
+    if (!problem.empty()) ShowInfoMessage(problem);
+    return;
+  }
+  // No mail program to hand them to: the copies are made ready to paste or drag into a mail,
+  // from a copies folder (one photo's mail copy lies among the user's files in the temporary
+  // folder, so it gets one).
+  SharedCopies copies{folder, attachments, {}};
+  if (photos.Count() == 1) copies = WriteSharedCopies(photos, TempDirectory());
+  if (copies.Ready())
+    OfferCopiesWithoutMail(form->Form, copies);
+  else
+    ShowInfoMessage(copies.Problem);
 }
 
 void LinkClick(void*, Control*) {

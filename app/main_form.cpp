@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/image_actions.h"
+#include "app/sharing.h"
 #include "toolkit/button.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/control.h"
@@ -28,6 +29,8 @@ namespace velmora {
 MainForm* TheMainForm = nullptr;
 
 namespace {
+
+PhotoList* SharedPhotos(void* form) { return static_cast<MainForm*>(form)->Photos.get(); }
 
 constexpr const char* kImageFilter = "Image Files|*.jpg;*.jpeg";
 constexpr int32_t kPercentItems = 10;
@@ -257,6 +260,8 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   // Page Up and Page Down go to the previous and the next of several photos.
   AddKeyButton(f->Form, VK_PRIOR, f->PreviousButton);
   AddKeyButton(f->Form, VK_NEXT, f->NextButton);
+  // The shrunk pane hands its copies out: its menu (Copy, Show in folder), Ctrl+C and a drag.
+  AttachSharing(f->Form, f->ShrunkPane, f, &SharedPhotos);
 
   HWND window = f->Form->GetWindowHandle();
   f->OpenDialog->WndOwner = window;

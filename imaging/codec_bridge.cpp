@@ -9,12 +9,24 @@
 
 namespace velmora {
 
-thread_local uint8_t CodecErrorFlag = 0;
-
 namespace {
 
+// Library source manager over a Stream, read from the stream's current position.
+struct StreamSource {
+  jpeg_source_mgr Public;
+  Stream* Source;
+  JOCTET* Buffer;  // CodecBufferSize bytes from the library's permanent pool
+  boolean StartOfFile;
+};
+
+// Library destination manager appending to a Stream at its current position.
+struct StreamDestination {
+  jpeg_destination_mgr Public;
+  Stream* Target;
+  JOCTET* Buffer;  // CodecBufferSize bytes from the library's per-image pool
+};
+
 void CodecErrorExit(j_common_ptr object) {
-  CodecErrorFlag = 1;
   auto* manager = reinterpret_cast<CodecErrorManager*>(object->err);
   longjmp(manager->Jump, 1);
 }
@@ -140,13 +152,6 @@ void AttachCodecErrors(CodecErrorManager* manager, j_common_ptr object) {
   object->err = &manager->Public;
 }
 
-JpegImage* CodecOwnerOf(j_common_ptr object) {
-  if (!object->progress) return nullptr;
-  auto* bytes = reinterpret_cast<char*>(object->progress);
-  auto* context = reinterpret_cast<CodecContext*>(bytes - offsetof(CodecContext, Progress));
-  return context->Owner;
-}
-
 void CleanupCodecContext(CodecContext* context) {
   if (context->Common.err) {
     jpeg_destroy(&context->Common);
@@ -208,32 +213,6 @@ void WriteMarkers(j_compress_ptr object, const std::vector<MarkerPayload>& marke
   for (const MarkerPayload& m : markers)
     if (m.Bytes.size() <= MaxMarkerPayload)
       jpeg_write_marker(object, m.Code, m.Bytes.data(), static_cast<unsigned int>(m.Bytes.size()));
-}
-
-JpegHeader ReadJpegHeader(Stream* stream) {
-  JpegHeader header;
-  CodecErrorManager errors;
-  jpeg_decompress_struct d;
-  std::memset(static_cast<void*>(&d), 0, sizeof d);
-  AttachCodecErrors(&errors, reinterpret_cast<j_common_ptr>(&d));
-  if (RunCodecCall(&errors, [&] { jpeg_create_decompress(&d); })) {
-    header.Created = true;
-    d.mem->max_memory_to_use = CodecMemoryLimit;
-    AttachStreamSource(&d, stream);
-    header.Read = RunCodecCall(&errors, [&] {
-      jpeg_save_markers(&d, JPEG_APP0 + 1, 0xFFFF);
-      jpeg_read_header(&d, TRUE);
-    });
-    if (header.Read) header.Orientation = CollectPhotoDetails(KeptMarkers(&d)).Orientation;
-    header.Width = d.image_width;
-    header.Height = d.image_height;
-    header.ColorSpace = d.jpeg_color_space;
-    boolean multiple = FALSE;
-    RunCodecCall(&errors, [&] { multiple = jpeg_has_multiple_scans(&d); });
-    header.MultipleScans = multiple != FALSE;
-  }
-  jpeg_destroy_decompress(&d);
-  return header;
 }
 
 }  // namespace velmora

@@ -128,12 +128,12 @@ bool JpegRowReader::Open(Stream* stream, bool keepMarkers) {
   return ReadHeader([&](j_decompress_ptr d) { AttachStreamSource(d, stream); }, keepMarkers);
 }
 
-bool JpegRowReader::Start(int32_t eighths, bool roughRows) {
+bool JpegRowReader::Start(int32_t eighths) {
   if (!Created || Problem != PictureProblem::None) return false;
   j_decompress_ptr d = &Context->Decompress;
   d->scale_num = static_cast<unsigned int>(eighths < 1 ? 1 : eighths > 8 ? 8 : eighths);
   d->scale_denom = 8;
-  if (roughRows) d->dct_method = JDCT_IFAST;
+  d->dct_method = JDCT_ISLOW;
   switch (d->jpeg_color_space) {
     case JCS_CMYK:
     case JCS_YCCK:

@@ -65,10 +65,10 @@ class JpegRowReader {
   // open while the reader lives.
   bool Open(Stream* stream, bool keepMarkers = false);
   // Starts the decode at eighths / 8 of the stored size (1..8); OutputWidth and
-  // OutputHeight then hold the size of the rows. False (and Problem set) on failure.
-  // With roughRows the codec may use its fast, slightly less exact transform: for rows that
-  // are reduced further afterwards, where the difference averages out.
-  bool Start(int32_t eighths, bool roughRows = false);
+  // OutputHeight then hold the size of the rows. False (and Problem set) on failure. Always
+  // the accurate integer transform: the fast one darkens saturated colours by a level or two,
+  // which a reduction does not average out.
+  bool Start(int32_t eighths);
   // Decodes up to count rows into rows[0..count), each 3 x OutputWidth bytes, top to bottom;
   // gives the number decoded, 0 at the end or after a failure (Problem set).
   int32_t ReadRows(uint8_t* const* rows, int32_t count);

@@ -84,9 +84,8 @@ bool PanePreview::DecodeFor(JpegImage* picture, int32_t width, int32_t height) {
 }
 
 PixelSize PanePreview::StoredSize(int32_t width, int32_t height) const {
-  const bool turned = Orientation >= 5;
-  return PixelSize{static_cast<uint32_t>(turned ? height : width),
-                   static_cast<uint32_t>(turned ? width : height)};
+  // Turning is its own inverse for the sides.
+  return OrientedSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), Orientation);
 }
 
 bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
@@ -109,7 +108,7 @@ bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
     if (!DecodeFor(picture, width, height)) return false;
     stored = StoredSize(width, height);  // the orientation is known now
   }
-  Bitmap* copy = MakeDibBitmap(width, height, Bpp24);
+  Bitmap* copy = MakeDibBitmap(width, height);
   if (copy->IsEmptyBitmap() || !copy->RowAddress(0)) {
     FreeObject(copy);
     return false;

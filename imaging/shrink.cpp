@@ -40,14 +40,16 @@ bool ShrinkOpened(JpegRowReader& reader, bool opened, int32_t percent, Stream* o
   // The new size is a share of the upright picture; the rows are resampled as stored and
   // turned upright after the reduction, where there are fewest of them.
   const PhotoDetails details = CollectPhotoDetails(reader.Markers());
-  const bool turned = details.Orientation >= 5;
-  report.OriginalWidth = turned ? reader.Height : reader.Width;
-  report.OriginalHeight = turned ? reader.Width : reader.Height;
-  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(report.OriginalWidth), percent);
-  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(report.OriginalHeight), percent);
+  const PixelSize original = OrientedSize(reader.Width, reader.Height, details.Orientation);
+  report.OriginalWidth = original.Width;
+  report.OriginalHeight = original.Height;
+  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(original.Width), percent);
+  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(original.Height), percent);
   if (newWidth <= 0 || newHeight <= 0) return false;
-  const int32_t storedWidth = turned ? newHeight : newWidth;
-  const int32_t storedHeight = turned ? newWidth : newHeight;
+  const PixelSize stored =
+      OrientedSize(uint32_t(newWidth), uint32_t(newHeight), details.Orientation);
+  const int32_t storedWidth = static_cast<int32_t>(stored.Width);
+  const int32_t storedHeight = static_cast<int32_t>(stored.Height);
   // A turn holds the whole reduced picture. Past the budget the copy keeps its pixels as
   // stored and the photo's orientation, which every viewer applies: still upright when seen,
   // and the memory stays bounded.
@@ -59,15 +61,12 @@ bool ShrinkOpened(JpegRowReader& reader, bool opened, int32_t percent, Stream* o
 
   report.DecodeEighths =
       DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
-  // Rows reduced to half their number or fewer average the fast transform's small errors away.
-  const bool rough = static_cast<int64_t>(storedWidth) * 2 <=
-                     static_cast<int64_t>(ScaledSide(reader.Width, report.DecodeEighths));
   const uint32_t before = out->Size();
   JpegRowWriter writer;
   JpegSink sink(writer);
   OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
   bool done = false;
-  if (reader.Start(report.DecodeEighths, rough) && upright.Prepare() &&
+  if (reader.Start(report.DecodeEighths) && upright.Prepare() &&
       writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
       writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
                                          static_cast<uint32_t>(outHeight), orientation))) {

@@ -1,5 +1,5 @@
 // The Shrink action on the program's picture objects: ShrinkPicture makes a new JpegImage
-// holding the shrunk copy of an opened one, ShrinkPictureFrom one from a file's bytes.
+// holding the shrunk copy of an opened one.
 // Relies on imaging/shrink.h and imaging/jpeg_image.h.
 #pragma once
 
@@ -22,10 +22,5 @@ namespace velmora {
 JpegImage* ShrinkPicture(JpegImage* opened, int32_t percent, uint32_t* byteCount,
                          ShrinkReport* report = nullptr,
                          PipelineThreading threading = PipelineThreading::Auto);
-
-// The same for the JPEG bytes of a stream from its position on, through ShrinkJpegStream.
-JpegImage* ShrinkPictureFrom(Stream* file, int32_t percent, uint32_t* byteCount,
-                             ShrinkReport* report = nullptr,
-                             PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

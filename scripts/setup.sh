@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine for building and testing Velmora: the MinGW cross
-# compiler, Wine with Xvfb, GoogleTest sources, a static libjpeg-turbo cross-built
-# with SIMD, and the HEIF decoder libraries (libde265, libheif) cross-built static for
-# velmora-heif.dll, all into .deps/ (git-ignored). Every step is skipped when already done.
+# Prepares a Debian 12 machine for building, testing and packaging Velmora: the MinGW cross
+# compiler, Wine with Xvfb, GoogleTest sources, ImageMagick, NSIS for the installer, a static
+# libjpeg-turbo cross-built with SIMD, and the HEIF decoder libraries (libde265, libheif)
+# cross-built static for velmora-heif.dll, all into .deps/ (git-ignored). Every step is
+# skipped when already done.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
@@ -13,7 +14,7 @@ need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++-mingw-w64-i686-posix mingw-w64-i686-dev nasm cmake make wine wine32:i386 \
          xvfb xauth x11-utils x11-apps googletest imagemagick zip unzip libvips-tools \
-         libjpeg-turbo-progs dpkg-dev libheif-examples; do
+         libjpeg-turbo-progs nsis dpkg-dev libheif-examples; do
   have "$p" || need_pkgs+=("$p")
 done
 

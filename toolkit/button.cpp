@@ -4,11 +4,7 @@
 namespace velmora {
 
 const KindTable ButtonKind = {
-    .ClearProc = ClearControlText,
     .ClickCode = BN_CLICKED,
-    .EnterCode = BN_SETFOCUS,
-    .LeaveCode = BN_KILLFOCUS,
-    .TextAlignStyles = {0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x0C, 0x04, 0x08},
     .AutoSizeExtraWidth = 14,
     .AutoSizeExtraHeight = 0,
 };

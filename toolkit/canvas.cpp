@@ -85,7 +85,6 @@ void Canvas::ReleaseTools() {
 }
 
 HDC Canvas::Require(uint32_t bits) {
-  if ((bits & RequireNotify) && OnChange) OnChange.Invoke<CanvasChangeProc>(this);
   if (bits & RequireDC) {
     if (!CanvasDC()) return nullptr;
   }
@@ -123,7 +122,7 @@ HDC Canvas::Require(uint32_t bits) {
 }
 
 void Canvas::FillRectangle(const RECT& rect) {
-  if (!Require(RequireNotify | RequireBrush | RequireDC)) return;
+  if (!Require(RequireBrush | RequireDC)) return;
   if (Brush) {
     FillRect(DC, &rect, Brush->BrushHandle());
   } else if (Owner) {
@@ -158,18 +157,6 @@ SIZE Canvas::MeasureText(const std::string& text) {
   bool fetched = madeMemoryDC || (DCProvider && !PaintDCBound);
   if (fetched) BindDC(nullptr);
   return size;
-}
-
-DrawingTool* Canvas::CanvasBrush() {
-  if (!Brush) {
-    Brush = MakeBrushTool();
-    Brush->OnChange = MakeCallback(this, &ToolChanged);
-    if (Owner) {
-      Brush->SetColor(Owner->BackColor);
-      if (DrawingTool* ownerBrush = Owner->Brush) AssignTool(Brush, ownerBrush);
-    }
-  }
-  return Brush;
 }
 
 }  // namespace velmora

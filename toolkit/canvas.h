@@ -22,11 +22,8 @@ enum CanvasRequirement : uint32_t {
   RequireDC = 1,
   RequireBrush = 4,
   RequireFont = 8,
-  RequireNotify = 16,  // call OnChange first
 };
 
-// Fired as proc(context, canvas) before an operation that changes the pixels.
-using CanvasChangeProc = void (*)(void* context, Canvas* sender);
 // Answers the DC the canvas is to draw on (null when none can be had).
 using DCProviderProc = HDC (*)(void* context, Canvas* sender);
 
@@ -49,15 +46,12 @@ class Canvas : public ObjectBase {
   void FillRectangle(const RECT& rect);
   // Extent of text in the canvas's font. Leaves no DC bound that it fetched or made itself.
   SIZE MeasureText(const std::string& text);
-  // The canvas's brush tool, made on demand with the owner's colour and brush.
-  DrawingTool* CanvasBrush();
 
   Control* Owner = nullptr;
   HDC DC = nullptr;
   DrawingTool* Brush = nullptr;
   DrawingTool* Font = nullptr;
   uint8_t State = 0;
-  Callback OnChange;
   Callback DCProvider;
   // Set by a control's provider while the bound DC is the owner's paint DC.
   bool PaintDCBound = false;

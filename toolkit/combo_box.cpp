@@ -9,8 +9,6 @@ namespace velmora {
 
 namespace {
 
-void ResetContent(Control* control) { control->SendToWindow(CB_RESETCONTENT, 0, 0); }
-
 // Option bit i maps to entry i; the negative entry adds CBS_AUTOHSCROLL unless bit 1 is set.
 constexpr int32_t ComboOptionFlags[11] = {
     CBS_DROPDOWNLIST,
@@ -54,26 +52,15 @@ void OpenDropDown(Control* combo) {
 }  // namespace
 
 const KindTable ComboKind = {
-    .ClearProc = ResetContent,
     .ClickCode = CBN_DBLCLK,
-    .EnterCode = CBN_SETFOCUS,
-    .LeaveCode = CBN_KILLFOCUS,
-    .ChangeCode = CBN_EDITCHANGE,
     .SelectionChangeCode = SettledSelectionCode,
     .ItemCountMessage = CB_GETCOUNT,
-    .ItemTextLengthMessage = CB_GETLBTEXTLEN,
-    .GetItemTextMessage = CB_GETLBTEXT,
     .GetItemDataMessage = CB_GETITEMDATA,
     .SetItemDataMessage = CB_SETITEMDATA,
-    .AddItemMessage = CB_ADDSTRING,
     .DeleteItemMessage = CB_DELETESTRING,
     .InsertItemMessage = CB_INSERTSTRING,
-    .FindExactMessage = CB_FINDSTRINGEXACT,
-    .FindPrefixMessage = CB_FINDSTRING,
-    .CurrentItemMessage = CB_GETCURSEL,
     .GetItemIndexMessage = CB_GETCURSEL,
     .SetItemIndexMessage = CB_SETCURSEL,
-    .FurtherItemMessage = CB_DIR,
     .AutoSizeExtraWidth = 0,
     .AutoSizeExtraHeight = 6,
 };
@@ -179,12 +166,7 @@ int32_t ItemCount(Control* control) {
 
 void SetItemText(Control* control, int32_t index, const std::string& text) {
   if (!control || index < 0) return;
-  if (control->Kind.SetItemTextMessage) {
-    control->SendToWindow(control->Kind.SetItemTextMessage, static_cast<WPARAM>(index),
-                          reinterpret_cast<LPARAM>(text.c_str()));
-    return;
-  }
-  // No set-in-place message: delete and insert again, carrying data and selection over.
+  // Delete and insert again, carrying data and selection over.
   // An index just past the end appends a new item, which starts without data.
   const int32_t selected = GetItemIndex(control);
   const bool exists = index < ItemCount(control);

@@ -160,8 +160,6 @@ Control* MakeChildControl(Control* parent, const std::string& className, DWORD s
   return control;
 }
 
-void ClearControlText(Control* control) { control->SetText(""); }
-
 void Control::SetParentControl(Control* parent) {
   if (Parent && Parent->Children) Parent->Children->Remove(this);
   Parent = parent;
@@ -448,7 +446,6 @@ LRESULT Control::BuiltInHandling(WindowMessage& message) {
 
     case WM_SIZE: {
       LRESULT r = DefaultProcessing(message);
-      SizeState = LOBYTE(wParam);
       if (!IsForm && Parent) AlignHook(Parent);
       AlignHook(this);
       return r;
@@ -642,8 +639,6 @@ bool Control::IsEnabled() const {
 }
 
 void Control::SetBackColor(Color color) {
-  if (WindowHandle && Kind.BackColorMessage)
-    SendMessageA(WindowHandle, Kind.BackColorMessage, 0, static_cast<LPARAM>(ResolveColor(color)));
   if (color == BackColor) return;
   BackColor = color;
   if (BackgroundBrush) {

@@ -38,31 +38,17 @@ using BrushProc = HBRUSH (*)(Control* control);
 
 // Per-kind values copied into every child control; 0 means the kind has no such code or message.
 struct KindTable {
-  ControlProc ClearProc = nullptr;  // empties the control (kept, not called by the program)
-  uint16_t ClickCode = 0;           // notification code that fires OnClick
-  uint16_t EnterCode = 0;
-  uint16_t LeaveCode = 0;
-  uint16_t ChangeCode = 0;
+  uint16_t ClickCode = 0;  // notification code that fires OnClick
   uint16_t SelectionChangeCode = 0;
   uint16_t ItemCountMessage = 0;
-  uint16_t ItemTextLengthMessage = 0;
-  uint16_t GetItemTextMessage = 0;
-  uint16_t SetItemTextMessage = 0;  // set item text in place
   uint16_t GetItemDataMessage = 0;
   uint16_t SetItemDataMessage = 0;
-  uint16_t AddItemMessage = 0;
   uint16_t DeleteItemMessage = 0;
   uint16_t InsertItemMessage = 0;
-  uint16_t FindExactMessage = 0;
-  uint16_t FindPrefixMessage = 0;
-  uint16_t CurrentItemMessage = 0;  // second slot of the current item
   uint16_t GetItemIndexMessage = 0;
   uint16_t SetItemIndexMessage = 0;
-  uint8_t TextAlignStyles[10] = {};
-  uint16_t FurtherItemMessage = 0;
   uint16_t AutoSizeExtraWidth = 0;   // 0 = width not auto-sized
   uint16_t AutoSizeExtraHeight = 0;  // 0 = height not auto-sized
-  uint16_t BackColorMessage = 0;     // hands the background colour to the window
 };
 
 // Docking of a control inside its parent's client area.
@@ -152,7 +138,6 @@ class Control : public ObjectBase {
   HICON Icon = nullptr;
   bool IconShared = false;
   std::string Caption;
-  uint8_t SizeState = 0;
   int32_t RestoreShowCommand = 0;
   Canvas* OwnCanvas = nullptr;
   WNDPROC ClassWindowProc = nullptr;
@@ -223,7 +208,6 @@ Control* MakeChildControl(Control* parent, const std::string& className, DWORD s
                           const KindTable* kind);
 
 // The ClearProc of kinds whose content is their text: empties the text.
-void ClearControlText(Control* control);
 
 // The control bound to a window through its "SELF_" property, or null.
 Control* ControlOfWindow(HWND window);

@@ -11,6 +11,7 @@ namespace {
 struct Shortcut {
   char Letter = 0;
   Control* Button = nullptr;
+  Callback Action;  // fired instead of a button's click when there is no button
 };
 
 struct KeyButton {
@@ -93,7 +94,10 @@ bool KeyboardPreview(const MSG& message) {
   if (!control || shift) return false;
   for (const Shortcut& shortcut : record->Shortcuts) {
     if (message.wParam != static_cast<WPARAM>(shortcut.Letter)) continue;
-    shortcut.Button->FireClick();
+    if (shortcut.Button)
+      shortcut.Button->FireClick();
+    else
+      shortcut.Action.Invoke<ClickProc>(form);
     return true;
   }
   return false;
@@ -115,10 +119,21 @@ void AddShortcut(Control* form, char letter, Control* button) {
   if (record == nullptr || button == nullptr || letter < 'A' || letter > 'Z') return;
   for (Shortcut& shortcut : record->Shortcuts) {
     if (shortcut.Letter != letter) continue;
-    shortcut.Button = button;
+    shortcut = {letter, button, {}};
     return;
   }
-  record->Shortcuts.push_back({letter, button});
+  record->Shortcuts.push_back({letter, button, {}});
+}
+
+void AddShortcutAction(Control* form, char letter, Callback action) {
+  KeyboardRecord* record = RecordOf(form);
+  if (record == nullptr || !action || letter < 'A' || letter > 'Z') return;
+  for (Shortcut& shortcut : record->Shortcuts) {
+    if (shortcut.Letter != letter) continue;
+    shortcut = {letter, nullptr, action};
+    return;
+  }
+  record->Shortcuts.push_back({letter, nullptr, action});
 }
 
 void AddKeyButton(Control* form, WORD key, Control* button) {

@@ -17,6 +17,11 @@ void EnableKeyboard(Control* form);
 // handling must be on. A later shortcut for the same letter replaces the earlier one.
 void AddShortcut(Control* form, char letter, Control* button);
 
+// The same for an action without a button: Ctrl+letter fires action as a ClickProc with the
+// form as sender (Ctrl+C copying, say). It replaces an earlier shortcut of the letter, and is
+// replaced by a later one.
+void AddShortcutAction(Control* form, char letter, Callback action);
+
 // The key (a virtual-key code such as VK_PRIOR), pressed without Ctrl, Alt or Shift, presses
 // button wherever the focus is in form, while the button is shown and enabled and no combo
 // box's list is open; otherwise the key goes on as before. Form's keyboard handling must be

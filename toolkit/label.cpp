@@ -4,9 +4,7 @@
 namespace velmora {
 
 const KindTable LabelKind = {
-    .ClearProc = ClearControlText,
     .ClickCode = STN_CLICKED,
-    .TextAlignStyles = {0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x0C, 0x02, 0x00, 0x00},
     .AutoSizeExtraWidth = 1,
     .AutoSizeExtraHeight = 1,
 };

@@ -31,8 +31,6 @@ std::string FormatText(const char* format, const Args&... args) {
   return FormatTextArgs(format, values);
 }
 
-std::string IntToText(int32_t value);
-
 // Everything after the last ':' or '\'; the whole path when it has neither.
 std::string FileNameOf(const std::string& path);
 std::string WithTrailingChar(const std::string& text, char ch);
@@ -52,22 +50,10 @@ extern bool (*AppWindowOwnerHook)(HWND* window, std::string* caption);
 
 int ShowMessageBox(const std::string& text, UINT flags);
 int ShowInfoMessage(const std::string& text);
-std::string SystemErrorText(DWORD code);
-
-RECT RectOf(int32_t left, int32_t top, int32_t right, int32_t bottom);
-bool SameRect(const RECT& a, const RECT& b);
-bool PointInsideRect(POINT point, const RECT& rect);
 
 // Entry i >= 0 is OR-ed in when bit i is set; entry i < 0 contributes ~entry when it is clear.
 uint32_t FlagsFromSet(uint32_t set, const int32_t* table, int count);
 
-void* AllocZeroed(size_t n);
-bool SameBytes(const void* a, const void* b, size_t n);
 const char* NonNullText(const char* p);
-size_t TextLength(const char* p);
-char* CopyText(char* dest, const char* src);
-char* CopyTextMax(char* dest, const char* src, size_t max);
-const char* FindLastChar(const char* p, char ch);
-const char* FindLastDelimiter(const char* p, const char* delimiters);
 
 }  // namespace velmora

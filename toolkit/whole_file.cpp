@@ -107,4 +107,22 @@ bool SaveWholeFile(const std::string& target, const void* bytes, uint32_t count)
       target, [&](Stream* file) { return count == 0 || file->Write(bytes, count) == count; });
 }
 
+Stream* ReadWholeFile(const std::string& path) {
+  Stream* file = OpenFileForReading(path.c_str());
+  Stream* bytes = nullptr;
+  if (file->Handle() != INVALID_HANDLE_VALUE) {
+    try {
+      bytes = MakeMemoryStream();
+      bytes->SetSize(file->Size());
+      bytes->SetSize(file->Read(bytes->Memory, file->Size()));
+      if (bytes->Size() != file->Size()) FreeAndNull(bytes);
+    } catch (...) {  // no memory for the whole file
+      FreeAndNull(bytes);
+    }
+  }
+  FreeObject(file);
+  if (bytes) bytes->SetPosition(0);
+  return bytes;
+}
+
 }  // namespace velmora

@@ -1,6 +1,6 @@
-// Saving a file whole or not at all: the bytes go into a new file beside the target, reach the
-// disk (flushed), and only then replace the target in one move. Relies on kernel32,
-// toolkit/stream.h and toolkit/object.h.
+// Reading a file whole, and saving one whole or not at all: the bytes go into a new file beside
+// the target, reach the disk (flushed), and only then replace the target in one move. Relies on
+// kernel32, toolkit/stream.h and toolkit/object.h.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,10 @@ bool SaveWholeFile(const std::string& target, const std::function<bool(Stream* f
 
 // The same for count bytes.
 bool SaveWholeFile(const std::string& target, const void* bytes, uint32_t count);
+
+// The whole file in a new memory stream positioned at 0 (the caller's, free it with FreeObject);
+// null when the file cannot be opened or read to its end.
+Stream* ReadWholeFile(const std::string& path);
 
 // The prefix of the new file's name while it is being written ("~velmora-").
 extern const char* const SavingFilePrefix;

@@ -1,8 +1,8 @@
-// velmora-header FILE: reads a JPEG's header through a read stream and the codec bridge
+// velmora-header FILE: reads a JPEG's header through a read stream and the row reader
 // and prints its width, height and byte size; anything else gives a one-line error.
 #include <cstdio>
 
-#include "imaging/codec_bridge.h"
+#include "imaging/jpeg_rows.h"
 #include "toolkit/stream.h"
 
 using namespace velmora;
@@ -20,12 +20,19 @@ int main(int argc, char** argv) {
     return 1;
   }
   uint32_t size = file->Size();
-  JpegHeader info = ReadJpegHeader(file);
+  uint32_t width = 0, height = 0;
+  {
+    JpegRowReader reader;
+    if (reader.Open(file)) {
+      width = reader.Width;
+      height = reader.Height;
+    }
+  }
   FreeObject(file);
-  if (!info.Read || info.Width == 0 || info.Height == 0) {
+  if (width == 0 || height == 0) {
     std::fprintf(stderr, "velmora-header: %s: not a JPEG file\n", name);
     return 1;
   }
-  std::printf("width %u height %u bytes %u\n", info.Width, info.Height, size);
+  std::printf("width %u height %u bytes %u\n", width, height, size);
   return 0;
 }

@@ -91,28 +91,9 @@ struct Request {
   std::vector<const char*> Args;  // the arguments that are not options
 };
 
-struct Opened {
-  Stream* Bytes = nullptr;  // the whole file, or null when it cannot be read
-  uint32_t FileSize = 0;
-};
-
-// Reads the whole file into memory, as the program's Open does.
-Opened ReadPicture(const char* name) {
-  Opened result;
-  Stream* file = OpenFileForReading(name);
-  if (file->Handle() != INVALID_HANDLE_VALUE) {
-    result.FileSize = file->Size();
-    result.Bytes = MakeMemoryStream();
-    result.Bytes->SetSize(result.FileSize);
-    if (result.FileSize > 0)
-      result.Bytes->SetSize(file->Read(result.Bytes->Memory, result.FileSize));
-  }
-  FreeObject(file);
-  return result;
-}
-
-bool ShrinkOpened(const Opened& opened, long percent, Stream* out, ShrinkReport& report) {
-  return ShrinkJpegBytes(static_cast<const uint8_t*>(opened.Bytes->Memory), opened.Bytes->Size(),
+// The whole file is read into memory first, as the program's Open does (ReadWholeFile).
+bool ShrinkOpened(Stream* opened, long percent, Stream* out, ShrinkReport& report) {
+  return ShrinkJpegBytes(static_cast<const uint8_t*>(opened->Memory), opened->Size(),
                          static_cast<int32_t>(percent), out, report);
 }
 
@@ -126,18 +107,19 @@ int ShrinkOne(const Request& request) {
   if (percent < 0) return Fail(std::string("bad percentage '") + request.Args[1] + "' (1 to 100)");
   if (IsSameFile(in, out)) return Fail("OUT must not be the input file");
 
-  Opened opened = ReadPicture(in);
-  if (!opened.Bytes) return Fail(std::string(in) + ": cannot open the file");
+  Stream* opened = ReadWholeFile(in);
+  if (!opened) return Fail(std::string(in) + ": cannot open the file");
+  const uint32_t fileSize = opened->Size();
   Stream* shrunk = MakeMemoryStream();
   ShrinkReport report;
   const bool made = ShrinkOpened(opened, percent, shrunk, report);
-  FreeObject(opened.Bytes);
+  FreeObject(opened);
   if (report.OriginalWidth == 0 || report.OriginalHeight == 0) {
     FreeObject(shrunk);
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
   std::printf("%s\n", FormatSizeText(static_cast<int32_t>(report.OriginalWidth),
-                                     static_cast<int32_t>(report.OriginalHeight), opened.FileSize)
+                                     static_cast<int32_t>(report.OriginalHeight), fileSize)
                           .c_str());
   if (!made) {
     FreeObject(shrunk);
@@ -162,14 +144,15 @@ int ShrinkOne(const Request& request) {
     int32_t eighths = 8;
     for (long i = 0; i < repeats; ++i) {
       double start = NowMs();
-      Opened again = ReadPicture(in);
+      Stream* again = ReadWholeFile(in);
+      if (!again) return Fail(std::string(in) + ": cannot open the file");
       double loaded = NowMs();
       ShrinkReport r;
       Stream* result = MakeMemoryStream();
       ShrinkOpened(again, percent, result, r);
       double end = NowMs();
       FreeObject(result);
-      FreeObject(again.Bytes);
+      FreeObject(again);
       eighths = r.DecodeEighths;
       read.push_back(loaded - start);
       shrink.push_back(r.Milliseconds);

@@ -1,6 +1,7 @@
-// velmora.exe on the Windows around it: a file named on its command line and files dropped onto
-// its window open as Open would, the mail library comes only from the system folder, the
-// window is laid out for the screen's DPI, and the keyboard reaches every action.
+// velmora.exe on the Windows around it: a file named on its command line opens as Open would
+// (several files and drops are the several-photos run's), the mail library comes only from the
+// system folder, the window is laid out for the screen's DPI, the keyboard reaches every action,
+// and the About box shows the licence and notices.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -39,42 +40,6 @@ TEST_F(WindowsRun, AFileOnTheCommandLineOpensAtStart) {
   WritePicture(Folder() + "small.jpg", 48, 32);
   ASSERT_TRUE(Start("small.jpg", Folder()));
   EXPECT_TRUE(Shows(Label(false), SizeText(48, 32, FileBytes(Folder() + "small.jpg").size())));
-}
-
-// The command line's file gets the same messages as one chosen in the dialog.
-TEST_F(WindowsRun, ACommandLineFileThatCannotBeOpenedIsReportedByName) {
-  const std::string missing = Folder() + "gone.jpg", notes = Folder() + "notes.jpg";
-  ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(3000, 'n')));
-  for (const std::string& path : {missing, notes}) {
-    SCOPED_TRACE(path);
-    ASSERT_TRUE(Start(Quoted(path)));
-    const std::string shown = app->AnswerMessage();
-    EXPECT_NE(shown.find(Quoted(path)), std::string::npos) << shown;
-    app->Click("Shrink");
-    EXPECT_TRUE(app->WaitIdle());
-    EXPECT_EQ(WindowText(Label(true)), "");
-    ASSERT_EQ(app->CloseAndWait(20000), 0);
-  }
-}
-
-// A drop onto the window opens its files as Open would, the first one shown (the several photos
-// themselves are the end-to-end test of several_photos_test.cpp); a dropped file that is not a
-// JPEG picture is reported by name.
-TEST_F(WindowsRun, ADropOpensItsFilesTheFirstShown) {
-  const std::string first = WritePicture(Folder() + "first.jpg", 320, 240);
-  const std::string second = WritePicture(Folder() + "second.jpg", 200, 100);
-  ASSERT_TRUE(Start());
-  ASSERT_TRUE(DropFiles(*app, {first, second}));
-  EXPECT_TRUE(Shows(Label(false), SizeText(320, 240, FileBytes(first).size())))
-      << WindowText(Label(false));
-  EXPECT_NE(app->Find("STATIC", "Photo 1 of 2"), nullptr);
-  EXPECT_FALSE(app->HasModalWindow());
-
-  const std::string notes = Folder() + "notes.txt";
-  ASSERT_TRUE(WriteFileBytes(notes, std::vector<uint8_t>(100, 'x')));
-  ASSERT_TRUE(DropFiles(*app, {notes}));
-  const std::string shown = app->AnswerMessage();
-  EXPECT_NE(shown.find(Quoted(notes)), std::string::npos) << shown;
 }
 
 // A MAPI32.DLL beside the program (as in a downloads folder) and one in the current directory
@@ -338,6 +303,39 @@ TEST_F(WindowsRun, TheKeyboardReachesEveryAction) {
   }
   for (const char* caption : {"Open ...", "Shrink", "Save...", "Send by e-mail"})
     EXPECT_NE(app->Button(caption), nullptr) << caption;
+}
+
+// "About Velmora", the last item of the window's system menu (opened as Alt+Space opens it),
+// shows the version, the licence and the notices of the libraries linked in, all carried by the
+// executable; Enter and Escape close it.
+TEST_F(WindowsRun, AboutShowsTheVersionLicenceAndNotices) {
+  ASSERT_TRUE(Start());
+  SetForegroundWindow(app->Main);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5));
+  for (WORD close : {VK_RETURN, VK_ESCAPE}) {
+    PostMessageW(app->Main, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    HWND menu = nullptr, box = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); },
+        5));
+    const RECT items = ScreenRect(menu, true);  // About is the last item
+    MouseClickAt({items.left + 30, items.bottom - 8});
+    ASSERT_TRUE(WaitFor([&] {
+      for (HWND w : Windows(nullptr, false, app->ProcessId))
+        if (WindowText(w) == "About Velmora") box = w;
+      return box != nullptr;
+    })) << "no About box";
+    std::string texts;
+    for (HWND w : Windows(box)) texts += WindowText(w) + "\n";
+    for (const char* part : {"Velmora " VELMORA_VERSION, "MIT License", "Velmora developers",
+                             "based in part on the work of the Independent JPEG Group", "zlib",
+                             "winpthreads", "GCC RUNTIME LIBRARY EXCEPTION"})
+      EXPECT_NE(texts.find(part), std::string::npos) << part;
+    if (close == VK_RETURN) SaveScreenshot(box, "e2e-about-box.bmp");
+    PressKeys({close});
+    ASSERT_TRUE(WaitFor([&] { return Gone(box); }, 5)) << "key " << close;
+    ASSERT_TRUE(app->WaitIdle());
+  }
 }
 
 }  // namespace

@@ -29,13 +29,9 @@ uint8_t PhotoLike(int x, int y, int c) {
 
 Bytes Photo(int w, int h) { return test::EncodeJpeg(w, h, 3, PhotoLike, {.FullChroma = false}); }
 
-// The photo stored turned: an EXIF block with orientation 6 after the JFIF marker.
-Bytes Turned(Bytes photo) {
-  const auto exif = test::MakePhotoExif(false, 6).Block;
-  Bytes app1 = {0xFF, 0xE1, uint8_t((exif.size() + 2) >> 8), uint8_t(exif.size() + 2)};
-  app1.insert(app1.end(), exif.begin(), exif.end());
-  photo.insert(photo.begin() + 20, app1.begin(), app1.end());
-  return photo;
+// The photo stored turned: an EXIF block with orientation 6.
+Bytes Turned(const Bytes& photo) {
+  return test::WithExif(photo, test::MakePhotoExif(false, 6).Block);
 }
 
 // What a receiver saw: every result with its bytes, under a lock; waits for a count.

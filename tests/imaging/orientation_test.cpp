@@ -102,7 +102,9 @@ TEST(Orientation, ShrunkCopyKeepsProfileAndDetailsButNotTheLocation) {
     add(0xE1, test::MakePhotoExif(big, 6).Block);
     for (const auto& chunk : SplitIccProfile(profile)) add(0xE2, chunk);
     Bytes photo = plain;
-    photo.insert(photo.begin() + 20, markers.begin(), markers.end());  // after SOI and JFIF
+    photo.insert(photo.begin() + 20, markers.begin(), markers.end());    // after SOI and JFIF
+    const Bytes xmp = {0xFF, 0xE1, 0, 8, 'h', 't', 't', 'p', ':', '/'};  // not the EXIF block
+    photo.insert(photo.begin() + 20, xmp.begin(), xmp.end());
 
     JpegImage* image = test::Loaded(photo);
     EXPECT_EQ(std::make_pair(image->UprightWidth(), image->UprightHeight()),
@@ -117,6 +119,18 @@ TEST(Orientation, ShrunkCopyKeepsProfileAndDetailsButNotTheLocation) {
 
     PhotoDetails details = CollectPhotoDetails(MarkersOfFile(copy));
     EXPECT_EQ(details.IccProfile, profile);
+    jpeg_decompress_struct d;  // libjpeg's own reader takes the profile back too
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, copy.data(), static_cast<unsigned long>(copy.size()));
+    jpeg_save_markers(&d, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&d, TRUE);
+    JOCTET* icc = nullptr;
+    unsigned int iccSize = 0;
+    EXPECT_TRUE(jpeg_read_icc_profile(&d, &icc, &iccSize) && Bytes(icc, icc + iccSize) == profile);
+    std::free(icc);
+    jpeg_destroy_decompress(&d);
     EXPECT_EQ(details.Orientation, 1);
     for (const std::string& secret : {test::SecretPlace, test::SecretNote, test::ThumbnailBytes})
       EXPECT_FALSE(Contains(copy, secret)) << secret;

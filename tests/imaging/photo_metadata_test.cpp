@@ -1,6 +1,5 @@
-// Photo details: EXIF orientation and rewriting in both byte orders, damaged EXIF blocks, ICC
-// profile chunks, the orientation geometry against ImageMagick, and the markers of a copy
-// going through the codec and back.
+// Photo details: EXIF orientation and rewriting in both byte orders, damaged EXIF blocks, and ICC
+// profile chunks.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +7,6 @@
 #include <random>
 
 #include "exif_samples.h"
-#include "imaging/codec_bridge.h"
 #include "imaging/photo_metadata.h"
 #include "test_support.h"
 
@@ -66,20 +64,6 @@ Bytes IccChunk(uint8_t sequence, uint8_t count, const std::string& body) {
   std::string head("ICC_PROFILE\0", 12);
   std::string all = head + char(sequence) + char(count) + body;
   return Bytes(all.begin(), all.end());
-}
-
-// The application markers of a file through the codec, as the pipeline will read them.
-std::vector<MarkerPayload> MarkersOf(const Bytes& file) {
-  jpeg_decompress_struct d;
-  jpeg_error_mgr err;
-  d.err = jpeg_std_error(&err);
-  jpeg_create_decompress(&d);
-  jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
-  KeepPhotoMarkers(&d);
-  jpeg_read_header(&d, TRUE);
-  std::vector<MarkerPayload> markers = KeptMarkers(&d);
-  jpeg_destroy_decompress(&d);
-  return markers;
 }
 
 }  // namespace
@@ -221,87 +205,4 @@ TEST(PhotoMetadata, IccChunksWithBrokenNumberingAreRefused) {
       {"count 0", {IccChunk(1, 0, "x")}},
   };
   for (const auto& [name, chunks] : broken) EXPECT_TRUE(AssembleIccProfile(chunks).empty()) << name;
-}
-
-// Catches mappings that turn or mirror the wrong way, and sides not exchanged, by comparing
-// with ImageMagick's -auto-orient of the same stored pixels; the orientation comes from the
-// EXIF block ImageMagick wrote, read through the codec's kept markers.
-TEST(PhotoMetadata, OrientationGeometryMatchesImageMagicksAutoOrient) {
-#ifndef VELMORA_TEST_DATA
-  GTEST_SKIP() << "ImageMagick's convert was not found at configure time";
-#else
-  for (int n = 1; n <= 8; ++n) {
-    SCOPED_TRACE("orientation " + std::to_string(n));
-    std::string folder = std::string(VELMORA_TEST_DATA) + "/orientation/";
-    Bytes stored = test::ReadFileBytes(folder + "oriented-" + std::to_string(n) + ".jpg");
-    Bytes ppm = test::ReadFileBytes(folder + "upright-" + std::to_string(n) + ".ppm");
-    ASSERT_FALSE(stored.empty() || ppm.empty());
-    PhotoDetails details = CollectPhotoDetails(MarkersOf(stored));
-    EXPECT_EQ(details.Orientation, n);
-    test::Decoded pixels = test::DecodeReference(stored);
-    int w = 0, h = 0, used = 0;
-    std::string head(ppm.begin(), ppm.begin() + 32);
-    ASSERT_EQ(std::sscanf(head.c_str(), "P6 %d %d 255%n", &w, &h, &used), 2);
-    PixelSize size = OrientedSize(pixels.Width, pixels.Height, details.Orientation);
-    ASSERT_EQ(std::make_pair(int(size.Width), int(size.Height)), std::make_pair(w, h));
-    int worst = 0;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        PixelPoint p = StoredPixelOf(x, y, pixels.Width, pixels.Height, details.Orientation);
-        ASSERT_TRUE(int(p.X) < pixels.Width && int(p.Y) < pixels.Height);
-        for (int c = 0; c < 3; ++c)
-          worst = std::max(worst, std::abs(pixels.At(p.X, p.Y, c) -
-                                           ppm[used + 1 + (size_t(y) * w + x) * 3 + c]));
-      }
-    EXPECT_LE(worst, 2);
-  }
-#endif
-}
-
-// Catches markers in the wrong place or order, a copy that the codec or libjpeg's own profile
-// reader cannot take back, and details taken from the wrong APP1 marker.
-TEST(PhotoMetadata, CopyMarkersGoThroughTheCodecAfterJfifAndComeBackWhole) {
-  PhotoDetails source;
-  source.Exif = test::MakePhotoExif(true, 8).Block;
-  source.IccProfile = Profile(100000, 11);
-  source.Orientation = 8;
-  std::vector<MarkerPayload> markers = MarkersForCopy(source, 30, 20);
-  ASSERT_EQ(markers.size(), 3u);
-
-  Bytes file = test::EncodeJpegRows(
-      30, 20, 3, [](uint8_t* row, int) { std::fill_n(row, 90, 128); },
-      {.AfterStart = [&](jpeg_compress_struct* c) { WriteMarkers(c, markers); }});
-
-  // SOI, APP0 (JFIF), then APP1 (EXIF), then the profile's APP2 markers.
-  std::vector<uint8_t> codes;
-  for (size_t i = 2; i + 4 <= file.size() && file[i] == 0xFF && file[i + 1] != 0xDA;
-       i += 2 + (size_t(file[i + 2]) << 8 | file[i + 3]))
-    codes.push_back(file[i + 1]);
-  ASSERT_GE(codes.size(), 4u);
-  EXPECT_EQ(Bytes(codes.begin(), codes.begin() + 4), Bytes({0xE0, 0xE1, 0xE2, 0xE2}));
-
-  // An XMP APP1 ahead of the EXIF one is not taken for it.
-  Bytes xmp = {0xFF, 0xE1, 0, 8, 'h', 't', 't', 'p', ':', '/'};
-  file.insert(file.begin() + 2, xmp.begin(), xmp.end());
-  PhotoDetails back = CollectPhotoDetails(MarkersOf(file));
-  EXPECT_EQ(back.Orientation, 1);
-  EXPECT_EQ(back.IccProfile, source.IccProfile);
-  EXPECT_EQ(back.Exif, markers[0].Bytes);
-
-  jpeg_decompress_struct d;
-  jpeg_error_mgr err;
-  d.err = jpeg_std_error(&err);
-  jpeg_create_decompress(&d);
-  jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
-  jpeg_save_markers(&d, JPEG_APP0 + 2, 0xFFFF);
-  jpeg_read_header(&d, TRUE);
-  JOCTET* icc = nullptr;
-  unsigned int iccSize = 0;
-  ASSERT_TRUE(jpeg_read_icc_profile(&d, &icc, &iccSize));
-  EXPECT_EQ(Bytes(icc, icc + iccSize), source.IccProfile);
-  std::free(icc);
-  jpeg_destroy_decompress(&d);
-
-  // Nothing to carry: no markers.
-  EXPECT_TRUE(MarkersForCopy(PhotoDetails{}, 30, 20).empty());
 }

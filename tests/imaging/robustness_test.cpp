@@ -1,16 +1,17 @@
-// Hostile and broken input: a deterministic corpus of damaged JPEG files, each loaded,
-// decoded and re-encoded, shrunk and fitted to a pane through the streamed path, and headers that
-// claim more than can be held or processed.
+// Hostile and broken input: a deterministic corpus of damaged JPEG files, each loaded, decoded
+// whole, shrunk from memory and from a stream, and fitted to a pane; headers that claim more
+// than can be held or processed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "exif_samples.h"
-#include "imaging/codec_bridge.h"
+#include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/preview.h"
 #include "imaging/shrink_picture.h"
+#include "imaging/streaming.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
 
@@ -85,50 +86,62 @@ std::vector<Bytes> Corpus() {
   return corpus;
 }
 
+// Decodes every row at full size; false when the reader gave up (its Problem says why).
+bool DecodeWhole(JpegRowReader& reader) {
+  if (!reader.Start(8)) return false;
+  std::vector<uint8_t> row(size_t(reader.OutputWidth) * 3 + 16);
+  uint8_t* rows[1] = {row.data()};
+  while (reader.ReadRows(rows, 1) == 1) {
+  }
+  return reader.Problem == PictureProblem::None && reader.RowsRead == reader.OutputHeight;
+}
+
 }  // namespace
 
-// Catches crashes, hangs, wrong-size bitmaps and lost bytes on damaged files.
+// Catches crashes, hangs, wrong sizes and lost bytes on damaged files, a problem left unsaid,
+// and the streamed shrink (read as it decodes) differing from the one on bytes in memory.
 TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
   std::vector<Bytes> corpus = Corpus();
   int decoded = 0, failed = 0, empty = 0, shrunkCount = 0;
   for (size_t index = 0; index < corpus.size(); ++index) {
     const Bytes& input = corpus[index];
     SCOPED_TRACE("input " + std::to_string(index) + ", " + std::to_string(input.size()) + " bytes");
-    JpegImage* image = MakeJpegImage();
-    image->ScanByScan = index % 3 == 1;
-    if (index % 7 == 2) image->SetOutputDepth(Depth8);  // before reading: it re-encodes
-    Stream* in = test::StreamOf(input);
-    image->ReadFrom(in);
-    FreeObject(in);
-    uint32_t w = image->Width(), h = image->Height();
-    Bitmap* bitmap = image->Decode();
-    if (!bitmap) {
+    JpegImage* image = test::Loaded(input);
+    if (image->IsEmpty()) {
       ++empty;
-      EXPECT_TRUE(w == 0 || h == 0 || image->DecodeFailed);
     } else {
-      ++(image->DecodeFailed ? failed : decoded);
-      JpegImage* copy = MakeJpegImage();  // what was decoded re-encodes at the file's size
-      copy->SetFromBitmap(bitmap);
-      test::Decoded back = test::DecodeReference(test::WrittenBytes(copy));
-      EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(int(w), int(h)));
-      FreeObject(copy);
+      JpegRowReader reader;
+      const bool whole = reader.Open(input.data(), input.size()) && DecodeWhole(reader);
+      EXPECT_TRUE(whole || reader.Problem != PictureProblem::None);
+      ++(whole ? decoded : failed);
     }
-    // The streamed path: a shrunk picture is a whole JPEG of the promised size, or there is
-    // none and a reason; a pane copy likewise.
+    // A shrunk picture is a whole JPEG of the promised size, or there is none and a reason;
+    // the same from a stream; a pane copy likewise.
     const int percent = static_cast<int>(index % 10 + 1) * 10;
     const int upW = int(image->UprightWidth()), upH = int(image->UprightHeight());
     uint32_t count = 0;
-    ShrinkReport report;
-    if (JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report)) {
+    ShrinkReport report, streamedReport;
+    JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report);
+    Stream* file = test::StreamOf(input);
+    Stream* streamed = MakeMemoryStream();
+    const bool fromStream = ShrinkJpegStream(file, percent, streamed, streamedReport);
+    if (shrunk) {
       ++shrunkCount;
       test::Decoded back = test::DecodeReference(test::WrittenBytes(shrunk));
       EXPECT_EQ(std::make_pair(back.Width, back.Height),
                 std::make_pair(ShrunkSide(upW, percent), ShrunkSide(upH, percent)));
+      EXPECT_TRUE(fromStream && test::BytesOf(streamed) == test::WrittenBytes(shrunk));
       FreeObject(shrunk);
     } else {
       EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(upW, percent) == 0 ||
                   ShrunkSide(upH, percent) == 0);
+      EXPECT_FALSE(fromStream);
+      if (!image->IsEmpty()) {
+        EXPECT_EQ(streamedReport.Problem, report.Problem);
+      }
     }
+    FreeObject(file);
+    FreeObject(streamed);
     PanePreview preview;
     preview.Fit(image, 97, 61);
     EXPECT_TRUE(preview.Copy ? preview.Copy->Width == 97 : preview.Problem != PictureProblem::None);
@@ -143,41 +156,37 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
   EXPECT_TRUE(decoded > 0 && failed > 0 && empty > 0 && shrunkCount > 0);
 }
 
-// Catches huge claimed sizes allocating, crashing or leaving the object unusable.
-TEST(Robustness, PicturesTooLargeToHoldFailCleanlyAndTheObjectStaysUsable) {
+// Catches huge claimed sizes allocating, crashing or taken for damage, files of two components
+// decoded into rows that do not fit them, and the holder unusable after such a file.
+TEST(Robustness, PicturesTooLargeOrOfNoColourModelFailCleanly) {
   Bytes good = test::EncodeJpeg(64, 48, 3, Texture);
+  Bytes two = test::EncodeJpeg(40, 30, 2, Texture);
+  const struct {
+    Bytes Data;
+    PictureProblem Expected;
+  } cases[] = {
+      // Every coefficient of a 9000 x 9000 progressive file (6 bytes a pixel) is over the limit.
+      {test::WithFrameSize(Progressive(64, 64, 3), 9000, 9000), PictureProblem::TooLarge},
+      {test::WithFrameSize(Progressive(64, 64, 3), 65500, 65500), PictureProblem::TooLarge},
+      {test::PaddedTo(two, std::max<size_t>(two.size() + 4, 600)), PictureProblem::Unsupported},
+  };
   JpegImage* image = MakeJpegImage();
-  const uint16_t claims[][2] = {{65500, 65500}, {65000, 40000}, {20000, 20000}, {0, 0}};
-  for (const auto& wh : claims) {  // the same object then opens an ordinary picture
-    Stream* s = test::StreamOf(wh[0] ? test::WithFrameSize(good, wh[0], wh[1]) : good);
-    image->ReadFrom(s);
-    FreeObject(s);
-    EXPECT_EQ(image->Width(), wh[0] ? wh[0] : 64u);
-    for (int again = 0; again < 2; ++again) {
-      Bitmap* bitmap = image->Decode();
-      EXPECT_EQ(bitmap ? bitmap->Width : 0, wh[0] ? 0 : 64);
-      EXPECT_EQ(image->DecodeFailed, wh[0] != 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Expected));
+    JpegRowReader reader;
+    ASSERT_TRUE(reader.Open(c.Data.data(), c.Data.size()));
+    EXPECT_FALSE(reader.Start(8));
+    EXPECT_EQ(reader.Problem, c.Expected);
+    for (bool isGood : {false, true}) {  // the same holder then opens a good picture
+      Stream* s = test::StreamOf(isGood ? good : c.Data);
+      image->ReadFrom(s);
+      FreeObject(s);
+      uint32_t count = 0;
+      JpegImage* shrunk = ShrinkPicture(image, 50, &count);
+      EXPECT_EQ(shrunk != nullptr, isGood);
+      FreeObject(shrunk);
     }
   }
-  FreeObject(image);
-
-  // 9000 x 9000 progressive: all coefficients (6 bytes a pixel) exceed the library's limit.
-  image = test::Loaded(test::WithFrameSize(Progressive(64, 64, 3), 9000, 9000));
-  Bitmap* bitmap = image->Decode();
-  EXPECT_TRUE(image->DecodeFailed);
-  ASSERT_NE(bitmap, nullptr);
-  EXPECT_EQ(bitmap->Width, 9000);
-  EXPECT_EQ(bitmap->RowAddress(4500)[4500 * 3], 0);  // nothing was decoded
-  FreeObject(image);
-
-  // Two components (neither gray, colour nor CMYK) fit no bitmap kind: no row is written.
-  Bytes two = test::EncodeJpeg(40, 30, 2, Texture);
-  image = test::Loaded(test::PaddedTo(two, std::max<size_t>(two.size() + 4, 600)));
-  bitmap = image->Decode();
-  EXPECT_TRUE(image->DecodeFailed);
-  for (int y = 0; bitmap && y < 30; ++y)
-    EXPECT_EQ(std::count(bitmap->RowAddress(y), bitmap->RowAddress(y) + bitmap->RowSize(), 0),
-              static_cast<ptrdiff_t>(bitmap->RowSize()));
   FreeObject(image);
 }
 
@@ -192,37 +201,21 @@ TEST(Robustness, FilesWithAbsurdScanCountsAreStopped) {
     for (int i = 0; i < repeats; ++i)
       repeated.insert(repeated.end(), data.begin() + last, data.end() - 2);
     repeated.insert(repeated.end(), {0xFF, 0xD9});
-    for (bool scanByScan : {false, true}) {
-      SCOPED_TRACE(testing::Message() << repeats << " repeats, scan by scan " << scanByScan);
-      JpegImage* image = test::Loaded(repeated);
-      image->ScanByScan = scanByScan;
-      ASSERT_NE(image->Decode(), nullptr);
-      EXPECT_EQ(image->DecodeFailed, repeats > 100);  // a few repeats are an odd but fine file
-      FreeObject(image);
-    }
+    JpegRowReader reader;
+    ASSERT_TRUE(reader.Open(repeated.data(), repeated.size()));
+    EXPECT_EQ(DecodeWhole(reader), repeats < 100) << repeats;  // a few are an odd but fine file
   }
 }
 
 // Catches a damaged EXIF block inside a file crashing, hanging or over-reading when the markers
-// are kept through the codec bridge and turned into the details and markers of a copy.
+// are kept by the reader and turned into the details and markers of a copy.
 TEST(Robustness, FilesWithDamagedExifBlocksGiveDetailsAndCopyMarkersSafely) {
   int upright = 0, withExifCopy = 0;
   for (const Bytes& file : ExifFiles()) {
-    CodecContext* context = new CodecContext;
-    std::memset(static_cast<void*>(context), 0, sizeof(CodecContext));
-    AttachCodecErrors(&context->Error, &context->Common);
-    j_decompress_ptr d = &context->Decompress;
     Stream* in = test::StreamOf(file);
-    bool read = RunCodecCall(&context->Error, [&] {
-      jpeg_create_decompress(d);
-      AttachStreamSource(d, in);
-      KeepPhotoMarkers(d);
-      jpeg_read_header(d, TRUE);
-    });
-    ASSERT_TRUE(read);
-    std::vector<MarkerPayload> kept = KeptMarkers(d);
-    CleanupCodecContext(context);
-    delete context;
+    JpegRowReader reader;
+    ASSERT_TRUE(reader.Open(in, true));
+    std::vector<MarkerPayload> kept = reader.Markers();
     FreeObject(in);
     ASSERT_EQ(kept.size(), 1u);
     test::GuardedCopy block(kept[0].Bytes);  // as the codec kept it, ending at a closed page

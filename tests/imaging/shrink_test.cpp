@@ -1,5 +1,5 @@
-// The shrink pipeline (percent to size, HALFTONE stretch, re-encode), the size line, and the
-// console tools velmora-shrink and velmora-header run as their own processes.
+// The shrink pipeline (percent to size, resample, re-encode), and the console tools
+// velmora-shrink and velmora-header run as their own processes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -48,26 +48,6 @@ TEST(Shrink, SizesTruncateAfterTheProductAndFlatAreasKeepTheirColours) {
     FreeObject(shrunk);
     FreeObject(opened);
   }
-}
-
-// Catches a zero-sized, empty, undecodable or huge picture being shrunk or reported as bytes.
-TEST(Shrink, NoPictureForZeroSidesEmptyUndecodableOrHugeInput) {
-  uint32_t bytes = 99;
-  JpegImage* narrow = test::Loaded(Quadrants(9, 50));
-  JpegImage* empty = MakeJpegImage();
-  JpegImage* claimed = test::Loaded(test::WithFrameSize(Quadrants(100, 100), 65000, 64000));
-  EXPECT_EQ(ShrinkPicture(narrow, 10, &bytes), nullptr);  // 9 x 10% = 0
-  EXPECT_EQ(ShrinkPicture(narrow, 0, &bytes), nullptr);   // no list item selected
-  EXPECT_EQ(ShrinkPicture(narrow, -10, &bytes), nullptr);
-  EXPECT_EQ(ShrinkPicture(nullptr, 30, &bytes), nullptr);
-  EXPECT_EQ(ShrinkPicture(empty, 30, &bytes), nullptr);
-  EXPECT_EQ(bytes, 0u);
-  for (int percent : {10, 100}) {  // through a reduced decode and the full-size path
-    ShrinkReport report;
-    EXPECT_EQ(ShrinkPicture(claimed, percent, &bytes, &report), nullptr);
-    EXPECT_EQ(report.Problem, PictureProblem::Damaged);  // its data ends after a few rows
-  }
-  for (JpegImage* image : {narrow, empty, claimed}) FreeObject(image);
 }
 
 #ifdef VELMORA_TOOLS_DIR

@@ -1,6 +1,5 @@
 // Helpers for the imaging tests: JPEG files made from synthetic pixels with libjpeg directly
-// (never through the code under test), reference decodes, memory streams and temporary files,
-// and a 32-bit DIB section whose pixels are read straight back as the witness of what GDI drew.
+// (never through the code under test), reference decodes, memory streams and temporary files.
 #pragma once
 
 #include <windows.h>
@@ -190,10 +189,11 @@ inline Bytes PaddedTo(const Bytes& bytes, size_t size) {
 
 // The picture with the block as an APP1 (EXIF) marker right after SOI.
 inline Bytes WithExif(const Bytes& picture, const Bytes& block) {
-  Bytes file = {
+  Bytes file(4 + 2 + block.size() + picture.size() - 2);
+  const uint8_t head[6] = {
       0xFF, 0xD8, 0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
-  file.insert(file.end(), block.begin(), block.end());
-  file.insert(file.end(), picture.begin() + 2, picture.end());
+  std::copy(picture.begin() + 2, picture.end(),
+            std::copy(block.begin(), block.end(), std::copy(head, head + 6, file.begin())));
   return file;
 }
 
@@ -216,28 +216,5 @@ inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
 }
-
-// A top-down 32-bit DIB section selected into its own memory DC, filled with RGB(1, 2, 3).
-struct Surface {
-  Surface(int width, int height) : Width(width), Height(height) {
-    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    void* bits = nullptr;
-    Section = CreateDIBSection(DC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    Pixels = static_cast<uint32_t*>(bits);
-    SelectObject(DC, Section);
-    Fill();
-  }
-  ~Surface() { DeleteDC(DC), DeleteObject(Section); }
-  COLORREF At(int x, int y) const {
-    GdiFlush();
-    uint32_t v = Pixels[y * Width + x];
-    return RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF);
-  }
-  void Fill() { GdiFlush(), std::fill_n(Pixels, Width * Height, 0x010203u); }
-  int Width, Height;
-  HDC DC = CreateCompatibleDC(nullptr);
-  HBITMAP Section;
-  uint32_t* Pixels;
-};
 
 }  // namespace velmora::test

@@ -1,8 +1,7 @@
-// Memory streams (growth, truncation, seeks) and file streams over real temporary files.
+// Memory streams (growth, truncation, seeks) and file identities over real temporary files.
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "toolkit/stream.h"
@@ -13,11 +12,6 @@ using namespace velmora;
 namespace {
 
 std::string Bytes(Stream* s) { return std::string(static_cast<char*>(s->Memory), s->Size()); }
-
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
 
 // Reads stop at the end; SetSize cuts the data, pulls the position in and keeps a block at 0.
 TEST(MemoryStream, ReadsWritesGrowsAndTruncates) {
@@ -57,49 +51,6 @@ TEST(MemoryStream, SeeksPastTheEndGrowAndNegativeSeeksStopAtTheStart) {
   EXPECT_EQ(Bytes(s).substr(0, 4), "XYcd");
   EXPECT_EQ(s->Size(), 14u);
   s->Free();
-}
-
-// A new write stream leaves nothing of a longer old file; each kind refuses the other's work.
-TEST(FileStream, WriteStreamReplacesALongerFile) {
-  const std::string path = TempDirectory() + "velmora-stream-replace.bin";
-  Stream* first = CreateFileForWriting(path.c_str());
-  EXPECT_EQ(first->Write(std::string(100, 'x').data(), 100), 100u);
-  first->Free();
-
-  Stream* second = CreateFileForWriting(path.c_str());
-  EXPECT_EQ(second->Write("0123456789", 10), 10u);
-  char buffer[4];
-  EXPECT_EQ(second->Read(buffer, 4), 0u);
-  second->SetSize(4);
-  EXPECT_EQ(second->Position(), 4u);
-  second->Write("45", 2);
-  second->Free();
-  EXPECT_EQ(FileBytes(path), "012345");
-
-  Stream* reader = OpenFileForReading(path.c_str());
-  EXPECT_EQ(reader->Write("zz", 2), 0u);
-  reader->SetSize(2);
-  EXPECT_EQ(reader->Size(), 6u);
-  reader->SetPosition(2);
-  EXPECT_EQ(reader->Read(buffer, 4), 4u);
-  EXPECT_EQ(std::string(buffer, 4), "2345");
-  reader->Free();
-  DeleteFileA(path.c_str());
-}
-
-// A missing file reads as empty; a file that cannot be created takes no bytes.
-TEST(FileStream, MissingFileGivesAnEmptyStream) {
-  const std::string path = TempDirectory() + "velmora-stream-does-not-exist.jpg";
-  DeleteFileA(path.c_str());
-  Stream* s = OpenFileForReading(path.c_str());
-  EXPECT_EQ(s->Handle(), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(s->Size(), 0u);
-  char buffer[8];
-  EXPECT_EQ(s->Read(buffer, sizeof buffer), 0u);
-  s->Free();
-  Stream* w = CreateFileForWriting((TempDirectory() + "no-such-folder\\out.jpg").c_str());
-  EXPECT_EQ(w->Write("abc", 3), 0u);
-  w->Free();
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ void MakeFile(const std::string& path, const std::string& text) {
 class Folder {
  public:
   Folder()
-      : Path(TempDirectory() + "velmora-save-" + IntToText(int32_t(GetCurrentProcessId())) + "-" +
+      : Path(TempDirectory() + "velmora-save-" + std::to_string(GetCurrentProcessId()) + "-" +
              testing::UnitTest::GetInstance()->current_test_info()->name() + "\\") {
     CreateDirectoryA(Path.c_str(), nullptr);
   }

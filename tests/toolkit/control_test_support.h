@@ -1,21 +1,15 @@
-// Shared pieces of the control tests on real windows: rectangle comparison, queue pumping, a
-// fixture that resets the loop's globals, click and destroy logs and a sent-message hook.
+// Shared pieces of the control tests on real windows: queue pumping, a fixture that resets the
+// loop's globals, and click and destroy logs.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "toolkit/control.h"
 #include "toolkit/message_loop.h"
-
-inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
-inline void PrintTo(const RECT& r, std::ostream* out) {
-  *out << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
-}
 
 namespace velmora::testing {
 
@@ -83,41 +77,10 @@ inline void ShowTree(Control* form) {
   Pump();
 }
 
-inline RECT ClientRectOf(Control* control) {
-  RECT r{};
-  GetClientRect(control->GetWindowHandle(), &r);
-  return r;
-}
-
 inline std::string WindowText(HWND window) {
   char text[128] = {};
   GetWindowTextA(window, text, sizeof text);
   return text;
 }
-
-// Records the windows that the system sends `message` to on this thread (a WH_CALLWNDPROC
-// hook); OnRecord runs while the receiving window still exists.
-struct SentMessageRecorder {
-  static inline SentMessageRecorder* Current = nullptr;
-  UINT Message;
-  HHOOK Hook = SetWindowsHookExA(WH_CALLWNDPROC, &HookProc, nullptr, GetCurrentThreadId());
-  std::vector<HWND> Windows;
-  void (*OnRecord)(HWND window, WPARAM wParam) = nullptr;
-
-  explicit SentMessageRecorder(UINT message) : Message(message) { Current = this; }
-  ~SentMessageRecorder() {
-    if (Hook) UnhookWindowsHookEx(Hook);
-    Current = nullptr;
-  }
-  static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (SentMessageRecorder* self = Current;
-        code == HC_ACTION && self && cwp->message == self->Message) {
-      self->Windows.push_back(cwp->hwnd);
-      if (self->OnRecord) self->OnRecord(cwp->hwnd, cwp->wParam);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-  }
-};
 
 }  // namespace velmora::testing

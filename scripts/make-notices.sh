@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Writes THIRD-PARTY-NOTICES.txt: the notices of the code that is linked into velmora.exe, taken
+# at build time from the licence files of exactly the versions the build uses: libjpeg-turbo
+# from the source package that scripts/setup.sh fetched, and the MinGW-w64 runtime parts that
+# are linked statically (start-up code and mingwex, gdtoa, winpthreads; libgcc and libstdc++)
+# from the Debian packages of the cross compiler. GoogleTest builds only the tests.
+# Usage: make-notices.sh OUT LIBJPEG_TURBO_SOURCE_DIR
+set -euo pipefail
+out=$1
+jpeg=$2
+mingw_doc=/usr/share/doc/mingw-w64-common/copyright
+gcc_doc=/usr/share/doc/gcc-mingw-w64-base/copyright
+for f in "$jpeg/LICENSE.md" "$jpeg/README.ijg" "$jpeg/simd/nasm/jsimdext.inc" "$mingw_doc" "$gcc_doc"; do
+  [ -f "$f" ] || { echo "make-notices: $f is missing (run make setup)" >&2; exit 1; }
+done
+
+jpeg_version=$(sed -n 's/^set(VERSION \([0-9.]*\))/\1/p' "$jpeg/CMakeLists.txt")
+jpeg_package=$(cd "$jpeg/.." && ls libjpeg-turbo_*.dsc 2>/dev/null | sed 's/\.dsc$//' | head -n 1)
+version_of() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "as installed"; }
+mingw_version=$(version_of mingw-w64-i686-dev)
+gcc_version=$(version_of g++-mingw-w64-i686-posix)
+
+# The paragraph of a Debian copyright file whose first line is $2, its fields' text with the
+# one-space indent taken off and " ." lines as empty ones.
+paragraph() {
+  awk -v first="$2" '
+    $0 == first && blank { on = 1 }
+    on && /^$/ { exit }
+    on { sub(/^ \.$/, ""); sub(/^ /, ""); print }
+    { blank = ($0 == "") }' "$1"
+}
+rule() { printf '\n%s\n%s\n\n' "$1" "$(printf '%*s' ${#1} '' | tr ' ' '=')"; }
+
+{
+  echo "Third-party notices for Velmora"
+  echo
+  echo "velmora.exe contains code of the software below, linked into it when it was built. Their"
+  echo "licences ask that copies of the program carry these notices; here they are, taken from"
+  echo "the licence files of the versions the program was built with."
+
+  rule "libjpeg-turbo $jpeg_version${jpeg_package:+ (source package $jpeg_package)}"
+  echo "This software is based in part on the work of the Independent JPEG Group."
+  echo
+  echo "Velmora reads and writes JPEG files with libjpeg-turbo's libjpeg API and its SIMD"
+  echo "extensions; the TurboJPEG API is not part of it. libjpeg-turbo's LICENSE.md follows,"
+  echo "then the legal section of its README.ijg and the zlib licence of its SIMD extensions."
+  echo
+  sed 's/<br>$//' "$jpeg/LICENSE.md"
+  echo
+  awk '/^LEGAL ISSUES$/ { on = 1 } /^REFERENCES$/ { exit } on' "$jpeg/README.ijg"
+  echo "The zlib licence of the SIMD extensions (simd/nasm/jsimdext.inc):"
+  echo
+  awk 'NR > 1 && /^;/ { sub(/^; ?/, ""); print; next } NR > 1 { exit }' \
+    "$jpeg/simd/nasm/jsimdext.inc" | sed -n '/Copyright/,/source distribution/p'
+
+  rule "MinGW-w64 runtime $mingw_version (C run-time start-up, mingwex, gdtoa, winpthreads)"
+  echo "From the copyright file of the Debian package mingw-w64-i686-dev $mingw_version."
+  echo
+  paragraph "$mingw_doc" "Files: *"
+  echo
+  echo "The C run-time start-up code (mingw-w64-crt/crt/*):"
+  paragraph "$mingw_doc" "License: public-domain"
+  echo
+  paragraph "$mingw_doc" "Files: mingw-w64-crt/gdtoa/*"
+  echo
+  paragraph "$mingw_doc" "Files: mingw-w64-crt/gdtoa/qnan.c"
+  echo
+  paragraph "$mingw_doc" "Files: mingw-w64-libraries/winpthreads/*"
+  paragraph "$mingw_doc" "License: expat"
+  echo
+  paragraph "$mingw_doc" "Files: mingw-w64-libraries/winpthreads/include/pthread.h"
+
+  rule "GCC $gcc_version runtime libraries (libgcc, libstdc++)"
+  echo "libgcc and libstdc++ are Copyright (C) Free Software Foundation, Inc., and licensed"
+  echo "under the GNU General Public License, version 3 or later, with version 3.1 of the GCC"
+  echo "Runtime Library Exception, which allows them to be combined with programs under any"
+  echo "licence. Its text, from the copyright file of the Debian package gcc-mingw-w64-base:"
+  echo
+  awk '/^GCC RUNTIME LIBRARY EXCEPTION$/ { on = 1 } on && /^2\. No Weakening/ { last = 1 }
+       on { print } last && /requirements of the license of GCC\.$/ { exit }' "$gcc_doc"
+} >"$out.tmp"
+mv "$out.tmp" "$out"
