@@ -14,6 +14,8 @@
 #   mirrored.heic  plain.heic with a mirror box in place of the pixi box
 #   alpha.heic     with an alpha plane; alpha-ref.ppm: heif-convert's decode laid on white
 #   deep.heic      10-bit samples from a 16-bit PNG (heif-enc -b 10)
+#   quadrants.heic for the program's end-to-end test: four coloured quarters 96 x 160 upright,
+#                  stored turned as 160 x 96 with a rotation box
 # heif-enc 1.15 neither writes rotation or mirror boxes (not even from a JPEG's EXIF
 # orientation) nor image grids: the turned files are patched, and no grid is made.
 # Usage: make-heif-pictures.sh CONVERT OUTDIR
@@ -57,16 +59,22 @@ heif-enc -q 90 exif.jpg -o exif.heic >/dev/null
 
 # The 16-byte pixi property box becomes a 16-byte irot (angle 3: 270 degrees anticlockwise)
 # or imir (axis 0) box at the same property index, so the image's associations still hold.
-with_box() { # NAME TYPE-AND-PAYLOAD(12 bytes, printf)
-  cp plain.heic "$1.heic"
-  local at
-  at=$(grep -obUa pixi plain.heic | head -n 1 | cut -d: -f1)
+with_box() { # NAME TYPE-AND-PAYLOAD(12 bytes, printf) [FROM]
+  local from=${3:-plain.heic} at
+  cp "$from" "$1.heic"
+  at=$(grep -obUa pixi "$from" | head -n 1 | cut -d: -f1)
   printf "$2" | dd of="$1.heic" bs=1 seek="$at" conv=notrunc status=none
   reference "$1"
 }
 with_box rotated 'irot\003\0\0\0\0\0\0\0'
 with_box mirrored 'imir\0\0\0\0\0\0\0\0'
 "$convert" plain.png -rotate 90 -depth 8 rotated-im.ppm
+"$convert" -size 48x80 'xc:rgb(210,40,40)' 'xc:rgb(40,170,60)' +append \
+  \( -size 48x80 'xc:rgb(40,60,200)' 'xc:rgb(230,210,40)' +append \) -append -rotate -90 \
+  PNG24:quadrants-stored.png
+heif-enc -q 90 quadrants-stored.png -o quadrants-stored.heic >/dev/null
+with_box quadrants 'irot\003\0\0\0\0\0\0\0' quadrants-stored.heic
+rm -f quadrants-stored.png quadrants-stored.heic quadrants-ref.ppm
 
 "$convert" plain.png \( -size 150x90 gradient:white-black \) -alpha off -compose CopyOpacity \
   -composite alpha.png
