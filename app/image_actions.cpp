@@ -10,6 +10,7 @@
 #include "app/photo_list.h"
 #include "app/sharing.h"
 #include "app/wording.h"
+#include "imaging/fit.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/preview.h"
 #include "imaging/shrink.h"
@@ -38,8 +39,18 @@ std::string Count(size_t n) { return std::to_string(n); }
 // "One photo" / "3 photos", for the start of a sentence.
 std::string Photos(size_t n) { return n == 1 ? std::string("One photo") : Count(n) + " photos"; }
 
-// The percentage the combo box shows; 0 when no item is chosen (text typed into it).
-int32_t ChosenPercent(MainForm* form) { return (GetItemIndex(form->PercentCombo) + 1) * 10; }
+// What the combo box shows: a percentage, or a size to fit under (the items after "100%").
+struct ShrinkChoice {
+  int32_t Percent = 0;  // 0 when no item is chosen (text typed into it)
+  const SizeChoice* Size = nullptr;
+};
+
+ShrinkChoice Chosen(MainForm* form) {
+  const int32_t index = GetItemIndex(form->PercentCombo);
+  constexpr int32_t percents = 10, sizes = static_cast<int32_t>(std::size(SizeChoices));
+  if (index >= percents && index < percents + sizes) return {0, &SizeChoices[index - percents]};
+  return {index < percents ? (index + 1) * 10 : 0, nullptr};
+}
 
 // Shows the wait cursor while it lives.
 class WaitCursor {
@@ -121,6 +132,7 @@ void MoveBy(MainForm* form, int32_t step) {
 
 void StopShrink(MainForm* form) {
   form->Shrinker->Cancel();
+  form->Fitter->Cancel();
   form->Inbox->Clear();
   form->Shrinking = false;
   form->RunPhotos.clear();
@@ -134,6 +146,9 @@ void ShowProgress(MainForm* form) {
   std::string line;
   if (photos.Count() < 2) {
     // The photo row, and with it this line, shows only with several photos.
+  } else if (form->Shrinking && form->Fitting && form->Fitting->Mail) {
+    line = "Fitting " + Count(photos.Count()) + " photos into one " +
+           LimitText(form->Fitting->Limit) + " mail";
   } else if (form->Shrinking) {
     line = "Shrinking: " + Count(finished) + " of " + Count(photos.Count()) + " done";
   } else if (finished == photos.Count() && done > 0) {
@@ -142,6 +157,8 @@ void ShowProgress(MainForm* form) {
       attached += MailAttachmentBytes(photos.At(i).ShrunkBytes);
     line = TotalText(done, photos.Count(), photos.DoneOriginalBytes(), photos.DoneShrunkBytes(),
                      attached);
+    // A size choice says the scale found and the limit.
+    if (form->Fitting) line += form->Fitter->Summary();
   } else if (finished == photos.Count() && finished > 0) {
     line = "No photo could be shrunk";
   }
@@ -158,9 +175,31 @@ void ReportFailures(MainForm* form) {
   ShowInfoMessage(ListMessage(Photos(failures.size()) + " could not be shrunk:", failures));
 }
 
+// Starts the shrink of every photo over under a size choice, the one shown first: each copy
+// fitted under the limit alone, or all of them together in one mail.
+void StartFit(MainForm* form, const SizeChoice& choice) {
+  PhotoList& photos = *form->Photos;
+  if (photos.Count() == 0) return;
+  StopShrink(form);
+  photos.ForgetShrunk();
+  form->RunPhotos.clear();
+  for (size_t i = 0; i < photos.Count(); ++i) form->RunPhotos.push_back(i);
+  form->Shrinking = true;
+  form->Fitting = &choice;
+  ShowShrunkOfCurrent(form);
+  ShowProgress(form);
+  form->Fitter->Start(photos.Paths(), choice.Limit, choice.Mail, form->Current,
+                      &ResultInbox::Deliver, form->Inbox.get());
+}
+
 // Starts the shrink of every photo over at percent, the one shown first. Photos that would
 // have a side of 0 pixels are not shrunk; when that is all of them nothing happens at all.
-void StartShrink(MainForm* form, int32_t percent) {
+void StartShrink(MainForm* form, ShrinkChoice chosen) {
+  if (chosen.Size) {
+    StartFit(form, *chosen.Size);
+    return;
+  }
+  const int32_t percent = chosen.Percent;
   PhotoList& photos = *form->Photos;
   if (photos.Count() == 0 || percent <= 0) return;
   std::vector<size_t> run, tooSmall;
@@ -177,6 +216,7 @@ void StartShrink(MainForm* form, int32_t percent) {
     photos.MarkFailed(i, FormatText("is too small to shrink to %d%%", percent));
   form->RunPhotos = run;
   form->Shrinking = true;
+  form->Fitting = nullptr;
   ShowShrunkOfCurrent(form);
   ShowProgress(form);
   std::vector<std::string> paths;
@@ -195,8 +235,17 @@ void TakeShrinkResults(MainForm* form) {
       FreeObject(result.Copy);  // none comes after a stop; kept safe all the same
       continue;
     }
-    result.Index = form->RunPhotos[result.Index];
-    form->Photos->TakeResult(result);
+    const size_t run = result.Index;
+    result.Index = form->RunPhotos[run];
+    // A photo that does not fit under the size chosen has no copy and no problem of its own.
+    const std::string reason = form->Fitting && !result.Copy && !result.Unreadable &&
+                                       result.Problem == PictureProblem::None
+                                   ? form->Fitter->Reason(run)
+                                   : std::string();
+    if (reason.empty())
+      form->Photos->TakeResult(result);
+    else
+      form->Photos->MarkFailed(result.Index, reason);
     current = current || result.Index == form->Current;
   }
   if (current) ShowShrunkOfCurrent(form);
@@ -397,12 +446,12 @@ void OpenPhotos(MainForm* form, const std::vector<std::string>& paths) {
 void ShrinkClick(void* owner, Control*) {
   MainForm* form = FormOf(owner);
   // Index -1 (text typed into the combo, no list item selected) gives 0%: nothing happens.
-  StartShrink(form, ChosenPercent(form));
+  StartShrink(form, Chosen(form));
 }
 
 void PercentChange(void* owner, Control*) {
   MainForm* form = FormOf(owner);
-  if (form->Shrinking) StartShrink(form, ChosenPercent(form));
+  if (form->Shrinking) StartShrink(form, Chosen(form));
 }
 
 bool ShrinkResultsHandler(Control*, WindowMessage& message, LRESULT* result) {

@@ -183,6 +183,10 @@ void BuildTopPanel(MainForm* f, const ScreenScale& s) {
   f->PercentCombo->SetBackColor(ColorWindow);
   for (int32_t i = 0; i < kPercentItems; ++i)
     SetItemText(f->PercentCombo, i, FormatText("%d%%", (i + 1) * 10));
+  // After the percentages, the sizes to fit under: each copy, or all of them in one mail.
+  for (const SizeChoice& choice : SizeChoices)
+    SetItemText(f->PercentCombo, static_cast<int32_t>(&choice - SizeChoices) + kPercentItems,
+                choice.Label);
   SetItemIndex(f->PercentCombo, 0);
 
   f->SendButton = MakeFittedButton(panel, "Send by e-mail", 615, 6, s);
@@ -274,6 +278,7 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   // wakes the form.
   f->Photos = std::make_unique<PhotoList>();
   f->Shrinker = std::make_unique<BatchShrinker>();
+  f->Fitter = std::make_unique<FitShrinker>();
   f->Inbox = std::make_unique<ResultInbox>(window, ShrinkResultsMessage);
   f->Form->AddMessageHandler(&ShrinkResultsHandler);
 
@@ -284,6 +289,7 @@ void CreateMainForm(MainForm*& result, Control* parent) {
 void MainForm::Destroy() {
   // No result may come after this: the inbox and the list go with the record.
   if (Shrinker) Shrinker->Cancel();
+  if (Fitter) Fitter->Cancel();
   if (Inbox) Inbox->Clear();
   ObjectBase::Destroy();
 }

@@ -13,6 +13,7 @@
 #include "app/photo_list.h"
 #include "app/result_inbox.h"
 #include "imaging/batch_shrink.h"
+#include "imaging/fit.h"
 #include "imaging/preview.h"
 #include "toolkit/object.h"
 
@@ -64,6 +65,8 @@ class MainForm : public ObjectBase {
   PanePreview ShrunkPreview;
   // The shrink runs on worker threads; their results come back through the inbox.
   std::unique_ptr<BatchShrinker> Shrinker;
+  std::unique_ptr<FitShrinker> Fitter;  // the shrink to a size choice (imaging/fit.h)
+  const SizeChoice* Fitting = nullptr;  // the size choice of the latest run; null for a percentage
   std::unique_ptr<ResultInbox> Inbox;
   std::vector<size_t> RunPhotos;  // the photos of the run under way, in the shrinker's order
   bool Shrinking = false;         // that run has results still to come

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "mail/mapi_mail.h"
+
 namespace velmora {
 
 const char* const UnreadableReason = "cannot be read";
@@ -110,6 +112,47 @@ std::string MailSubject(const std::vector<std::string>& names) {
   for (const std::string& name : names) subject += (subject.empty() ? "" : ", ") + name;
   if (subject.size() <= MailSubjectMost) return subject;
   return subject.substr(0, CharacterBoundary(subject, MailSubjectMost - 3)) + "...";
+}
+
+std::string MailResultText(uint32_t result) {
+  if (result == SUCCESS_SUCCESS || result == MailUserAbort) return {};
+  // The Simple MAPI result codes a send can give, from 2 on, in words.
+  static const char* const kReasons[][2] = {
+      {"MAPI_E_FAILURE", "it reported a failure without saying more"},
+      {"MAPI_E_LOGIN_FAILURE", "logging on to the mail account failed"},
+      {"MAPI_E_DISK_FULL", "the disk is full"},
+      {"MAPI_E_INSUFFICIENT_MEMORY", "there was not enough memory"},
+      {"MAPI_E_ACCESS_DENIED", "access was denied"},
+      {"", ""},  // 7 is no Simple MAPI code
+      {"MAPI_E_TOO_MANY_SESSIONS", "too many mail sessions are open"},
+      {"MAPI_E_TOO_MANY_FILES", "the message has too many attachments"},
+      {"MAPI_E_TOO_MANY_RECIPIENTS", "the message has too many recipients"},
+      {"MAPI_E_ATTACHMENT_NOT_FOUND", "an attachment could not be found"},
+      {"MAPI_E_ATTACHMENT_OPEN_FAILURE", "an attachment could not be opened"},
+      {"MAPI_E_ATTACHMENT_WRITE_FAILURE", "an attachment could not be written"},
+      {"MAPI_E_UNKNOWN_RECIPIENT", "a recipient is unknown"},
+      {"MAPI_E_BAD_RECIPTYPE", "a recipient is of a wrong kind"},
+      {"MAPI_E_NO_MESSAGES", "there are no messages"},
+      {"MAPI_E_INVALID_MESSAGE", "the message is not valid"},
+      {"MAPI_E_TEXT_TOO_LARGE", "the message text is too large"},
+      {"MAPI_E_INVALID_SESSION", "the mail session is not valid"},
+      {"MAPI_E_TYPE_NOT_SUPPORTED", "the message type is not supported"},
+      {"MAPI_E_AMBIGUOUS_RECIPIENT", "a recipient's name fits more than one address"},
+      {"MAPI_E_MESSAGE_IN_USE", "the message is in use"},
+      {"MAPI_E_NETWORK_FAILURE", "the network failed"},
+      {"MAPI_E_INVALID_EDITFIELDS", "the fields to edit are not valid"},
+      {"MAPI_E_INVALID_RECIPS", "the recipients are not valid"},
+      {"MAPI_E_NOT_SUPPORTED", "it does not support what was asked"},
+      {"MAPI_E_UNICODE_NOT_SUPPORTED", "it does not support Unicode texts"},
+      {"MAPI_E_ATTACHMENT_TOO_LARGE", "an attachment is too large"},
+  };
+  const size_t count = sizeof kReasons / sizeof kReasons[0];
+  const size_t at = result - 2;
+  const bool known = result >= 2 && at < count && kReasons[at][0][0] != '\0';
+  return "The mail program could not take the message: " +
+         std::string(known ? kReasons[at][1] : "it answered with an unknown error") +
+         " (Simple MAPI error " + std::to_string(result) +
+         (known ? std::string(", ") + kReasons[at][0] : std::string()) + ").";
 }
 
 }  // namespace velmora

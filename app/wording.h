@@ -58,4 +58,9 @@ std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_
 std::string MailSubject(const std::vector<std::string>& names);
 constexpr size_t MailSubjectMost = 200;
 
+// What to tell the user about a mail program's answer to a send: empty for success and for
+// the user's cancel; for any other code a sentence naming the failure in words, with its
+// number and Simple MAPI name. (No mail program at all is the sharing's to tell.)
+std::string MailResultText(uint32_t result);
+
 }  // namespace velmora

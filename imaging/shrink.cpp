@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include "imaging/orientation.h"
 #include "imaging/photo_metadata.h"
@@ -28,23 +30,33 @@ int32_t ShrunkSide(int32_t side, int32_t percent) {
 
 namespace {
 
-// The pipeline behind every form of the shrink, from a reader whose header was read (when
-// opened is true; otherwise its Problem says why not). start: when the work began (NowMs).
-bool ShrinkOpened(JpegRowReader& reader, bool opened, int32_t percent, Stream* out,
-                  ShrinkReport& report, PipelineThreading threading, double start) {
-  if (!opened) {
-    report.Problem =
-        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
-    return false;
-  }
+// How one copy is made: its sizes and the decode it needs.
+struct CopyPlan {
+  int32_t NewWidth = 0;  // upright
+  int32_t NewHeight = 0;
+  int32_t StoredWidth = 0;  // as the rows come from the decoder
+  int32_t StoredHeight = 0;
+  bool KeepStored = false;
+  int Orientation = 1;  // written into the copy
+  int32_t OutWidth = 0;
+  int32_t OutHeight = 0;
+  int32_t DecodeEighths = 8;
+};
+
+// The plan for scale of the picture whose header reader has read; false when a side would be
+// 0 pixels. Fills the report's original size.
+bool PlanCopy(const JpegRowReader& reader, const PhotoDetails& details, ShrinkScale scale,
+              ShrinkReport& report, CopyPlan& plan) {
   // The new size is a share of the upright picture; the rows are resampled as stored and
   // turned upright after the reduction, where there are fewest of them.
-  const PhotoDetails details = CollectPhotoDetails(reader.Markers());
   const PixelSize original = OrientedSize(reader.Width, reader.Height, details.Orientation);
   report.OriginalWidth = original.Width;
   report.OriginalHeight = original.Height;
-  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(original.Width), percent);
-  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(original.Height), percent);
+  if (scale.Denominator <= 0 || scale.Numerator <= 0) return false;
+  const int32_t newWidth = static_cast<int32_t>(static_cast<int64_t>(original.Width) *
+                                                scale.Numerator / scale.Denominator);
+  const int32_t newHeight = static_cast<int32_t>(static_cast<int64_t>(original.Height) *
+                                                 scale.Numerator / scale.Denominator);
   if (newWidth <= 0 || newHeight <= 0) return false;
   const PixelSize stored =
       OrientedSize(uint32_t(newWidth), uint32_t(newHeight), details.Orientation);
@@ -55,59 +67,165 @@ bool ShrinkOpened(JpegRowReader& reader, bool opened, int32_t percent, Stream* o
   // and the memory stays bounded.
   const bool keepStored = details.Orientation > 2 &&
                           static_cast<uint64_t>(storedWidth) * storedHeight * 3 > ShrinkTurnBudget;
-  const int orientation = keepStored ? details.Orientation : 1;
-  const int32_t outWidth = keepStored ? storedWidth : newWidth;
-  const int32_t outHeight = keepStored ? storedHeight : newHeight;
-
-  report.DecodeEighths =
+  plan.NewWidth = newWidth;
+  plan.NewHeight = newHeight;
+  plan.StoredWidth = storedWidth;
+  plan.StoredHeight = storedHeight;
+  plan.KeepStored = keepStored;
+  plan.Orientation = keepStored ? details.Orientation : 1;
+  plan.OutWidth = keepStored ? storedWidth : newWidth;
+  plan.OutHeight = keepStored ? storedHeight : newHeight;
+  plan.DecodeEighths =
       DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
+  return true;
+}
+
+// Resamples, turns and encodes the rows of a decode started as the plan says into out.
+bool MakeCopy(const CopyPlan& plan, const PhotoDetails& details, RowSource& rows, Stream* out,
+              ShrinkReport& report, PipelineThreading threading) {
+  report.DecodeEighths = plan.DecodeEighths;
   const uint32_t before = out->Size();
   JpegRowWriter writer;
   JpegSink sink(writer);
-  OrientingSink upright(sink, keepStored ? 1 : details.Orientation, storedWidth, storedHeight);
+  OrientingSink upright(sink, plan.KeepStored ? 1 : details.Orientation, plan.StoredWidth,
+                        plan.StoredHeight);
   bool done = false;
-  if (reader.Start(report.DecodeEighths) && upright.Prepare() &&
-      writer.Start(outWidth, outHeight, ShrinkQuality, out) &&
-      writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(outWidth),
-                                         static_cast<uint32_t>(outHeight), orientation))) {
-    JpegSource source(reader);
-    done = ResampleRows(source, storedWidth, storedHeight, upright, threading) &&
+  if (upright.Prepare() && writer.Start(plan.OutWidth, plan.OutHeight, ShrinkQuality, out) &&
+      writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(plan.OutWidth),
+                                         static_cast<uint32_t>(plan.OutHeight),
+                                         plan.Orientation))) {
+    done = ResampleRows(rows, plan.StoredWidth, plan.StoredHeight, upright, threading) &&
            upright.Finish() && writer.Finish();
   }
-  report.Milliseconds = NowMs() - start;
-  if (!done) {
-    report.Problem =
-        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
-    return false;
-  }
-  report.Width = newWidth;
-  report.Height = newHeight;
+  if (!done) return false;
+  report.Width = plan.NewWidth;
+  report.Height = plan.NewHeight;
   report.Bytes = out->Size() - before;
   return true;
 }
 
+// Why a copy of a picture whose decode failed or whose copy could not be made has none.
+PictureProblem ProblemOf(const JpegRowReader& reader) {
+  return reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
+}
+
+// The copies whose indexes are listed, from the one decode of reader started at the plans'
+// shared scale: the first on this thread, the others each on a thread of its own, all
+// reading the rows through a RowTee. A copy whose thread cannot be had is left out (false in
+// ran) for a decode of its own.
+void MakeCopiesTogether(JpegRowReader& reader, const PhotoDetails& details,
+                        const std::vector<CopyPlan>& plans, const std::vector<size_t>& group,
+                        Stream* const* outs, ShrinkReport* reports, std::vector<bool>& made,
+                        std::vector<bool>& ran) {
+  JpegSource source(reader);
+  RowTee tee(source, static_cast<int32_t>(group.size()));
+  auto make = [&](size_t branch) {
+    const size_t i = group[branch];
+    try {
+      made[i] = MakeCopy(plans[i], details, tee.Branch(static_cast<int32_t>(branch)), outs[i],
+                         reports[i], PipelineThreading::OneThread);
+    } catch (...) {
+      made[i] = false;
+    }
+    tee.Leave(static_cast<int32_t>(branch));
+  };
+  std::vector<std::thread> threads;
+  for (size_t branch = 1; branch < group.size(); ++branch) {
+    try {
+      threads.emplace_back(make, branch);
+      ran[group[branch]] = true;
+    } catch (...) {
+      tee.Leave(static_cast<int32_t>(branch));
+    }
+  }
+  ran[group[0]] = true;
+  make(0);
+  for (std::thread& thread : threads) thread.join();
+}
+
 }  // namespace
+
+bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
+                      size_t count, Stream* const* outs, ShrinkReport* reports,
+                      PipelineThreading threading) {
+  const double start = NowMs();
+  for (size_t i = 0; i < count; ++i) reports[i] = ShrinkReport{};
+  const uint32_t position = file ? file->Position() : 0;
+  JpegRowReader first;
+  // As JpegImage takes them: a few hundred bytes are no picture, whatever they hold.
+  auto open = [&](JpegRowReader& reader) {
+    if (data) return size >= JpegMinimumParsedSize && reader.Open(data, size, true);
+    if (!file) return false;
+    file->SetPosition(position);
+    const uint32_t total = file->Size();
+    return position < total && total - position >= JpegMinimumParsedSize && reader.Open(file, true);
+  };
+  if (!open(first)) {
+    const PictureProblem problem =
+        first.Problem != PictureProblem::None ? first.Problem : PictureProblem::NotJpeg;
+    for (size_t i = 0; i < count; ++i) reports[i].Problem = problem;
+    return false;
+  }
+  const PhotoDetails details = CollectPhotoDetails(first.Markers());
+  std::vector<CopyPlan> plans(count);
+  std::vector<bool> planned(count), made(count, false), ran(count, false);
+  for (size_t i = 0; i < count; ++i)
+    planned[i] = PlanCopy(first, details, scales[i], reports[i], plans[i]);
+
+  // One decode for each decode scale the copies need, the first with the reader already open.
+  bool firstUsed = false;
+  for (size_t lead = 0; lead < count; ++lead) {
+    if (!planned[lead] || ran[lead]) continue;
+    std::vector<size_t> group;
+    for (size_t i = lead; i < count; ++i)
+      if (planned[i] && !ran[i] && plans[i].DecodeEighths == plans[lead].DecodeEighths)
+        group.push_back(i);
+    JpegRowReader again;
+    JpegRowReader& reader = firstUsed ? again : first;
+    const bool opened = firstUsed ? open(again) : true;
+    firstUsed = true;
+    const bool started = opened && reader.Start(plans[lead].DecodeEighths);
+    if (started) {
+      if (group.size() == 1) {
+        JpegSource source(reader);
+        made[lead] = MakeCopy(plans[lead], details, source, outs[lead], reports[lead], threading);
+        ran[lead] = true;
+      } else {
+        MakeCopiesTogether(reader, details, plans, group, outs, reports, made, ran);
+      }
+    }
+    for (size_t i : group) {
+      if (made[i]) continue;
+      if (!ran[i] && started) continue;  // no thread for it: a decode of its own follows
+      ran[i] = true;
+      reports[i].Problem = ProblemOf(reader);
+    }
+  }
+  bool all = true;
+  const double milliseconds = NowMs() - start;
+  for (size_t i = 0; i < count; ++i) {
+    reports[i].Milliseconds = milliseconds;
+    all = all && made[i];
+  }
+  return all;
+}
 
 bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
                      ShrinkReport& report, PipelineThreading threading) {
-  report = ShrinkReport{};
-  const double start = NowMs();
-  JpegRowReader reader;
-  // As JpegImage takes them: a few hundred bytes are no picture, whatever they hold.
-  const bool opened = data && size >= JpegMinimumParsedSize && reader.Open(data, size, true);
-  return ShrinkOpened(reader, opened, percent, out, report, threading, start);
+  const ShrinkScale scale{percent, 100};
+  return ShrinkJpegCopies(data ? data : reinterpret_cast<const uint8_t*>(""), data ? size : 0,
+                          nullptr, &scale, 1, &out, &report, threading);
 }
 
 bool ShrinkJpegStream(Stream* file, int32_t percent, Stream* out, ShrinkReport& report,
                       PipelineThreading threading) {
-  report = ShrinkReport{};
-  const double start = NowMs();
-  const uint32_t position = file ? file->Position() : 0;
-  const uint32_t size = file ? file->Size() : 0;
-  JpegRowReader reader;
-  const bool opened = file && position < size && size - position >= JpegMinimumParsedSize &&
-                      reader.Open(file, true);
-  return ShrinkOpened(reader, opened, percent, out, report, threading, start);
+  if (!file) {
+    report = ShrinkReport{};
+    report.Problem = PictureProblem::NotJpeg;
+    return false;
+  }
+  const ShrinkScale scale{percent, 100};
+  return ShrinkJpegCopies(nullptr, 0, file, &scale, 1, &out, &report, threading);
 }
 
 }  // namespace velmora

@@ -63,4 +63,22 @@ bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* 
 bool ShrinkJpegStream(Stream* file, int32_t percent, Stream* out, ShrinkReport& report,
                       PipelineThreading threading = PipelineThreading::Auto);
 
+// A share Numerator / Denominator of the upright width and height: each new side is side x
+// Numerator / Denominator, product first, truncating (percent p is {p, 100}).
+struct ShrinkScale {
+  int32_t Numerator = 100;
+  int32_t Denominator = 100;
+};
+
+// Copies of one picture at count scales, each byte for byte what ShrinkJpegBytes makes of it
+// alone at that scale: the picture is data[0, size), or, with data null, the JPEG bytes of
+// file from its position on (read as ShrinkJpegStream reads them; its position is restored
+// for each further decode). Copy i is appended to outs[i] and reports[i] says what it did.
+// Copies that decode at the same DCT scale share one decode, each resampled and encoded on a
+// thread of its own beside it; the memory is that of one shrink per copy. True when every
+// copy was made. ShrinkJpegBytes and ShrinkJpegStream are this with one percentage.
+bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
+                      size_t count, Stream* const* outs, ShrinkReport* reports,
+                      PipelineThreading threading = PipelineThreading::Auto);
+
 }  // namespace velmora

@@ -105,4 +105,28 @@ extern int64_t DecodeThreadMinimum;
 bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink,
                   PipelineThreading threading = PipelineThreading::Auto);
 
+// One source read by several pipelines at once, each on a thread of its own with Branch(i)
+// as its source (ResampleRows(tee.Branch(i), ...)): every row is read from the source once
+// into a ring of rows and copied to each branch as it asks; the source reads further only
+// when every branch is done with the oldest rows, so the memory is that of a few rows
+// whatever the picture. A branch that ends before its last row (its sink failed) must Leave,
+// or the others would wait for it; one that read every row may.
+class RowTee {
+ public:
+  RowTee(RowSource& source, int32_t branches);
+  ~RowTee();
+  RowTee(const RowTee&) = delete;
+  RowTee& operator=(const RowTee&) = delete;
+  RowSource& Branch(int32_t index);
+  void Leave(int32_t index);
+
+ private:
+  class BranchSource;
+  friend class BranchSource;
+  int32_t Read(int32_t branch, uint8_t* const* rows, int32_t count);
+  struct Shared;
+  RowSource& Source;
+  Shared* State;
+};
+
 }  // namespace velmora

@@ -26,15 +26,6 @@ constexpr uint32_t MailNotAvailable = 0xFFFF0001;
 uint32_t SendFilesByMail(const std::string& subject, const std::vector<std::string>& paths,
                          bool showDialog);
 
-// The same with one file, or none when the path is empty.
-uint32_t SendFileByMail(const std::string& subject, const std::string& attachment_path,
-                        bool show_dialog);
-
-// What to tell the user about a send's result: empty for success and for the user's cancel;
-// for MailNotAvailable that no mail program offers Simple MAPI and what to set up; for any
-// other code a sentence naming the failure in words, with its number and Simple MAPI name.
-std::string MailResultText(uint32_t result);
-
 // Loads the library when needed and forwards the arguments to its MAPISendMail;
 // MailNotAvailable when there is no such entry.
 uint32_t CallSendMail(ULONG_PTR session, ULONG_PTR ui_param, MapiMessage* message, uint32_t flags,

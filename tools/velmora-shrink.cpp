@@ -11,13 +11,24 @@
 // two) and writes each into FOLDER under its own file name (a HEIC photo's as NAME.jpg), never
 // over an input. Prints the two size lines of each photo shrunk, in the order given, then a
 // total line ("3 photos: 11.2 MB to 1.1 MB"); each photo that fails is named on standard
-// error and the exit code is then 1. --workers sets the number of workers, --threads 1 or 2 whether
-// each photo's decode may get a thread of its own (by default not when there are several workers).
-// With
-// --bench N the whole batch runs N more times without writing, and the median time and the
-// process's peak memory are printed.
+// error and the exit code is then 1. --workers sets the number of workers, --threads 1 or 2
+// whether each photo's decode may get a thread of its own (by default not when there are
+// several workers). With --bench N the whole batch runs N more times without writing, and the
+// median time and the process's peak memory are printed.
 //
-// IN may also be a HEIF/HEIC photo when velmora-heif.dll lies beside the tool.
+//   velmora-shrink --fit SIZE IN.jpg OUT.jpg [--bench N]
+//   velmora-shrink --mail SIZE IN.jpg... --into FOLDER [--workers N] [--bench N]
+// Fit under a size (SIZE like 500KB, 1MB, 25MB; KB = 1,024 bytes, MB = 1,048,576): --fit
+// saves the largest copy of IN that is at most SIZE; --mail writes into FOLDER the copies of
+// all the photos at the largest common scale with which they fit one mail of at most SIZE
+// (attachments counted as mail sends them, see imaging/fit.h). Each prints the size lines of
+// each photo, the total line with the scale chosen and the limit, and a line saying what the
+// search tried. When the photos cannot fit even at the smallest size nothing is written; a
+// photo that cannot be read is named and left out; either way the exit code is 1. With
+// --bench N the fit runs N more times without writing, and so does a plain shrink of the
+// photos at the scale found (the same workers), side by side, and the medians are printed.
+//
+// The percentage modes also take HEIF/HEIC photos when velmora-heif.dll lies beside the tool.
 //
 // It needs no window and loads no part of the window system.
 #include <windows.h>
@@ -26,7 +37,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +51,7 @@
 #include "app/wording.h"
 #include "imaging/batch_shrink.h"
 #include "imaging/heif_shrink.h"
+#include "imaging/fit.h"
 #include "imaging/shrink.h"
 #include "imaging/streaming.h"
 #include "toolkit/stream.h"
@@ -55,7 +70,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2], or"
                " velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2]"
-               " [--bench N]\n");
+               " [--bench N], or velmora-shrink --fit SIZE IN.jpg OUT.jpg [--bench N], or"
+               " velmora-shrink --mail SIZE IN.jpg... --into FOLDER [--workers N] [--bench N]\n");
   return 2;
 }
 
@@ -92,6 +108,8 @@ struct Request {
   long Threads = 0;  // 0: not given
   long Workers = 0;  // 0: the shrinker's default
   const char* Folder = nullptr;
+  uint64_t Limit = 0;  // --fit or --mail SIZE
+  bool Mail = false;
   std::vector<const char*> Args;  // the arguments that are not options
 };
 
@@ -270,34 +288,31 @@ double RunBatch(BatchShrinker& shrinker, Batch& batch, bool print) {
   return first;
 }
 
-int ShrinkSeveral(const Request& request) {
-  const long percent = ParseCount(request.Args[0], 1, 100);
-  if (percent < 0) return Fail(std::string("bad percentage '") + request.Args[0] + "' (1 to 100)");
-  const std::string folder = request.Folder;
+// The copies' places in the folder: each photo's copy under its own file name. Photos whose
+// copy would replace an input, or the copy of an earlier photo of the same name, are named on
+// standard error and left out. False when the folder is none.
+bool PlaceCopies(const std::string& folder, const std::vector<std::string>& all,
+                 std::vector<std::string>& inputs, std::vector<std::string>& targets) {
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return Fail(folder + ": not a folder");
+    return Fail(folder + ": not a folder"), false;
   // Copies are named in the folder with the separator the folder is written with.
   const char separator =
       folder.find('\\') == std::string::npos && folder.find('/') != std::string::npos ? '/' : '\\';
   const std::string into =
       folder.back() == '\\' || folder.back() == '/' ? folder : folder + separator;
 
-  // Photos whose copy would replace an input, or the copy of an earlier photo of the same
-  // name, are refused before anything is shrunk.
-  const std::vector<std::string> all(request.Args.begin() + 1, request.Args.end());
-  const FileSet inputs(all);
-  auto isInput = [&](const std::string& target) { return inputs.Holds(target); };
-  Batch batch;
-  batch.Percent = static_cast<int32_t>(percent);
+  // Whether a target is one of the inputs (the same file under any name).
+  const FileSet inputFiles(all);
+  auto isInput = [&](const std::string& target) { return inputFiles.Holds(target); };
   std::vector<std::string> refused;
   for (const std::string& input : all) {
     const std::string target = into + CopyFileName(NameOf(input));
     const bool overInput = isInput(target);
-    const bool taken = std::any_of(
-        batch.Targets.begin(), batch.Targets.end(),
-        [&](const std::string& other) { return lstrcmpiA(other.c_str(), target.c_str()) == 0; });
+    const bool taken = std::any_of(targets.begin(), targets.end(), [&](const std::string& other) {
+      return lstrcmpiA(other.c_str(), target.c_str()) == 0;
+    });
     if (NameOf(input).empty())
       refused.push_back(input + ": no file name");
     else if (overInput)
@@ -305,9 +320,19 @@ int ShrinkSeveral(const Request& request) {
     else if (taken)
       refused.push_back(input + ": an earlier photo of the same name goes to " + target);
     else
-      batch.Inputs.push_back(input), batch.Targets.push_back(target);
+      inputs.push_back(input), targets.push_back(target);
   }
   for (const std::string& text : refused) Fail(text);
+  return true;
+}
+
+int ShrinkSeveral(const Request& request) {
+  const long percent = ParseCount(request.Args[0], 1, 100);
+  if (percent < 0) return Fail(std::string("bad percentage '") + request.Args[0] + "' (1 to 100)");
+  const std::vector<std::string> all(request.Args.begin() + 1, request.Args.end());
+  Batch batch;
+  batch.Percent = static_cast<int32_t>(percent);
+  if (!PlaceCopies(request.Folder, all, batch.Inputs, batch.Targets)) return 1;
 
   BatchShrinker shrinker(static_cast<int>(request.Workers));
   if (request.Threads == 1) shrinker.SetPipelineThreading(PipelineThreading::OneThread);
@@ -354,6 +379,180 @@ int ShrinkSeveral(const Request& request) {
   return failed > 0 ? 1 : 0;
 }
 
+// ---- fit under a size ----
+
+// Why a photo was left out of a fit.
+std::string LeftOutText(const FitCopy& photo, const std::string& input) {
+  if (photo.Unreadable) return input + ": cannot open the file";
+  if (photo.Report.Problem == PictureProblem::NotJpeg)
+    return input + ": not a JPEG file that can be read";
+  return input + ": the picture " + ProblemText(photo.Report.Problem);
+}
+
+// The total line with the scale and the limit, and what the search tried.
+void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
+  size_t photos = 0;
+  uint64_t originalBytes = 0, copyBytes = 0;
+  for (const FitCopy& photo : fit.Photos)
+    if (photo.Copy) ++photos, originalBytes += photo.OriginalBytes, copyBytes += photo.Report.Bytes;
+  std::string total =
+      FormatBatchTotal(photos, originalBytes, copyBytes) + " at " + fit.PercentText() + "%, ";
+  if (mail)
+    total += "fits one " + LimitText(limit) + " mail (" + LimitText(fit.Bytes) + " as attachments)";
+  else
+    total += "within " + LimitText(limit);
+  std::printf("%s\n", total.c_str());
+  std::string search = "search: " + std::to_string(fit.Tries) + " scales in " +
+                       std::to_string(fit.Passes) + (fit.Passes == 1 ? " pass; " : " passes; ") +
+                       std::to_string(fit.Bytes) + " of " + std::to_string(limit) + " bytes";
+  if (fit.Over.Numerator > 0) {
+    FitResult over;
+    over.Scale = fit.Over;
+    search += "; next larger tried " + over.PercentText() + "% (" +
+              std::to_string(fit.Over.Numerator) + "/" + std::to_string(fit.Over.Denominator) +
+              "): " + std::to_string(fit.OverBytes) + " bytes, over";
+  }
+  search += "; scale " + std::to_string(fit.Scale.Numerator) + "/" +
+            std::to_string(fit.Scale.Denominator);
+  std::printf("%s\n", search.c_str());
+}
+
+// Runs work(i) for i in [0, count) on workers threads.
+void InParallel(size_t count, int workers, const std::function<void(size_t)>& work) {
+  std::atomic<size_t> next{0};
+  auto loop = [&] {
+    for (size_t i; (i = next++) < count;) work(i);
+  };
+  std::vector<std::thread> threads;
+  for (int w = 1; w < workers; ++w) threads.emplace_back(loop);
+  loop();
+  for (std::thread& thread : threads) thread.join();
+}
+
+// --bench for a fit: the fit again and again, and the plain shrink of the same photos at the
+// scale it found (each photo read as the fit reads it, on as many workers), alternating.
+void BenchFit(const std::vector<FitInput>& inputs, uint64_t limit, const FitOptions& options,
+              const FitResult& found, long repeats) {
+  std::vector<double> fits, plains;
+  const int workers = options.Workers > 0 ? options.Workers : BatchShrinker::DefaultThreads();
+  for (long r = 0; r < repeats; ++r) {
+    double start = NowMs();
+    FitResult again = FitCopies(inputs, limit, options);
+    fits.push_back(NowMs() - start);
+    FreeFitCopies(again);
+    start = NowMs();
+    InParallel(inputs.size(), inputs.size() > 1 ? workers : 1, [&](size_t i) {
+      Stream* out = MakeMemoryStream();
+      ShrinkReport report;
+      const PipelineThreading threading =
+          inputs.size() > 1 && workers > 1 ? PipelineThreading::OneThread : PipelineThreading::Auto;
+      if (inputs[i].Data) {
+        ShrinkJpegCopies(inputs[i].Data, inputs[i].Size, nullptr, &found.Scale, 1, &out, &report,
+                         threading);
+      } else {
+        Stream* file = OpenFileForReading(inputs[i].Path.c_str());
+        ShrinkJpegCopies(nullptr, 0, file, &found.Scale, 1, &out, &report, threading);
+        FreeObject(file);
+      }
+      FreeObject(out);
+    });
+    plains.push_back(NowMs() - start);
+  }
+  const double fit = Median(fits), plain = Median(plains);
+  std::printf("median of %ld runs (ms): fit %.1f plain shrink at %s%% %.1f ratio %.2f\n", repeats,
+              fit, found.PercentText().c_str(), plain, fit / plain);
+  PrintPeakMemory();
+}
+
+int FitOne(const Request& request) {
+  if (request.Args.size() != 2) return Usage();
+  const char* in = request.Args[0];
+  const char* out = request.Args[1];
+  if (IsSameFile(in, out)) return Fail("OUT must not be the input file");
+  DWORD attributes = GetFileAttributesA(out);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Fail(std::string(out) + ": is a folder");
+  // The photo is read whole, as the program's Open does.
+  Stream* opened = ReadWholeFile(in);
+  if (!opened) return Fail(std::string(in) + ": cannot open the file");
+  std::vector<FitInput> inputs(1);
+  inputs[0].Data = static_cast<const uint8_t*>(opened->Memory);
+  inputs[0].Size = opened->Size();
+  if (!inputs[0].Data) inputs[0].Data = reinterpret_cast<const uint8_t*>("");
+  FitResult fit = FitCopies(inputs, request.Limit);
+  const FitCopy& photo = fit.Photos[0];
+  int status = 0;
+  if (photo.LeftOut) {
+    status = Fail(LeftOutText(photo, in));
+  } else {
+    std::printf("%s\n", FormatSizeText(static_cast<int32_t>(photo.Report.OriginalWidth),
+                                       static_cast<int32_t>(photo.Report.OriginalHeight),
+                                       photo.OriginalBytes)
+                            .c_str());
+    if (!fit.Fitted) {
+      status = Fail(std::string(in) + ": " + fit.Why + "; nothing written");
+    } else {
+      std::printf(
+          "%s\n",
+          FormatSizeText(photo.Report.Width, photo.Report.Height, photo.Report.Bytes).c_str());
+      PrintFitTotal(fit, request.Limit, false);
+      // Written beside the target and put in its place only when complete.
+      if (!SaveWholeFile(out, photo.Copy->Memory, photo.Copy->Size()))
+        status = Fail(std::string(out) + ": cannot write the file");
+    }
+  }
+  std::fflush(stdout);
+  if (status == 0 && request.Repeats > 0) BenchFit(inputs, request.Limit, {}, fit, request.Repeats);
+  FreeFitCopies(fit);
+  FreeObject(opened);
+  return status;
+}
+
+int FitMail(const Request& request) {
+  std::vector<std::string> names, targets;
+  const std::vector<std::string> all(request.Args.begin(), request.Args.end());
+  if (!PlaceCopies(request.Folder, all, names, targets)) return 1;
+  size_t failed = all.size() - names.size();
+  std::vector<FitInput> inputs(names.size());
+  for (size_t i = 0; i < names.size(); ++i) inputs[i].Path = names[i];
+  FitOptions options;
+  options.Mail = true;
+  options.Workers = static_cast<int>(request.Workers);
+  FitResult fit = FitCopies(inputs, request.Limit, options);
+  for (size_t i = 0; i < names.size(); ++i)
+    if (fit.Photos[i].LeftOut) ++failed, Fail(LeftOutText(fit.Photos[i], names[i]));
+  if (!fit.Fitted) {
+    if (!inputs.empty()) Fail(fit.Why + "; nothing written");
+    return 1;
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    FitCopy& photo = fit.Photos[i];
+    if (!photo.Copy) continue;
+    // Written beside the target and put in its place only when complete.
+    if (!SaveWholeFile(targets[i], photo.Copy->Memory, photo.Copy->Size())) {
+      Fail(targets[i] + ": cannot write the file");
+      ++failed;
+      FreeObject(photo.Copy);
+      photo.Copy = nullptr;
+      continue;
+    }
+    std::printf(
+        "%s\n%s\n",
+        FormatSizeText(static_cast<int32_t>(photo.Report.OriginalWidth),
+                       static_cast<int32_t>(photo.Report.OriginalHeight), photo.OriginalBytes)
+            .c_str(),
+        FormatSizeText(photo.Report.Width, photo.Report.Height, photo.Report.Bytes).c_str());
+  }
+  PrintFitTotal(fit, request.Limit, true);
+  FreeFitCopies(fit);
+  if (failed > 0)
+    Fail(std::to_string(failed) + " of " + std::to_string(all.size()) + " photos not written");
+  std::fflush(stdout);
+  if (failed == 0 && request.Repeats > 0)
+    BenchFit(inputs, request.Limit, options, fit, request.Repeats);
+  return failed > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,6 +572,12 @@ int main(int argc, char** argv) {
       request.Workers = ParseCount(value, 1, 16);
       if (request.Workers < 0) return Fail("--workers needs a count from 1 to 16");
       ++i;
+    } else if (std::strcmp(arg, "--fit") == 0 || std::strcmp(arg, "--mail") == 0) {
+      if (request.Limit != 0) return Fail("give one of --fit and --mail, once");
+      if (!value || !ParseLimit(value, &request.Limit))
+        return Fail(std::string(arg) + " needs a size such as 500KB, 1MB or 25MB");
+      request.Mail = arg[2] == 'm';
+      ++i;
     } else if (std::strcmp(arg, "--into") == 0) {
       if (!value || !*value) return Fail("--into needs a folder");
       request.Folder = value;
@@ -380,6 +585,12 @@ int main(int argc, char** argv) {
     } else {
       request.Args.push_back(arg);
     }
+  }
+  if (request.Limit != 0) {
+    if (request.Threads != 0) return Usage();
+    if (!request.Mail) return request.Folder || request.Workers ? Usage() : FitOne(request);
+    if (!request.Folder || request.Args.empty()) return Usage();
+    return FitMail(request);
   }
   if (request.Folder) {
     if (request.Args.size() < 2) return Usage();

@@ -259,7 +259,11 @@ struct AppSession {
 
   // Chooses the percentage with the mouse: the arrow opens the list, a click on the item
   // chooses it.
-  void SelectPercent(int percent) {
+  void SelectPercent(int percent) { SelectItem(percent / 10 - 1, std::to_string(percent) + "%"); }
+
+  // Chooses the item at index, which reads text, the same way; one out of sight in the open
+  // list is reached with the arrow keys and Enter, as a user would.
+  void SelectItem(int index, const std::string& text) {
     HWND combo = Find("COMBOBOX"), list = nullptr;
     const RECT box = ScreenRect(combo);
     MouseClickAt({box.right - 6, (box.top + box.bottom) / 2});
@@ -268,12 +272,17 @@ struct AppSession {
         if (IsWindowVisible(list)) return true;
       return false;
     })) << "the percentage list did not open";
-    const int index = percent / 10 - 1, row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
     const int rowHeight = static_cast<int>(Ask(list, LB_GETITEMHEIGHT));
     const RECT items = ScreenRect(list, true);
-    ASSERT_GE(row, 0);
-    MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
-    const std::string text = std::to_string(percent) + "%";
+    const int row = index - static_cast<int>(Ask(list, LB_GETTOPINDEX));
+    if (row >= 0 && row < (items.bottom - items.top) / rowHeight) {
+      MouseClickAt({items.left + 10, items.top + row * rowHeight + rowHeight / 2});
+    } else {
+      for (int at = static_cast<int>(Ask(list, LB_GETCURSEL)); at != index;
+           at += at < index ? 1 : -1)
+        PressKeys({static_cast<WORD>(at < index ? VK_DOWN : VK_UP)});
+      PressKeys({VK_RETURN});
+    }
     EXPECT_TRUE(WaitFor([&] { return WindowText(combo) == text && !IsWindowVisible(list); }));
     ASSERT_EQ(Ask(combo, CB_GETCURSEL), index);
   }

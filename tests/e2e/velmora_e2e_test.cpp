@@ -117,7 +117,8 @@ TEST_F(VelmoraRun, StartsCentredIgnoresActionsBeforeOpenAndFollowsTheLink) {
                                (GetSystemMetrics(SM_CYSCREEN) - fh) / 2}));
 
   EXPECT_EQ(WindowText(app->Find("COMBOBOX")), "30%");
-  EXPECT_EQ(Ask(app->Find("COMBOBOX"), CB_GETCOUNT), 10);
+  // "10%" to "100%", then the five sizes to fit under.
+  EXPECT_EQ(Ask(app->Find("COMBOBOX"), CB_GETCOUNT), 15);
 
   for (const char* caption : {"Shrink", "Save...", "Send by e-mail"})
     EXPECT_FALSE(ClickPopsUp(caption)) << caption << " before Open";

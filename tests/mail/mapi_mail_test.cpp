@@ -50,10 +50,10 @@ void SetRegistryText(HKEY root, const std::string& key, const char* name,
 // Child: a mail system installed after the first send changes nothing, the look-up is made once.
 TEST(MailChild, DISABLED_SendTwice) {
   const uint32_t expected = std::strtoul(Env("VELMORA_EXPECT_RESULT").c_str(), nullptr, 10);
-  EXPECT_EQ(SendFileByMail(Env("VELMORA_CHILD_SUBJECT"), Env("VELMORA_CHILD_PATH"), true),
+  EXPECT_EQ(SendFilesByMail(Env("VELMORA_CHILD_SUBJECT"), {Env("VELMORA_CHILD_PATH")}, true),
             expected);
   SetRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI", "1");
-  EXPECT_EQ(SendFileByMail("", "", false), expected);
+  EXPECT_EQ(SendFilesByMail("", {""}, false), expected);
   EXPECT_EQ(GetModuleHandleA("MAPI32.DLL") != nullptr, expected != MailNotAvailable);
 }
 

@@ -1,0 +1,146 @@
+// Copies that fit under a size: the largest common scale at which the copy of one photo, or
+// the copies of several photos together in one mail, made exactly as Shrink makes them, stay
+// within a number of bytes; the size a file takes as a mail attachment; and the fit on a thread
+// of its own for the window. Relies on imaging/shrink.h (ShrinkJpegCopies),
+// imaging/batch_shrink.h (its results) and toolkit/stream.h.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/batch_shrink.h"
+#include "imaging/jpeg_rows.h"
+#include "imaging/shrink.h"
+
+namespace velmora {
+
+class Stream;
+
+// Bytes a mail part takes beyond its Base64 lines: its own headers with the file's name and
+// the boundary between parts.
+constexpr uint64_t MailPartMargin = 1024;
+
+// A file of fileBytes as a mail attachment, as mail sends it: Base64 (4 characters for every
+// 3 bytes, the last group padded), in lines of 76 characters each ended by CR LF, plus
+// MailPartMargin. The one rule for "fits one mail": the fit and the window's total line both
+// count attachments with it.
+uint64_t MailAttachmentSize(uint64_t fileBytes);
+
+// The size choices offered beside the percentages, in the order shown.
+struct SizeChoice {
+  const char* Label;  // what the list shows
+  uint64_t Limit;     // bytes (KB = 1,024, MB = 1,048,576)
+  bool Mail;          // all copies together in one mail; otherwise each copy
+};
+extern const SizeChoice SizeChoices[5];
+
+// "500 KB", "1 MB", "2.5 MB", "25 MB": a limit as it is written on the command line and in the
+// total line (KB and MB of 1,024 and 1,048,576 bytes, to a tenth where it is not whole).
+std::string LimitText(uint64_t bytes);
+// Reads "500KB", "1MB", "2.5 MB", "300000" (bytes) into bytes; false for anything else or 0.
+bool ParseLimit(const std::string& text, uint64_t* bytes);
+
+// One photo to fit: its JPEG bytes in memory (Data non-null; they stay in place during the
+// fit), or the file at Path, read as the batch reads it, never in memory whole.
+struct FitInput {
+  const uint8_t* Data = nullptr;
+  size_t Size = 0;
+  std::string Path;
+};
+
+// What the fit made of one photo.
+struct FitCopy {
+  Stream* Copy = nullptr;  // the copy's JPEG bytes (a memory stream the caller frees); null
+                           // when there is none
+  ShrinkReport Report;     // the original's upright size, the copy's size and bytes; Problem
+  uint32_t OriginalBytes = 0;
+  bool Unreadable = false;  // the file could not be opened
+  // Left out of the fit: it could not be opened (Unreadable) or decoded (Report.Problem says
+  // why, NotJpeg for a file with no JPEG picture).
+  bool LeftOut = false;
+};
+
+// What a fit found. The search's guarantee when Fitted: the copies are those of scale, made
+// as Shrink makes them, and Bytes (the copy's bytes, or for a mail the sum of the copies'
+// MailAttachmentSize) is within the limit; either the scale is 100%, or Bytes is at least 95%
+// of the limit and the larger scale Over was made too and came to OverBytes, over the limit;
+// no size between the two was tried. Within the sizes tried, scale is the largest within the
+// limit. The sizes are those of scale n / d with d the longest upright side of the photos (one
+// pixel on that side per step) and n from 100% down to the smallest that leaves 16 pixels on
+// each photo's short side.
+struct FitResult {
+  bool Fitted = false;
+  ShrinkScale Scale;  // the common scale of the copies
+  uint64_t Bytes = 0;
+  ShrinkScale Over;  // the smallest larger scale tried, over the limit (Numerator 0: none)
+  uint64_t OverBytes = 0;
+  bool Guaranteed = false;      // the guarantee above holds (it can fail only when no size between
+                                // 95% and 100% of the limit exists, or the search gave up)
+  int32_t Passes = 0;           // decodes of each photo for real copies (the estimate not counted)
+  int32_t Tries = 0;            // scales whose copies were made
+  std::vector<FitCopy> Photos;  // in the order given
+  // Why nothing was fitted ("" when fitted): no photo could be read, or the photos cannot fit
+  // even at the smallest size.
+  std::string Why;
+  // The scale as a percentage to a tenth, "41.3" or "100".
+  std::string PercentText() const;
+};
+
+struct FitOptions {
+  // All copies together in one mail, each counted by MailAttachmentSize; otherwise the copies'
+  // bytes as they are (for "each copy at most", fit one photo per call).
+  bool Mail = false;
+  int Workers = 0;  // photos in work at once: 0 for BatchShrinker::DefaultThreads()
+  const std::atomic<bool>* Cancel = nullptr;  // when it turns true the fit ends, not Fitted
+};
+
+// Fits the photos under limit bytes at one common scale: one photo alone (Mail false), or
+// all of them together in one mail (Mail true). Photos that cannot be read are marked LeftOut
+// in their FitCopy and left out; when the rest cannot fit even at the smallest size, nothing is
+// fitted and no copies are kept. How: each photo is decoded once at a reduced size and that
+// picture encoded at two sizes, which gives a curve of bytes against scale; real copies at a
+// few scales around the predicted one are then made from one decode per photo (ShrinkJpegCopies)
+// and the curve corrected by them until the guarantee above holds (a handful of passes at most).
+FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
+                    const FitOptions& options = {});
+
+// Frees the copies a result holds.
+void FreeFitCopies(FitResult& result);
+
+// FitCopies for the window, on a thread of its own, handing each photo's result on as the
+// batch shrinker does (imaging/batch_shrink.h): a copy, or none with the reason in Problem,
+// or none with Problem None when it does not fit (Reason says why).
+class FitShrinker {
+ public:
+  FitShrinker() = default;
+  ~FitShrinker();  // cancels and joins
+  FitShrinker(const FitShrinker&) = delete;
+  FitShrinker& operator=(const FitShrinker&) = delete;
+
+  // Starts over (a run under way is cancelled first): fits the photos read from their files
+  // under limit, all together in one mail (mail), or each alone, the one at index first before
+  // the others; each result goes to done(context, result) from the fit's thread, with Index its
+  // place in paths. After Cancel or a new Start returns no result of the earlier run arrives.
+  void Start(const std::vector<std::string>& paths, uint64_t limit, bool mail, size_t first,
+             BatchDoneProc done, void* context);
+  void Cancel();
+  // For the total line of the latest run once its results are in: " at 41.3%, fits one 25 MB
+  // mail", " at 67%, within 1 MB" for one photo alone, ", each within 500 KB" for several.
+  std::string Summary() const;
+  // Why photo index of the latest run has no copy, when Problem does not say it ("" if none).
+  std::string Reason(size_t index) const;
+
+ private:
+  std::thread Worker;
+  std::atomic<bool> Stop{false};
+  mutable std::mutex Lock;
+  std::string Said;
+  std::vector<std::string> Reasons;
+};
+
+}  // namespace velmora
