@@ -144,8 +144,9 @@ void ShowProgress(MainForm* form) {
   const size_t done = photos.CountIn(ShrinkState::Done);
   const size_t finished = done + photos.CountIn(ShrinkState::Failed);
   std::string line;
-  if (photos.Count() < 2) {
-    // The photo row, and with it this line, shows only with several photos.
+  // With one photo the line shows only what a size choice found.
+  const bool one = photos.Count() < 2;
+  if (one && !(form->Fitting && !form->Shrinking && done > 0)) {
   } else if (form->Shrinking && form->Fitting && form->Fitting->Mail) {
     line = "Fitting " + Count(photos.Count()) + " photos into one " +
            LimitText(form->Fitting->Limit) + " mail";
@@ -154,7 +155,7 @@ void ShowProgress(MainForm* form) {
   } else if (finished == photos.Count() && done > 0) {
     uint64_t attached = 0;
     for (size_t i : photos.IndexesIn(ShrinkState::Done))
-      attached += MailAttachmentBytes(photos.At(i).ShrunkBytes);
+      attached += MailAttachmentSize(photos.At(i).ShrunkBytes);
     line = TotalText(done, photos.Count(), photos.DoneOriginalBytes(), photos.DoneShrunkBytes(),
                      attached);
     // A size choice says the scale found and the limit.
@@ -163,6 +164,7 @@ void ShowProgress(MainForm* form) {
     line = "No photo could be shrunk";
   }
   form->ProgressLabel->SetText(line);
+  if (one) ShowPhotoRow(form, false, !line.empty());
 }
 
 // The photos that could not be shrunk, named in one message.

@@ -294,13 +294,14 @@ void MainForm::Destroy() {
   ObjectBase::Destroy();
 }
 
-void ShowPhotoRow(MainForm* form, bool shown) {
-  Control* row[] = {form->PreviousButton, form->NextButton, form->PhotoLabel, form->ProgressLabel};
+void ShowPhotoRow(MainForm* form, bool browse, bool line) {
   const Control* focused = FocusedControl();
-  for (Control* c : row) c->SetVisible(shown);
-  if (!shown && (focused == form->PreviousButton || focused == form->NextButton))
+  for (Control* c : {form->PreviousButton, form->NextButton, form->PhotoLabel})
+    c->SetVisible(browse);
+  form->ProgressLabel->SetVisible(browse || line);
+  if (!browse && (focused == form->PreviousButton || focused == form->NextButton))
     form->OpenButton->TakeFocus();
-  const int32_t height = kTopPanelHeight + (shown ? kPhotoRowHeight : 0);
+  const int32_t height = kTopPanelHeight + (browse || line ? kPhotoRowHeight : 0);
   form->TopPanel->SetHeight(MulDiv(height, form->Dpi, 96));
 }
 

@@ -83,7 +83,9 @@ void CreateMainForm(MainForm*& result, Control* parent);
 // No photo opened or shrunk; the percentage shows "30%".
 void ResetState(MainForm* form);
 
-// Shows the row of several photos (and makes the top panel tall enough for it), or hides it.
-void ShowPhotoRow(MainForm* form, bool shown);
+// Shows the row under the size lines (and makes the top panel tall enough for it), or hides
+// it: with browse the buttons and the photo line of several photos, with line (or browse) the
+// progress and total line.
+void ShowPhotoRow(MainForm* form, bool browse, bool line = false);
 
 }  // namespace velmora

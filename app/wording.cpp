@@ -96,8 +96,6 @@ std::string FormatBatchTotal(size_t photos, uint64_t originalBytes, uint64_t shr
          MegabyteText(originalBytes) + " to " + MegabyteText(shrunkBytes);
 }
 
-uint64_t MailAttachmentBytes(uint64_t n) { return (n + 2) / 3 * 4; }
-
 std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_t shrunkBytes,
                       uint64_t attachmentBytes) {
   std::string text = FormatBatchTotal(count, originalBytes, shrunkBytes);

@@ -42,14 +42,13 @@ std::string MegabyteText(uint64_t bytes);
 // "7 photos: 24.3 MB to 2.1 MB" ("1 photo: ...").
 std::string FormatBatchTotal(size_t photos, uint64_t originalBytes, uint64_t shrunkBytes);
 
-// A file of n bytes as a mail attachment: Base64 writes 4 bytes for every 3.
-uint64_t MailAttachmentBytes(uint64_t n);
 // The size most mail services take in one message.
 constexpr uint64_t MailSizeLimit = 25ull << 20;
 
 // The total line of a shrink of count photos of which done have copies: the batch total of
 // their sizes, "6 of 7 photos: ..." when some failed, and ", too large to mail (31.2 MB
-// attached)" when the copies as attachments pass MailSizeLimit.
+// attached)" when the copies as attachments (MailAttachmentSize, imaging/fit.h) pass
+// MailSizeLimit.
 std::string TotalText(size_t done, size_t count, uint64_t originalBytes, uint64_t shrunkBytes,
                       uint64_t attachmentBytes);
 

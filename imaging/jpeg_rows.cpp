@@ -222,14 +222,53 @@ bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* ou
   Created = true;
   c->mem->max_memory_to_use = CodecMemoryLimit;
   AttachStreamDestination(c, out);
+  Width = width;
+  Height = height;
+  Coding = CodingFor(quality);
+  Whole = static_cast<int64_t>(width) * height >= SmallestOwnTablesCopy &&
+          CoefficientBytesFor(width, height, Coding.FullChroma) <= CoefficientBudget;
+  if (!Whole) {  // as the codec codes by default: bounded memory whatever the size
+    Coding = JpegCoding{};
+    Coding.TableQuality = quality;
+    Coding.OptimizeTables = false;
+  }
+  Chosen = Whole && Coding.Lambda > 0;
   c->image_width = static_cast<JDIMENSION>(width);
   c->image_height = static_cast<JDIMENSION>(height);
   c->input_components = 3;
-  c->in_color_space = JCS_EXT_BGR;
+  c->in_color_space = Chosen ? JCS_YCbCr : JCS_EXT_BGR;
+  if (Chosen) {
+    StripRows = Coding.FullChroma ? 8 : 16;
+    PaddedWidth = Coding.FullChroma ? (width + 7) / 8 * 8 : (width + 15) / 16 * 16;
+    try {
+      Strip.assign(static_cast<size_t>(PaddedWidth) * StripRows * 3, 0);
+    } catch (const std::bad_alloc&) {
+      return !(Failed = true);
+    }
+  }
   bool ok = RunCodecCall(&Context->Error, [&] {
     jpeg_set_defaults(c);
-    jpeg_set_quality(c, quality, TRUE);
-    jpeg_start_compress(c, TRUE);
+    SetCodingTables(c, Coding);
+    c->optimize_coding = Coding.OptimizeTables ? TRUE : FALSE;
+    if (!Chosen) {
+      jpeg_start_compress(c, TRUE);
+      return;
+    }
+    const int mostH = c->comp_info[0].h_samp_factor, mostV = c->comp_info[0].v_samp_factor;
+    for (int ci = 0; ci < 3; ++ci) {
+      const jpeg_component_info& comp = c->comp_info[ci];
+      const long across = (long(width) * comp.h_samp_factor + 8L * mostH - 1) / (8L * mostH);
+      const long down = (long(height) * comp.v_samp_factor + 8L * mostV - 1) / (8L * mostV);
+      Arrays[ci] = (*c->mem->request_virt_barray)(
+          reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE, FALSE,
+          static_cast<JDIMENSION>((across + comp.h_samp_factor - 1) / comp.h_samp_factor *
+                                  comp.h_samp_factor),
+          static_cast<JDIMENSION>((down + comp.v_samp_factor - 1) / comp.v_samp_factor *
+                                  comp.v_samp_factor),
+          static_cast<JDIMENSION>(comp.v_samp_factor));
+    }
+    (*c->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(c));
+    jpeg_write_coefficients(c, Arrays);
   });
   if (!ok) Failed = true;
   return ok;
@@ -242,24 +281,113 @@ bool JpegRowWriter::WriteMarkers(const std::vector<MarkerPayload>& markers) {
   return !Failed;
 }
 
+void JpegRowWriter::CodeStrip() {
+  j_compress_ptr c = &Context->Compress;
+  const size_t plane = static_cast<size_t>(PaddedWidth) * StripRows;
+  for (int ci = 0; ci < 3; ++ci) {
+    const jpeg_component_info& comp = c->comp_info[ci];
+    const bool halve = ci > 0 && !Coding.FullChroma;
+    const int step = halve ? 16 : 8;  // samples of the strip per block side
+    JBLOCKARRAY blocks =
+        (*c->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(c), Arrays[ci],
+                                      static_cast<JDIMENSION>(StripsDone * comp.v_samp_factor),
+                                      static_cast<JDIMENSION>(comp.v_samp_factor), TRUE);
+    const uint8_t* samples = Strip.data() + ci * plane;
+    const int32_t across = PaddedWidth / step;
+    for (int row = 0; row < comp.v_samp_factor; ++row)
+      for (int32_t b = 0; b < across; ++b)
+        ForwardTransform(samples + static_cast<size_t>(row) * step * PaddedWidth + b * step,
+                         static_cast<size_t>(PaddedWidth), halve, blocks[row][b]);
+  }
+  ++StripsDone;
+  RowsInStrip = 0;
+}
+
 bool JpegRowWriter::WriteRows(const uint8_t* const* rows, int32_t count) {
   if (!Created || Failed) return false;
   j_compress_ptr c = &Context->Compress;
   bool ok = RunCodecCall(&Context->Error, [&] {
-    for (int32_t i = 0; i < count; ++i) {
-      JSAMPROW one[1] = {const_cast<JSAMPROW>(rows[i])};
-      if (jpeg_write_scanlines(c, one, 1) != 1) ERREXIT(c, JERR_FILE_WRITE);
+    if (!Chosen) {
+      for (int32_t i = 0; i < count; ++i) {
+        JSAMPROW one[1] = {const_cast<JSAMPROW>(rows[i])};
+        if (jpeg_write_scanlines(c, one, 1) != 1) ERREXIT(c, JERR_FILE_WRITE);
+      }
+      return;
+    }
+    const size_t plane = static_cast<size_t>(PaddedWidth) * StripRows;
+    for (int32_t i = 0; i < count && RowsDone < Height; ++i, ++RowsDone) {
+      uint8_t* y = Strip.data() + static_cast<size_t>(RowsInStrip) * PaddedWidth;
+      BgrToYcc(rows[i], Width, PaddedWidth, y, y + plane, y + 2 * plane);
+      if (++RowsInStrip == StripRows) CodeStrip();
     }
   });
   if (!ok) Failed = true;
   return ok;
 }
 
+void JpegRowWriter::QuantizeAll() {
+  j_compress_ptr c = &Context->Compress;
+  // First the statistics of plain rounding give the code lengths the choice weighs bits by.
+  long counts[2][257];
+  std::memset(counts, 0, sizeof counts);
+  JBLOCK rounded;
+  for (int ci = 0; ci < 3; ++ci) {
+    const jpeg_component_info& comp = c->comp_info[ci];
+    const UINT16* quant = c->quant_tbl_ptrs[comp.quant_tbl_no]->quantval;
+    const JDIMENSION across = static_cast<JDIMENSION>(comp.width_in_blocks);
+    for (JDIMENSION row = 0; row < comp.height_in_blocks; ++row) {
+      JBLOCKARRAY blocks = (*c->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(c),
+                                                         Arrays[ci], row, 1, FALSE);
+      for (JDIMENSION b = 0; b < across; ++b) {
+        RoundBlock(blocks[0][b], quant, rounded);
+        CountAcSymbols(rounded, counts[ci > 0]);
+      }
+    }
+  }
+  const AcCodeLengths lengths[2] = {OptimalAcLengths(c, counts[0]), OptimalAcLengths(c, counts[1])};
+  for (int ci = 0; ci < 3; ++ci) {
+    const jpeg_component_info& comp = c->comp_info[ci];
+    const UINT16* quant = c->quant_tbl_ptrs[comp.quant_tbl_no]->quantval;
+    // A 4:2:0 chroma block covers four times the pixels: its errors weigh four times.
+    const float lambda = (Coding.Relative ? Coding.Lambda : LambdaFor(quant, Coding.Lambda)) /
+                         (ci > 0 && !Coding.FullChroma ? 4.0f : 1.0f);
+    JDIMENSION rowsHeld = static_cast<JDIMENSION>(StripsDone * comp.v_samp_factor);
+    JDIMENSION across =
+        static_cast<JDIMENSION>((PaddedWidth / (ci > 0 && !Coding.FullChroma ? 16 : 8)));
+    for (JDIMENSION row = 0; row < rowsHeld; ++row) {
+      JBLOCKARRAY blocks = (*c->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(c),
+                                                         Arrays[ci], row, 1, TRUE);
+      for (JDIMENSION b = 0; b < across; ++b) {
+        std::memcpy(rounded, blocks[0][b], sizeof rounded);
+        ChooseBlock(rounded, quant, lengths[ci > 0], lambda, blocks[0][b], Coding.Relative);
+      }
+    }
+  }
+}
+
 bool JpegRowWriter::Finish() {
   if (!Created || Failed) return false;
   j_compress_ptr c = &Context->Compress;
-  if (c->next_scanline != c->image_height) return !(Failed = true);
-  if (!RunCodecCall(&Context->Error, [&] { jpeg_finish_compress(c); })) Failed = true;
+  if ((Chosen ? static_cast<JDIMENSION>(RowsDone) : c->next_scanline) != c->image_height)
+    return !(Failed = true);
+  if (!RunCodecCall(&Context->Error, [&] {
+        if (Chosen) {
+          if (RowsInStrip > 0) {  // the last strip: its last row repeated to the strip's end
+            const size_t plane = static_cast<size_t>(PaddedWidth) * StripRows;
+            for (int ci = 0; ci < 3; ++ci) {
+              uint8_t* base = Strip.data() + ci * plane;
+              for (int32_t row = RowsInStrip; row < StripRows; ++row)
+                std::memcpy(base + static_cast<size_t>(row) * PaddedWidth,
+                            base + static_cast<size_t>(RowsInStrip - 1) * PaddedWidth,
+                            static_cast<size_t>(PaddedWidth));
+            }
+            CodeStrip();
+          }
+          QuantizeAll();
+        }
+        jpeg_finish_compress(c);
+      }))
+    Failed = true;
   return !Failed;
 }
 

@@ -1,7 +1,7 @@
 // The codec's scanline interfaces as the two ends of a row pipeline: JpegRowReader decodes
-// JPEG bytes in memory at a DCT scale of eighths into blue, green, red rows, a few rows at a
-// time; JpegRowWriter encodes such rows into a memory stream. Neither holds a whole picture.
-// Relies on libjpeg(-turbo), imaging/codec_bridge.h and toolkit/stream.h.
+// JPEG bytes at a DCT scale of eighths into blue, green, red rows, a few at a time;
+// JpegRowWriter encodes such rows, holding the copy's coefficients whole when they fit the
+// budget. Relies on libjpeg(-turbo), imaging/codec_bridge.h, jpeg_coder.h, toolkit/stream.h.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/codec_bridge.h"
+#include "imaging/jpeg_coder.h"
 
 namespace velmora {
 
@@ -105,8 +106,10 @@ class JpegRowWriter {
   JpegRowWriter(const JpegRowWriter&) = delete;
   JpegRowWriter& operator=(const JpegRowWriter&) = delete;
 
-  // Starts a baseline JFIF JPEG of width x height at quality, appended to out. Markers may
-  // follow (WriteMarker), then the rows.
+  // Starts a baseline JFIF JPEG of width x height promised at quality, appended to out, coded
+  // as CodingFor(quality) says. A copy whose coefficients pass CoefficientBudget, or smaller
+  // than SmallestOwnTablesCopy, is coded row by row at quality, 4:2:0, with the standard tables.
+  // Markers may follow (WriteMarkers), then the rows.
   bool Start(int32_t width, int32_t height, int quality, Stream* out);
   // Writes markers (such as EXIF and ICC profile) after the JFIF header; before the first row.
   bool WriteMarkers(const std::vector<MarkerPayload>& markers);
@@ -116,10 +119,28 @@ class JpegRowWriter {
   bool Finish();
 
   bool Failed = false;
+  // Whether the copy's coefficients were held whole (optimized tables, and the
+  // rate-distortion choice when the coding asks for it); known after Start.
+  bool Whole = false;
+  JpegCoding Coding;  // how the copy is coded, set by Start
 
  private:
+  // The coefficient path: transforms the strip of rows gathered into its blocks.
+  void CodeStrip();
+  // Quantizes every block held (rounded or chosen) before the codec writes them.
+  void QuantizeAll();
   CodecContext* Context;
   bool Created = false;
+  bool Chosen = false;  // the coefficient path with the rate-distortion choice
+  jvirt_barray_ptr Arrays[3] = {};
+  std::vector<uint8_t> Strip;  // luma, blue and red chroma planes of StripRows x PaddedWidth
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t PaddedWidth = 0;
+  int32_t StripRows = 0;
+  int32_t RowsInStrip = 0;
+  int32_t StripsDone = 0;
+  int32_t RowsDone = 0;
 };
 
 }  // namespace velmora

@@ -1,10 +1,14 @@
 // velmora-shrink: the Shrink action without a window, for one photo or several.
 //
-//   velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]
+//   velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2] [--coding C]
 // Opens IN as the program does, prints its size line, shrinks it by PERCENT through the
 // program's streaming pipeline, prints the shrunk picture's size line and saves it as OUT.
 // With --bench N the pipeline runs N times; the median times and the process's peak memory
-// are printed. --threads 1 keeps the pipeline on one thread.
+// are printed, and how the copy was coded. --threads 1 keeps the pipeline on one thread.
+// --coding Q[/C]:S:L[:std] codes the copy with the codec's tables of quality Q (the chroma
+// table of quality C), chroma sampling S (420 or 444), rate-distortion weight L (0: every
+// coefficient rounded; rL measures errors in quantizer steps) and, with std, the standard
+// Huffman tables (90:420:0:std is the codec's default coding), for comparisons.
 //
 //   velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2] [--bench N]
 // Shrinks every IN on worker threads (BatchShrinker: by default one per processor, at most
@@ -68,10 +72,11 @@ int Fail(const std::string& text) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2], or"
-               " velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2]"
-               " [--bench N], or velmora-shrink --fit SIZE IN.jpg OUT.jpg [--bench N], or"
-               " velmora-shrink --mail SIZE IN.jpg... --into FOLDER [--workers N] [--bench N]\n");
+               "usage: velmora-shrink IN.jpg PERCENT OUT.jpg [--bench N] [--threads 1|2]"
+               " [--coding C], or velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N]"
+               " [--threads 1|2] [--bench N], or velmora-shrink --fit SIZE IN.jpg OUT.jpg"
+               " [--bench N], or velmora-shrink --mail SIZE IN.jpg... --into FOLDER [--workers N]"
+               " [--bench N]\n");
   return 2;
 }
 
@@ -189,6 +194,17 @@ int ShrinkOne(const Request& request) {
                 Median(read), Median(shrink), Median(total));
     std::printf("decoded at %d/8 of full size, %s\n", eighths,
                 PipelineUsesTwoThreads ? "two threads" : "one thread");
+    const JpegCoding coding = CodingFor(ShrinkQuality);
+    if (CoefficientBytesFor(report.Width, report.Height, coding.FullChroma) > CoefficientBudget ||
+        int64_t(report.Width) * report.Height < SmallestOwnTablesCopy)
+      std::printf("coded row by row: quality %d, 4:2:0, standard Huffman tables\n", ShrinkQuality);
+    else
+      std::printf("coded %s: tables of quality %d/%d, %s, lambda %s%.4f, %s Huffman tables\n",
+                  coding.Lambda > 0 ? "from coefficients held whole" : "by the codec",
+                  coding.TableQuality,
+                  coding.ChromaQuality > 0 ? coding.ChromaQuality : coding.TableQuality,
+                  coding.FullChroma ? "4:4:4" : "4:2:0", coding.Relative ? "(in steps) " : "",
+                  double(coding.Lambda), coding.OptimizeTables ? "optimized" : "standard");
     PrintPeakMemory();
   }
   return 0;
@@ -577,6 +593,28 @@ int main(int argc, char** argv) {
       if (!value || !ParseLimit(value, &request.Limit))
         return Fail(std::string(arg) + " needs a size such as 500KB, 1MB or 25MB");
       request.Mail = arg[2] == 'm';
+      ++i;
+    } else if (std::strcmp(arg, "--coding") == 0) {
+      // QUALITY[/CHROMA]:SAMPLING:[r]LAMBDA[:std]
+      int quality = 0, chroma = 0, sampling = 0, used = -1;
+      char relative = 0;
+      float lambda = -1;
+      if (value && std::sscanf(value, "%d/%d:%d:%n", &quality, &chroma, &sampling, &used) != 3) {
+        chroma = 0, used = -1;
+        if (std::sscanf(value, "%d:%d:%n", &quality, &sampling, &used) != 2) used = -1;
+      }
+      if (used >= 0 && value[used] == 'r') relative = 1, ++used;
+      int more = -1;
+      if (used >= 0 && std::sscanf(value + used, "%f%n", &lambda, &more) == 1)
+        used += more;
+      else
+        used = -1;
+      if (!value || used < 0 || quality < 1 || quality > 100 || chroma < 0 || chroma > 100 ||
+          (sampling != 420 && sampling != 444) || lambda < 0 ||
+          (value[used] != 0 && std::strcmp(value + used, ":std") != 0))
+        return Fail("--coding needs QUALITY[/CHROMA]:420|444:[r]LAMBDA[:std]");
+      CopyCoding =
+          JpegCoding{quality, chroma, sampling == 444, lambda, value[used] == 0, relative != 0};
       ++i;
     } else if (std::strcmp(arg, "--into") == 0) {
       if (!value || !*value) return Fail("--into needs a folder");

@@ -459,6 +459,10 @@ TEST_F(SeveralRun, SizeChoicesFitOneCopyOrAllCopiesInOneMail) {
   const std::string line = WindowText(Label(true));
   const int kilobytes = std::stoi(line.substr(line.find(" , ") + 3));
   EXPECT_TRUE(kilobytes <= 500 && kilobytes >= 475) << line;
+  // One photo's line says the scale found and the limit, as several photos' total does.
+  EXPECT_TRUE(Shows(ProgressLine(), "1 photo: ", true)) << WindowText(ProgressLine());
+  EXPECT_NE(WindowText(ProgressLine()).find("%, within 500 KB"), std::string::npos)
+      << WindowText(ProgressLine());
   ASSERT_EQ(app->CloseAndWait(20000), 0);
 
   std::string arguments;

@@ -265,6 +265,10 @@ TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
               2);
     EXPECT_GT(workingSetMb, 1.0);
     EXPECT_LT(workingSetMb, 250.0);
+    // A copy whose coefficients pass the budget is coded row by row with the standard tables.
+    EXPECT_EQ(test::HasStandardAcTable(saved),
+              CoefficientBytesFor(ShrunkSide(w, percent), ShrunkSide(h, percent),
+                                  CopyCoding.FullChroma) > CoefficientBudget);
     // The colour survives: a pixel in the middle of a small reference decode.
     if (percent == 10) {
       test::Decoded back = test::DecodeReference(saved);

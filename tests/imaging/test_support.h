@@ -161,6 +161,26 @@ inline int FindMarker(const Bytes& bytes, uint8_t code) {
   return -1;
 }
 
+// Whether one of the file's AC Huffman tables is the codec's standard luma or chroma table.
+inline bool HasStandardAcTable(const Bytes& file) {
+  const uint8_t luma[16] = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
+  const uint8_t chroma[16] = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
+  for (size_t i = 2; i + 4 <= file.size() && file[i] == 0xFF && file[i + 1] != 0xDA;
+       i += 2 + (size_t(file[i + 2]) << 8 | file[i + 3])) {
+    const size_t end = i + 2 + (size_t(file[i + 2]) << 8 | file[i + 3]);
+    for (size_t t = i + 4; file[i + 1] == 0xC4 && t + 17 <= end;) {
+      const uint8_t* counts = &file[t + 1];
+      if ((file[t] >> 4) == 1 &&
+          (std::equal(counts, counts + 16, luma) || std::equal(counts, counts + 16, chroma)))
+        return true;
+      int symbols = 0;
+      for (int k = 0; k < 16; ++k) symbols += counts[k];
+      t += 17 + symbols;
+    }
+  }
+  return false;
+}
+
 // The file with the frame size in its SOF0/SOF2 header replaced.
 inline Bytes WithFrameSize(Bytes bytes, uint16_t width, uint16_t height) {
   int sof = std::max(FindMarker(bytes, 0xC0), FindMarker(bytes, 0xC2));
