@@ -82,6 +82,17 @@ void PaintPicture(Control* pane, HDC dc, JpegImage* picture, PanePreview& previe
   preview.Draw(dc, 0, 0);
 }
 
+// The same for a HEIF photo, which the preview decodes from its file.
+void PaintHeifPicture(Control* pane, const Photo& photo, HDC dc, PanePreview& preview) {
+  pane->GetCanvas()->FillRectangle(pane->GetClientArea());
+  const DrawSize size =
+      FitToPane(pane->GetWidth(), pane->GetHeight(), static_cast<int32_t>(photo.Facts.UprightWidth),
+                static_cast<int32_t>(photo.Facts.UprightHeight));
+  if (size.Width <= 0 || size.Height <= 0) return;
+  preview.FitHeif(photo.Path, size.Width, size.Height);
+  preview.Draw(dc, 0, 0);
+}
+
 // The shown photo's shrunk copy and size line, or nothing while it has none.
 void ShowShrunkOfCurrent(MainForm* form) {
   const Photo& photo = form->Photos->At(form->Current);
@@ -293,6 +304,8 @@ bool ChooseTargets(MainForm* form, const std::vector<size_t>& ready, SaveTargets
   PhotoList& photos = *form->Photos;
   targets->Photos = ready;
   if (photos.Count() == 1) {
+    // A HEIF photo's copy is proposed under its name as a JPEG.
+    if (photos.At(0).Facts.Heif) form->SaveDialog->FileName = UniqueFileNames(photos.Paths())[0];
     if (!form->SaveDialog->Execute()) return false;
     targets->Paths = {form->SaveDialog->FileName};
     return true;
@@ -564,6 +577,10 @@ void PaneWheel(void* owner, Control*, int32_t notches) { MoveBy(FormOf(owner), -
 
 void PaintOpened(void* owner, Control* sender, HDC dc) {
   MainForm* form = FormOf(owner);
+  if (form->Photos->Count() && form->Photos->At(form->Current).Facts.Heif) {
+    PaintHeifPicture(sender, form->Photos->At(form->Current), dc, form->OpenedPreview);
+    return;
+  }
   JpegImage* picture = form->Photos->Count() ? form->Photos->Original(form->Current) : nullptr;
   PaintPicture(sender, dc, picture, form->OpenedPreview);
 }

@@ -33,6 +33,8 @@ namespace {
 PhotoList* SharedPhotos(void* form) { return static_cast<MainForm*>(form)->Photos.get(); }
 
 constexpr const char* kImageFilter = "Image Files|*.jpg;*.jpeg";
+// Photos to open may also be HEIF/HEIC (iPhone) ones; the copies are always JPEG.
+constexpr const char* kOpenFilter = "Image Files|*.jpg;*.jpeg;*.heic;*.heif;*.hif";
 constexpr int32_t kPercentItems = 10;
 constexpr int32_t kThirtyPercent = 2;
 // The top panel's height at 96 DPI, and what the row of several photos adds to it.
@@ -225,6 +227,7 @@ void CreateMainForm(MainForm*& result, Control* parent) {
   f->OpenDialog = MakeImageDialog(f->Form);
   // Several photos may be chosen at once.
   f->OpenDialog->Options = DefaultFileDialogOptions | OptionAllowMultiSelect;
+  f->OpenDialog->Filter = kOpenFilter;
   f->SaveDialog = MakeImageDialog(f->Form);
   f->SaveDialog->OpenMode = false;
 

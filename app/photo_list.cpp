@@ -38,7 +38,7 @@ uint32_t StoredBytes(JpegImage* picture) {
 std::vector<std::string> UniqueFileNames(const std::vector<std::string>& paths) {
   std::vector<std::string> names, taken;
   for (const std::string& path : paths) {
-    const std::string name = FileNameOf(path);
+    const std::string name = CopyFileName(FileNameOf(path));
     std::string unique = name;
     for (int n = 2; std::find(taken.begin(), taken.end(), Lowered(unique)) != taken.end(); ++n)
       unique = NumberedName(name, n);

@@ -31,8 +31,8 @@ struct Photo {
   std::string Failure;  // why it failed, the end of a sentence ("cannot be read")
 };
 
-// The file names of paths, each made unique in the list: a name met before (in any letter
-// case) gets " (2)", " (3)" ... before its extension.
+// The copies' file names of paths (CopyFileName), each made unique in the list: a name met
+// before (in any letter case) gets " (2)", " (3)" ... before its extension.
 std::vector<std::string> UniqueFileNames(const std::vector<std::string>& paths);
 
 class PhotoList {

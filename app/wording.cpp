@@ -53,8 +53,22 @@ std::string ProblemText(PictureProblem problem) {
       return "is too large to be decoded in this computer's memory";
     case PictureProblem::Damaged:
       return "is damaged and cannot be decoded";
+    case PictureProblem::NotInstalled:
+      return "is a HEIC photo, and HEIC support is not installed (the file velmora-heif.dll is "
+             "missing beside Velmora)";
+    case PictureProblem::HeifUnsupported:
+      return "is a kind of HEIF picture that cannot be decoded (such as AVIF)";
   }
   return "";
+}
+
+std::string CopyFileName(const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return name;
+  std::string extension = name.substr(dot);
+  CharLowerBuffA(extension.data(), static_cast<DWORD>(extension.size()));
+  const bool heif = extension == ".heic" || extension == ".heif" || extension == ".hif";
+  return heif ? name.substr(0, dot) + ".jpg" : name;
 }
 
 std::string FileSentence(const std::string& path, const std::string& reason) {

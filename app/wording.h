@@ -24,6 +24,10 @@ std::string FormatSizeText(int32_t width, int32_t height, uint32_t byteCount);
 std::string ProblemText(PictureProblem problem);
 extern const char* const UnreadableReason;  // "cannot be read"
 
+// The name of the JPEG copy of the photo file named name: the name itself, or for a HEIF
+// photo (.heic, .heif, .hif in any letter case) the same name ending in .jpg.
+std::string CopyFileName(const std::string& name);
+
 // The sentence about a file: The file "PATH" REASON.
 std::string FileSentence(const std::string& path, const std::string& reason);
 

@@ -74,7 +74,7 @@ def header(title, repeats, load_start, root, exe, versions):
          % (os.cpu_count(), cpu, *load_start))
     line("; ".join(first(output(cmd)).replace("Version: ", "").split(" https")[0]
                    for cmd in versions))
-    line("velmora-shrink.exe built %s, tree at %s%s" % (
+    line("%s built %s, tree at %s%s" % (os.path.basename(exe),
         datetime.datetime.fromtimestamp(os.path.getmtime(exe), datetime.timezone.utc)
         .strftime("%Y-%m-%d %H:%M UTC"), git, " (with uncommitted changes)" if dirty else ""))
 

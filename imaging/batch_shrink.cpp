@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "imaging/heif_shrink.h"
 #include "imaging/shrink.h"
 #include "toolkit/stream.h"
 
@@ -50,7 +51,14 @@ BatchResult ShrinkPhotoFile(const std::string& path, int32_t percent, PipelineTh
   result.OriginalBytes = file->Size();
   ShrinkReport report;
   Owned<Stream> copy(MakeMemoryStream());
-  if (ShrinkJpegStream(file.get(), percent, copy.get(), report, threading)) {
+  // A HEIF photo is read by the decoder through a handle of its own.
+  uint8_t start[64] = {};
+  const uint32_t got = file->Read(start, sizeof start);
+  file->SetPosition(0);
+  const bool shrunk = LooksLikeHeif(start, got)
+                          ? ShrinkHeifFile(path, percent, copy.get(), report, threading)
+                          : ShrinkJpegStream(file.get(), percent, copy.get(), report, threading);
+  if (shrunk) {
     result.Copy = copy.release();
     result.ShrunkBytes = report.Bytes;
     result.ShrunkWidth = static_cast<uint32_t>(report.Width);

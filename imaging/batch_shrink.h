@@ -52,6 +52,7 @@ using BatchDoneProc = void (*)(void* context, const BatchResult& result);
 // BatchShrinker does for each photo, on the calling thread (Index and Run stay 0). The
 // outcome for a file is the one Open and Shrink give for it: not openable, no JPEG picture
 // (also 450 bytes or fewer), one the codec cannot decode, or the shrunk picture.
+// A HEIF/HEIC photo goes to ShrinkHeifFile instead, which the HEIF decoder reads itself.
 BatchResult ShrinkPhotoFile(const std::string& path, int32_t percent,
                             PipelineThreading threading = PipelineThreading::Auto);
 

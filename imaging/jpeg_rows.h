@@ -18,10 +18,12 @@ class Stream;
 // Why a picture could not be made.
 enum class PictureProblem : uint8_t {
   None = 0,
-  NotJpeg,      // no JPEG header could be read
-  Unsupported,  // a JPEG the codec cannot decode (12-bit samples, an unknown process, ...)
-  TooLarge,     // the picture needs more memory than a decode may take
-  Damaged,      // the data broke off with a fatal error
+  NotJpeg,       // no JPEG header could be read
+  Unsupported,   // a JPEG the codec cannot decode (12-bit samples, an unknown process, ...)
+  TooLarge,      // the picture needs more memory than a decode may take
+  Damaged,       // the data broke off with a fatal error
+  NotInstalled,  // a HEIF/HEIC photo, and the program's HEIF decoder (velmora-heif.dll) is missing
+  HeifUnsupported,  // a HEIF file whose picture the HEIF decoder cannot decode (AVIF, ...)
 };
 
 // The DCT scale eighths / 8 (1, 2, 4 or 8: the scales the codec has fast transforms for) at

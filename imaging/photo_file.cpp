@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "imaging/heif_shrink.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/photo_metadata.h"
 #include "toolkit/stream.h"
@@ -49,6 +50,15 @@ PhotoFacts InspectPhotoFile(const std::string& path) {
   if (!ReadStart(file.get(), &bytes, std::min(size, HeaderBytes))) return facts;
   facts.Readable = true;
   facts.FileBytes = size;
+  if (LooksLikeHeif(bytes.data(), bytes.size())) {
+    const HeifFacts heif = InspectHeifFile(path);
+    facts.Heif = true;
+    facts.Readable = heif.Problem != HeifProblem::Unreadable;
+    facts.Problem = PictureProblemOf(heif.Problem);
+    facts.Width = facts.UprightWidth = heif.Width;
+    facts.Height = facts.UprightHeight = heif.Height;
+    return facts;
+  }
   // Data of no more than 450 bytes never counts as a picture.
   if (size < JpegMinimumParsedSize || bytes[0] != 0xFF || bytes[1] != 0xD8) {
     facts.Problem = PictureProblem::NotJpeg;

@@ -1,8 +1,10 @@
 // Pane copies: a reduced decode, kept, and resampled to the pane's fitted size.
 #include "imaging/preview.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "imaging/heif_shrink.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/orientation.h"
 #include "toolkit/bitmap.h"
@@ -43,6 +45,7 @@ void PanePreview::Forget() {
   ReducedEighths = 0;
   Orientation = 1;
   Problem = PictureProblem::None;
+  HeifPath.clear();
 }
 
 bool PanePreview::DecodeFor(JpegImage* picture, int32_t width, int32_t height) {
@@ -105,9 +108,14 @@ bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
     if (Source == picture && Problem != PictureProblem::None) return false;  // failed before
     Source = picture;
     Problem = PictureProblem::None;
+    HeifPath.clear();
     if (!DecodeFor(picture, width, height)) return false;
     stored = StoredSize(width, height);  // the orientation is known now
   }
+  return BuildCopy(width, height, stored);
+}
+
+bool PanePreview::BuildCopy(int32_t width, int32_t height, PixelSize stored) {
   Bitmap* copy = MakeDibBitmap(width, height);
   if (copy->IsEmptyBitmap() || !copy->RowAddress(0)) {
     FreeObject(copy);
@@ -125,6 +133,60 @@ bool PanePreview::Fit(JpegImage* picture, int32_t width, int32_t height) {
   Copy = copy;
   ++Builds;
   return true;
+}
+
+bool PanePreview::DecodeHeifFor(const std::string& path, int32_t width, int32_t height) {
+  Reduced = BgrPicture{};
+  ReducedEighths = 0;
+  HeifImage image;
+  HeifProblem problem = image.Open(path);
+  if (problem == HeifProblem::None) problem = image.Decode();
+  if (problem != HeifProblem::None) {
+    Problem = PictureProblemOf(problem);
+    return false;
+  }
+  ++Decodes;
+  // Twice the pane's size, as a reduced JPEG decode keeps, and never more than the picture.
+  const double w = image.Facts().Width, h = image.Facts().Height;
+  const double scale = std::min(1.0, PreviewDecodeMargin * std::max(width / w, height / h));
+  BgrPicture reduced;
+  if (!reduced.Allocate(std::max(1, static_cast<int32_t>(w * scale + 0.5)),
+                        std::max(1, static_cast<int32_t>(h * scale + 0.5)))) {
+    Problem = PictureProblem::TooLarge;
+    return false;
+  }
+  HeifSource source(image);
+  PictureSink sink(reduced);
+  if (!ResampleRows(source, reduced.Width, reduced.Height, sink)) {
+    Problem = PictureProblem::Damaged;
+    return false;
+  }
+  Reduced = std::move(reduced);
+  ReducedEighths = scale >= 1.0 ? 8 : 1;  // 8: the whole picture, which serves any pane
+  return true;
+}
+
+bool PanePreview::FitHeif(const std::string& path, int32_t width, int32_t height) {
+  if (path.empty() || width <= 0 || height <= 0) {
+    FreeAndNull(Copy);
+    return false;
+  }
+  const bool same = Source == nullptr && HeifPath == path;
+  if (Copy && same && Copy->Width == width && Copy->Height == height) return false;
+  FreeAndNull(Copy);
+  const bool covered =
+      same && ReducedEighths > 0 &&
+      (ReducedEighths == 8 || (Reduced.Width >= width && Reduced.Height >= height));
+  if (!covered) {
+    if (same && Problem != PictureProblem::None) return false;  // failed before
+    Forget();
+    HeifPath = path;
+    if (!DecodeHeifFor(path, width, height)) return false;
+  }
+  PixelSize upright;
+  upright.Width = static_cast<uint32_t>(width);
+  upright.Height = static_cast<uint32_t>(height);
+  return BuildCopy(width, height, upright);
 }
 
 void PanePreview::Draw(HDC dc, int32_t x, int32_t y) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
@@ -28,6 +29,9 @@ class PanePreview {
   // the copy was remade; false when it already fitted or could not be made (Problem says
   // why; Copy is then null).
   bool Fit(JpegImage* picture, int32_t width, int32_t height);
+  // The same for the HEIF/HEIC photo file at path (upright as decoded): decoded whole inside
+  // velmora-heif.dll, and only a reduction to twice the pane's size kept here.
+  bool FitHeif(const std::string& path, int32_t width, int32_t height);
   // The picture was replaced: the next Fit decodes it again.
   void Forget();
   // Blits the copy with its top left at (x, y); nothing without a copy.
@@ -40,13 +44,17 @@ class PanePreview {
 
  private:
   bool DecodeFor(JpegImage* picture, int32_t width, int32_t height);
+  bool DecodeHeifFor(const std::string& path, int32_t width, int32_t height);
+  // Makes Copy from the kept decode, turned upright.
+  bool BuildCopy(int32_t width, int32_t height, PixelSize stored);
   // The size as stored of an upright width x height.
   PixelSize StoredSize(int32_t width, int32_t height) const;
 
   JpegImage* Source = nullptr;  // the picture the kept decode belongs to
   BgrPicture Reduced;           // the picture decoded at ReducedEighths / 8
   int32_t ReducedEighths = 0;
-  int Orientation = 1;  // the picture's EXIF orientation: the copy is turned upright
+  int Orientation = 1;   // the picture's EXIF orientation: the copy is turned upright
+  std::string HeifPath;  // the HEIF file the kept decode belongs to, or ""
 };
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 ; Velmora's installer for the current user, without administrator rights: the program, its user
 ; guide, licence and notices in %LOCALAPPDATA%\Programs\Velmora, a Start menu shortcut, a
 ; "Velmora" entry in Send To, "Open with" for .jpg, .jpeg and .jfif (never the default program),
+; with -DHEIF also the HEIF decoder velmora-heif.dll and "Open with" for .heic, .heif and .hif,
 ; and an entry in the list of installed programs whose uninstaller removes all of that again.
 ; /S installs and uninstalls silently; installing over an earlier copy replaces it in place.
 ; Built by scripts/package.sh:
@@ -43,6 +44,11 @@ LicenseData "${STAGE}\LICENSE.txt"
   !insertmacro ${MACRO} ".jpg"
   !insertmacro ${MACRO} ".jpeg"
   !insertmacro ${MACRO} ".jfif"
+  !ifdef HEIF
+    !insertmacro ${MACRO} ".heic"
+    !insertmacro ${MACRO} ".heif"
+    !insertmacro ${MACRO} ".hif"
+  !endif
 !macroend
 
 !macro OfferType TYPE
@@ -64,6 +70,9 @@ FunctionEnd
 Section "Velmora"
   SetOutPath "$INSTDIR"
   File "${STAGE}\velmora.exe"
+  !ifdef HEIF
+    File "${STAGE}\velmora-heif.dll"
+  !endif
   File "${STAGE}\User Guide.txt"
   File "${STAGE}\LICENSE.txt"
   File "${STAGE}\THIRD-PARTY-NOTICES.txt"
@@ -106,6 +115,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Velmora.lnk"
   Delete "$SENDTO\Velmora.lnk"
   Delete "$INSTDIR\velmora.exe"
+  Delete "$INSTDIR\velmora-heif.dll"
   Delete "$INSTDIR\User Guide.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"

@@ -3,14 +3,18 @@
 # at build time from the licence files of exactly the versions the build uses: libjpeg-turbo
 # from the source package that scripts/setup.sh fetched, and the MinGW-w64 runtime parts that
 # are linked statically (start-up code and mingwex, gdtoa, winpthreads; libgcc and libstdc++)
-# from the Debian packages of the cross compiler. GoogleTest builds only the tests.
-# Usage: make-notices.sh OUT LIBJPEG_TURBO_SOURCE_DIR
+# from the Debian packages of the cross compiler. GoogleTest builds only the tests. With a
+# third argument, the folder holding the libheif and libde265 source packages setup.sh fetched
+# and unpacked, also the notices of velmora-heif.dll: their licence files whole and where to
+# get the exact sources.
+# Usage: make-notices.sh OUT LIBJPEG_TURBO_SOURCE_DIR [HEIF_SOURCES_DIR]
 set -euo pipefail
 out=$1
 jpeg=$2
+heif=${3:-}
 mingw_doc=/usr/share/doc/mingw-w64-common/copyright
 gcc_doc=/usr/share/doc/gcc-mingw-w64-base/copyright
-for f in "$jpeg/LICENSE.md" "$jpeg/README.ijg" "$jpeg/simd/nasm/jsimdext.inc" "$mingw_doc" "$gcc_doc"; do
+for f in ${heif:+"$heif/libheif/COPYING" "$heif/libde265/COPYING"} "$jpeg/LICENSE.md" "$jpeg/README.ijg" "$jpeg/simd/nasm/jsimdext.inc" "$mingw_doc" "$gcc_doc"; do
   [ -f "$f" ] || { echo "make-notices: $f is missing (run make setup)" >&2; exit 1; }
 done
 
@@ -78,5 +82,30 @@ rule() { printf '\n%s\n%s\n\n' "$1" "$(printf '%*s' ${#1} '' | tr ' ' '=')"; }
   echo
   awk '/^GCC RUNTIME LIBRARY EXCEPTION$/ { on = 1 } on && /^2\. No Weakening/ { last = 1 }
        on { print } last && /requirements of the license of GCC\.$/ { exit }' "$gcc_doc"
+
+  if [ -n "$heif" ]; then
+    source_package() { (cd "$heif" && ls "$1"_*.dsc 2>/dev/null | sed 's/\.dsc$//; s/_/ /' | head -n 1); }
+    heif_package=$(source_package libheif)
+    de265_package=$(source_package libde265)
+    rule "velmora-heif.dll: libheif and libde265"
+    echo "velmora-heif.dll, the HEIF/HEIC decoder that velmora.exe loads from its own folder, is a"
+    echo "separate library (no part of velmora.exe) that contains libheif and libde265, which are"
+    echo "licensed under the GNU Lesser General Public License, version 3; their licence files,"
+    echo "with the text of the LGPL and of the GNU GPL it builds on, follow. The DLL also carries"
+    echo "the MinGW-w64 and GCC runtime parts named above."
+    echo
+    echo "It was built from Debian's source packages ${heif_package:-libheif} and"
+    echo "${de265_package:-libde265}, with Debian's patches, as the source package versions are"
+    echo "published (apt-get source libheif=VERSION libde265=VERSION on Debian 12, or"
+    echo "https://snapshot.debian.org/ by package name and version). Velmora's own sources hold"
+    echo "the rest of the DLL (heif/velmora_heif.h and .cpp, under Velmora's licence) and the"
+    echo "steps that build it (scripts/setup.sh)."
+    echo "You may replace velmora-heif.dll with one built from modified versions of these"
+    echo "libraries, or delete it: Velmora then refuses HEIC photos and works as before otherwise."
+    rule "libheif: COPYING"
+    cat "$heif/libheif/COPYING"
+    rule "libde265: COPYING"
+    cat "$heif/libde265/COPYING"
+  fi
 } >"$out.tmp"
 mv "$out.tmp" "$out"

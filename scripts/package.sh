@@ -2,7 +2,9 @@
 # `make package`: from the build folder $1, into the folder $2 (the build folder unless given):
 # - velmora-VERSION-win32.zip, the portable copy: velmora.exe (stripped, no other files needed;
 #   its icon, version record, manifest, licence and notices are inside it), the user guide, the
-#   licence and the third-party notices as Windows text files, to unpack anywhere;
+#   licence and the third-party notices as Windows text files, to unpack anywhere; beside
+#   velmora.exe the HEIF decoder velmora-heif.dll when it was built (a separate LGPL part that a
+#   distributor may leave out: without it HEIC photos are refused as not installed);
 # - velmora-VERSION-setup.exe, the installer made with NSIS from the same files
 #   (installer/velmora.nsi): for the current user, with Start menu, Send To and Open with.
 set -euo pipefail
@@ -27,6 +29,11 @@ stage="$work/$name"
 mkdir -p "$stage"
 cp "$exe" "$stage/velmora.exe"
 i686-w64-mingw32-strip "$stage/velmora.exe" 2>/dev/null || true
+heif=()
+if [ -f "$build/velmora-heif.dll" ]; then
+  cp "$build/velmora-heif.dll" "$stage/velmora-heif.dll"
+  heif=(-DHEIF)
+fi
 # The icon, version record, manifest, licence and notices travel in the resource section.
 if ! grep -q "activeCodePage" "$stage/velmora.exe" || ! grep -q "Independent JPEG Group" "$stage/velmora.exe"; then
   echo "package: $exe lacks its manifest or notices; was it built from this tree?" >&2
@@ -48,6 +55,6 @@ unzip -l "$zipfile" | sed 's/^/  /'
 IFS=. read -r -a parts <<<"$version"
 while [ ${#parts[@]} -lt 4 ]; do parts+=(0); done
 setup="$out/velmora-$version-setup.exe"
-makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION4="$(IFS=.; echo "${parts[*]:0:4}")" \
+makensis -V2 -INPUTCHARSET UTF8 "${heif[@]}" -DVERSION="$version" -DVERSION4="$(IFS=.; echo "${parts[*]:0:4}")" \
   -DSTAGE="$stage" -DICON="$root/app/velmora.ico" -DOUTFILE="$setup" "$root/installer/velmora.nsi"
 echo "package: $setup ($(du -k "$setup" | cut -f1) KB)"

@@ -12,13 +12,13 @@
 //
 //   velmora-shrink PERCENT IN.jpg... --into FOLDER [--workers N] [--threads 1|2] [--bench N]
 // Shrinks every IN on worker threads (BatchShrinker: by default one per processor, at most
-// two) and writes each into FOLDER under its own file name, never over an input. Prints the
-// two size lines of each photo shrunk, in the order given, then a total line ("3 photos:
-// 11.2 MB to 1.1 MB"); each photo that fails is named on standard error and the exit code is
-// then 1. --workers sets the number of workers, --threads 1 or 2 whether each photo's decode
-// may get a thread of its own (by default not when there are several workers). With
-// --bench N the whole batch runs N more times without writing, and the median time and the
-// process's peak memory are printed.
+// two) and writes each into FOLDER under its own file name (a HEIC photo's as NAME.jpg), never
+// over an input. Prints the two size lines of each photo shrunk, in the order given, then a
+// total line ("3 photos: 11.2 MB to 1.1 MB"); each photo that fails is named on standard
+// error and the exit code is then 1. --workers sets the number of workers, --threads 1 or 2
+// whether each photo's decode may get a thread of its own (by default not when there are
+// several workers). With --bench N the whole batch runs N more times without writing, and the
+// median time and the process's peak memory are printed.
 //
 //   velmora-shrink --fit SIZE IN.jpg OUT.jpg [--bench N]
 //   velmora-shrink --mail SIZE IN.jpg... --into FOLDER [--workers N] [--bench N]
@@ -31,6 +31,8 @@
 // photo that cannot be read is named and left out; either way the exit code is 1. With
 // --bench N the fit runs N more times without writing, and so does a plain shrink of the
 // photos at the scale found (the same workers), side by side, and the medians are printed.
+//
+// The percentage modes also take HEIF/HEIC photos when velmora-heif.dll lies beside the tool.
 //
 // It needs no window and loads no part of the window system.
 #include <windows.h>
@@ -52,6 +54,7 @@
 
 #include "app/wording.h"
 #include "imaging/batch_shrink.h"
+#include "imaging/heif_shrink.h"
 #include "imaging/fit.h"
 #include "imaging/shrink.h"
 #include "imaging/streaming.h"
@@ -115,8 +118,11 @@ struct Request {
   std::vector<const char*> Args;  // the arguments that are not options
 };
 
-// The whole file is read into memory first, as the program's Open does (ReadWholeFile).
-bool ShrinkOpened(Stream* opened, long percent, Stream* out, ShrinkReport& report) {
+// The whole file is read into memory first, as the program's Open does (ReadWholeFile); a
+// HEIF photo is read by the HEIF decoder itself.
+bool ShrinkOpened(const char* in, Stream* opened, long percent, Stream* out, ShrinkReport& report) {
+  if (LooksLikeHeif(static_cast<const uint8_t*>(opened->Memory), opened->Size()))
+    return ShrinkHeifFile(in, static_cast<int32_t>(percent), out, report);
   return ShrinkJpegBytes(static_cast<const uint8_t*>(opened->Memory), opened->Size(),
                          static_cast<int32_t>(percent), out, report);
 }
@@ -136,10 +142,12 @@ int ShrinkOne(const Request& request) {
   const uint32_t fileSize = opened->Size();
   Stream* shrunk = MakeMemoryStream();
   ShrinkReport report;
-  const bool made = ShrinkOpened(opened, percent, shrunk, report);
+  const bool made = ShrinkOpened(in, opened, percent, shrunk, report);
   FreeObject(opened);
   if (report.OriginalWidth == 0 || report.OriginalHeight == 0) {
     FreeObject(shrunk);
+    if (report.Problem == PictureProblem::NotInstalled)
+      return Fail(std::string(in) + ": the picture " + ProblemText(report.Problem));
     return Fail(std::string(in) + ": not a JPEG file that can be read");
   }
   std::printf("%s\n", FormatSizeText(static_cast<int32_t>(report.OriginalWidth),
@@ -173,7 +181,7 @@ int ShrinkOne(const Request& request) {
       double loaded = NowMs();
       ShrinkReport r;
       Stream* result = MakeMemoryStream();
-      ShrinkOpened(again, percent, result, r);
+      ShrinkOpened(in, again, percent, result, r);
       double end = NowMs();
       FreeObject(result);
       FreeObject(again);
@@ -316,7 +324,7 @@ bool PlaceCopies(const std::string& folder, const std::vector<std::string>& all,
   auto isInput = [&](const std::string& target) { return inputFiles.Holds(target); };
   std::vector<std::string> refused;
   for (const std::string& input : all) {
-    const std::string target = into + NameOf(input);
+    const std::string target = into + CopyFileName(NameOf(input));
     const bool overInput = isInput(target);
     const bool taken = std::any_of(targets.begin(), targets.end(), [&](const std::string& other) {
       return lstrcmpiA(other.c_str(), target.c_str()) == 0;

@@ -345,6 +345,11 @@ TEST(Texts, TheSubjectIsCutAt200AndNamesAreMadeUniqueBeforeTheirExtension) {
                              "C:\\e\\notes", "C:\\f\\notes", "C:\\g\\.profile", "C:\\h\\.profile"}),
             std::vector<std::string>({"x.jpg", "X (2).JPG", "x (3).jpg", "x (2) (2).jpg", "notes",
                                       "notes (2)", ".profile", ".profile (2)"}));
+  // A HEIF photo's copy is a JPEG named NAME.jpg, which may meet a JPEG photo's name.
+  EXPECT_EQ(
+      UniqueFileNames({"C:\\a\\IMG_1.HEIC", "C:\\b\\img_1.jpg", "C:\\c\\v.heif", "C:\\d\\w.Hif",
+                       "C:\\e\\x.heic.txt"}),
+      std::vector<std::string>({"IMG_1.jpg", "img_1 (2).jpg", "v.jpg", "w.jpg", "x.heic.txt"}));
 }
 
 }  // namespace

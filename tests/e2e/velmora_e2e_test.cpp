@@ -1,6 +1,7 @@
 // velmora.exe started as a user starts it and driven only through its windows: the window,
 // Open through the system's dialog, Shrink, Save (and the refusal to overwrite the
-// original), Send through the test MAPI32.DLL, the link label, bad input and a clean end.
+// original), Send through the test MAPI32.DLL, the link label, bad input, a HEIC photo with
+// and without the HEIF decoder beside the program, and a clean end.
 // Test pictures are written and read through libjpeg directly, sharing no code with the program.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -360,6 +361,45 @@ TEST_F(VelmoraRun, BadInputIsReportedOrIgnoredWithoutHarm) {
   CloseHandle(holders[1]);
   DeleteFileA(attachment.c_str());
   ExpectCleanEnd();
+}
+
+// A HEIC photo: without velmora-heif.dll beside the program it is refused with a sentence that
+// says so; with it, it opens upright from the command line (as Send To starts the program):
+// its rotation box turns the stored 160 x 96 into 96 x 160. It shrinks, and Save proposes its
+// name as a JPEG and writes the copy there.
+TEST_F(VelmoraRun, HeicPhotoNeedsTheDecoderBesideTheProgramAndIsSavedAsJpeg) {
+#ifndef VELMORA_HEIF_DATA
+  GTEST_SKIP() << "velmora-heif.dll and its test files were not built";
+#else
+  const std::string photo = Folder() + "IMG_0001.HEIC", copy = Folder() + "IMG_0001.jpg";
+  ASSERT_TRUE(CopyFileA(VELMORA_HEIF_DATA "/quadrants.heic", photo.c_str(), FALSE));
+  ASSERT_TRUE(app->ChooseFile("Open ...", photo));
+  const std::string refused = app->AnswerMessage();
+  EXPECT_NE(refused.find(photo + "\" is a HEIC photo, and HEIC support is not installed (the "
+                                 "file velmora-heif.dll is missing beside Velmora)."),
+            std::string::npos)
+      << refused;
+  ExpectCleanEnd();
+
+  const std::string dll = Place.WorkDir + "velmora-heif.dll";
+  ASSERT_TRUE(CopyFileA((Place.BuildDir + "velmora-heif.dll").c_str(), dll.c_str(), FALSE));
+  ASSERT_TRUE(Start(Quoted(photo)));
+  ASSERT_GE(WaitForPicture(false, 96, 160, Seconds()), 0);
+  SelectPercent(50);
+  ASSERT_GE(Shrink(48, 80), 0);
+  HWND dialog = nullptr, nameBox = nullptr;
+  ASSERT_TRUE(app->OpenFileDialog("Save...", &dialog, &nameBox));
+  EXPECT_EQ(WindowText(nameBox), "IMG_0001.jpg");
+  Ask(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(FromUtf8(copy).c_str()));
+  PressDialogButton(dialog, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return Gone(dialog); }) && app->WaitIdle());
+  const JpegFacts facts = InspectJpeg(FileBytes(copy));
+  EXPECT_EQ(std::vector<int>({facts.Valid, facts.Width, facts.Height}),
+            std::vector<int>({1, 48, 80}));
+  for (int q = 0; q < 4; ++q) EXPECT_TRUE(Near(facts.Centres[q], kQuadrants[q])) << q;
+  ExpectCleanEnd();
+  EXPECT_TRUE(DeleteFileA(dll.c_str()));
+#endif
 }
 
 }  // namespace

@@ -103,6 +103,15 @@ TEST(Tools, GoodInputGivesSizeLinesBadInputOneLineErrorNonZeroExitAndNoFile) {
                                 FormatSizeText(32, 20, uint32_t(saved.size())) + "\n",
                             std::string(), 32, 20));
   DeleteFileA(out.c_str());
+#ifdef VELMORA_HEIF_DATA
+  // A HEIC photo (its decoder lies beside the tool) shrinks as a JPEG does.
+  auto [heicCode, heicOutput, heicErrors] =
+      RunTool({"velmora-shrink", VELMORA_HEIF_DATA "/rotated.heic", "50", out});
+  EXPECT_EQ(std::make_tuple(heicCode, heicOutput.substr(0, 14), heicErrors),
+            std::make_tuple(DWORD(0), std::string("Size: 90x150 ,"), std::string()));
+  EXPECT_EQ(test::DecodeReference(test::ReadFileBytes(out)).Height, 75);
+  DeleteFileA(out.c_str());
+#endif
   // 64 x 40 at 1% has no pixels left; an output named like the input is refused.
   const std::vector<std::vector<std::string>> runs = {
       {"velmora-shrink", notJpeg, "30", out},
@@ -148,11 +157,17 @@ TEST(Tools, SeveralPhotosIntoAFolderEachUnderItsNameFailuresNamedAndCounted) {
   const std::string first = put("first.jpg", photos[0]), second = put("Second.JPG", photos[1]);
   const std::string third = put("third.jpeg", photos[2]), text = put("notes.jpg", Bytes(900, 'n'));
   const std::string missing = inputs + "\\missing.jpg";
-  auto [code, output, errors] =
-      RunTool({"velmora-shrink", "50", first, missing, second, text, third, "--into", folder});
+  std::vector<std::string> run = {"velmora-shrink", "50", first, missing, second, text, third};
+#ifdef VELMORA_HEIF_DATA
+  const Bytes heic = test::ReadFileBytes(VELMORA_HEIF_DATA "/exif.heic");  // 150 x 90
+  run.push_back(put("IMG_7.HEIC", heic));
+#endif
+  run.insert(run.end(), {"--into", folder});
+  auto [code, output, errors] = RunTool(run);
   EXPECT_EQ(code, 1u);
   std::string expected;
   uint64_t before = 0, after = 0;
+  size_t shrunk = 3;
   const char* names[3] = {"first.jpg", "Second.JPG", "third.jpeg"};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(names[i]);
@@ -165,10 +180,21 @@ TEST(Tools, SeveralPhotosIntoAFolderEachUnderItsNameFailuresNamedAndCounted) {
                 FormatSizeText(back.Width, back.Height, uint32_t(saved.size())) + "\n";
     before += photos[i].size(), after += saved.size();
   }
-  EXPECT_EQ(output, expected + FormatBatchTotal(3, before, after) + "\n");
+#ifdef VELMORA_HEIF_DATA
+  // A HEIC photo among JPEGs: its copy is the same kind of JPEG, named NAME.jpg.
+  const Bytes heicCopy = test::ReadFileBytes(folder + "\\IMG_7.jpg");
+  const test::Decoded heicBack = test::DecodeReference(heicCopy);
+  EXPECT_EQ(std::make_pair(heicBack.Width, heicBack.Height), std::make_pair(75, 45));
+  expected += FormatSizeText(150, 90, uint32_t(heic.size())) + "\n" +
+              FormatSizeText(75, 45, uint32_t(heicCopy.size())) + "\n";
+  before += heic.size(), after += heicCopy.size(), ++shrunk;
+#endif
+  EXPECT_EQ(output, expected + FormatBatchTotal(shrunk, before, after) + "\n");
   EXPECT_NE(errors.find(missing + ": cannot open the file"), std::string::npos) << errors;
   EXPECT_NE(errors.find(text + ": not a JPEG file"), std::string::npos) << errors;
-  EXPECT_NE(errors.find("2 of 5 photos not shrunk"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("2 of " + std::to_string(shrunk + 2) + " photos not shrunk"),
+            std::string::npos)
+      << errors;
   EXPECT_FALSE(std::ifstream(folder + "\\notes.jpg").is_open());
   EXPECT_FALSE(std::ifstream(folder + "\\missing.jpg").is_open());
 

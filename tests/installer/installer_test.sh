@@ -77,7 +77,11 @@ echo "installer: silent install of $(basename "$setup")"
 wine "$setup" /S
 wineserver -w
 win_dir='C:\users\'"$(basename "$home")"'\AppData\Local\Programs\Velmora'
-for f in velmora.exe uninstall.exe "User Guide.txt" LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+# The HEIF decoder and its types come along when it was built.
+files=(velmora.exe uninstall.exe "User Guide.txt" LICENSE.txt THIRD-PARTY-NOTICES.txt)
+types=(.jpg .jpeg .jfif)
+[ ! -f "$build/velmora-heif.dll" ] || { files+=(velmora-heif.dll); types+=(.heic .heif .hif); }
+for f in "${files[@]}"; do
   check "installed $f" test -s "$installed/$f"
 done
 check "the installed program is the packaged one" grep -q "Independent JPEG Group" "$installed/velmora.exe"
@@ -87,7 +91,7 @@ done
 app='HKCU\Software\Classes\Applications\velmora.exe'
 [ "$(value "$app\\shell\\open\\command")" = "\"$win_dir\\velmora.exe\" \"%1\"" ] ||
   fail "open command: $(value "$app\\shell\\open\\command")"
-for type in .jpg .jpeg .jfif; do
+for type in "${types[@]}"; do
   check "SupportedTypes $type" wine reg query "$app\\SupportedTypes" /v "$type"
   check "OpenWithList of $type" wine reg query "HKCU\\Software\\Classes\\$type\\OpenWithList\\velmora.exe"
   [ -z "$(value "HKCU\\Software\\Classes\\$type")" ] || fail "$type got a default program"

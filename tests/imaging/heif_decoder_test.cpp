@@ -1,0 +1,360 @@
+// HEIF photos through velmora-heif.dll, with files heif-enc made at build time
+// (make-heif-pictures.sh) and heif-convert's own decodes of them as the reference.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "imaging/heif_decoder.h"
+#include "test_support.h"
+#include "toolkit/text_utils.h"
+
+namespace velmora {
+namespace {
+
+using test::Bytes;
+
+Bytes Ftyp(const std::string& brands) {  // an ftyp box of the given brands, version 0
+  const size_t size = 12 + brands.size();
+  const std::string box = std::string("\0\0\0", 3) + char(size) + "ftyp" + brands.substr(0, 4) +
+                          std::string(4, '\0') + brands.substr(4) + std::string(16, '\0');
+  return Bytes(box.begin(), box.end());  // 16 bytes of what follows the box in a file
+}
+
+// Catches HEIF files missed (brand only among the compatible ones, AVIF) and other ISO media
+// files or JPEGs taken for HEIF.
+TEST(HeifDecoder, RecognisesHeifFilesByTheirFtypBoxAlone) {
+  for (const char* brands : {"heicmif1", "mif1heic", "isomheix", "avifmif1miaf", "msf1hevc"})
+    EXPECT_TRUE(LooksLikeHeif(Ftyp(brands).data(), Ftyp(brands).size())) << brands;
+  for (const char* brands : {"isommp42", "qt  ", "avifmiaf"})
+    EXPECT_FALSE(LooksLikeHeif(Ftyp(brands).data(), Ftyp(brands).size())) << brands;
+  Bytes cut = Ftyp("isomheic");
+  cut[3] = 16;  // the box ends before its second compatible brand
+  EXPECT_FALSE(LooksLikeHeif(cut.data(), cut.size()));
+  Bytes jpeg = test::EncodeFlatJpeg(16, 16, 1, 2, 3);
+  EXPECT_FALSE(LooksLikeHeif(jpeg.data(), jpeg.size()));
+  EXPECT_FALSE(LooksLikeHeif(Ftyp("heic").data(), 12));
+}
+
+// Catches a missing or foreign DLL taken for the decoder, or a crash without it.
+TEST(HeifDecoder, WithoutTheDllHeifFilesAreRefusedAsNotInstalled) {
+  // The tests run in a folder of their own; the DLL is built beside velmora.exe.
+  EXPECT_FALSE(HeifAvailable());
+  EXPECT_NE(InstalledHeifPath().find("\\velmora-heif.dll"), std::string::npos);
+  HeifLibrary missing("C:\\nowhere\\velmora-heif.dll");
+  HeifLibrary foreign(SystemDirectory() + "kernel32.dll");
+  EXPECT_FALSE(missing.Loaded());
+  EXPECT_FALSE(foreign.Loaded());
+  const std::string file = test::WriteTempFile("no_decoder.heic", Ftyp("heicmif1"));
+  EXPECT_EQ(InspectHeifFile(file, foreign).Problem, HeifProblem::NotInstalled);
+  BgrPicture picture;
+  EXPECT_EQ(DecodeHeifFile(file, &picture, nullptr, missing), HeifProblem::NotInstalled);
+}
+
+#if defined(VELMORA_HEIF_DLL) && defined(VELMORA_HEIF_DATA)
+
+const HeifLibrary& Dll() {
+  static const HeifLibrary library(VELMORA_HEIF_DLL);
+  return library;
+}
+
+std::string Data(const std::string& name) { return std::string(VELMORA_HEIF_DATA) + "/" + name; }
+
+// Worst and mean sample difference between picture and the RGB PPM file.
+std::pair<int, double> Difference(const BgrPicture& picture, const std::string& ppmName) {
+  const Bytes ppm = test::ReadFileBytes(Data(ppmName));
+  int w = 0, h = 0, used = 0;
+  const std::string head(ppm.begin(), ppm.begin() + std::min<size_t>(ppm.size(), 32));
+  if (std::sscanf(head.c_str(), "P6 %d %d 255%n", &w, &h, &used) != 2 || w != picture.Width ||
+      h != picture.Height || ppm.size() < used + 1 + size_t(w) * h * 3)
+    return {1000, 1000};
+  int worst = 0;
+  double total = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w * 3; ++x) {
+      const int d =
+          std::abs(picture.Row(y)[x] - ppm[used + 1 + size_t(y) * w * 3 + x / 3 * 3 + 2 - x % 3]);
+      worst = std::max(worst, d);
+      total += d;
+    }
+  return {worst, total / (w * h * 3)};
+}
+
+// Catches rotation or mirroring not applied (or applied to the size only), alpha not laid on
+// white, 10-bit samples read as 8, and colours converted otherwise than libheif's own tool.
+TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
+  ASSERT_TRUE(Dll().Loaded());
+  struct Case {
+    const char* Name;
+    uint32_t Width, Height;
+    bool Alpha;
+    int Depth;
+  };
+  for (const Case& c : {Case{"plain", 150, 90, false, 8}, Case{"rotated", 90, 150, false, 8},
+                        Case{"mirrored", 150, 90, false, 8}, Case{"alpha", 150, 90, true, 8},
+                        Case{"deep", 150, 90, false, 10}}) {
+    SCOPED_TRACE(c.Name);
+    const std::string file = Data(std::string(c.Name) + ".heic");
+    const HeifFacts facts = InspectHeifFile(file, Dll());
+    EXPECT_TRUE(facts.Usable());
+    EXPECT_EQ(std::make_pair(facts.Width, facts.Height), std::make_pair(c.Width, c.Height));
+    EXPECT_EQ(facts.HasAlpha, c.Alpha);
+    EXPECT_EQ(facts.BitDepth, c.Depth);
+    BgrPicture picture;
+    ASSERT_EQ(DecodeHeifFile(file, &picture, nullptr, Dll()), HeifProblem::None);
+    const auto [worst, mean] = Difference(picture, std::string(c.Name) + "-ref.ppm");
+    EXPECT_LE(worst, 2);
+    // 10-bit samples: libheif cuts them to 8 bits, ImageMagick rounds heif-convert's 16.
+    EXPECT_LT(mean, c.Depth == 8 ? 0.5 : 1.0);
+  }
+  // The turn against ImageMagick's, from the drawn picture: lossy coding allows a margin.
+  BgrPicture rotated;
+  ASSERT_EQ(DecodeHeifFile(Data("rotated.heic"), &rotated, nullptr, Dll()), HeifProblem::None);
+  EXPECT_LT(Difference(rotated, "rotated-im.ppm").second, 3.0);
+
+  // The streaming path gives the same rows as the whole picture.
+  HeifImage image(Dll());
+  ASSERT_EQ(image.Open(Data("rotated.heic")), HeifProblem::None);
+  ASSERT_EQ(image.Decode(), HeifProblem::None);
+  HeifSource source(image);
+  BgrPicture streamed;
+  ASSERT_TRUE(streamed.Allocate(90, 150));
+  PictureSink sink(streamed);
+  ASSERT_TRUE(ResampleRows(source, 90, 150, sink));
+  for (int y = 0; y < 150; ++y)
+    ASSERT_EQ(std::memcmp(streamed.Row(y), rotated.Row(y), 90 * 3), 0) << "row " << y;
+
+  // A name in any script (UTF-8, as the program's texts are) reaches the file.
+  const std::wstring wide = L"\x00e9t\x00e9 \x5199\x771f.heic";
+  const Bytes bytes = test::ReadFileBytes(Data("rotated.heic"));
+  const std::string temp = TempDirectory();  // ASCII under Wine's prefix
+  const std::wstring folder(temp.begin(), temp.end());
+  HANDLE file = CreateFileW((folder + wide).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+  CloseHandle(file);
+  const HeifFacts named =
+      InspectHeifFile(temp + "\xC3\xA9t\xC3\xA9 \xE5\x86\x99\xE7\x9C\x9F.heic", Dll());
+  EXPECT_TRUE(named.Usable());
+  EXPECT_EQ(named.Width, 90u);
+  DeleteFileW((folder + wide).c_str());
+}
+
+// A HEIF file whose primary image is a grid of the two tiles side by side, each coded as in
+// its own heif-enc file (both have the same parameter sets), as phones store photos.
+Bytes GridOf(const Bytes& a, const Bytes& b) {
+  auto be = [](Bytes& out, uint32_t value, int bytes) {  // big-endian, appended
+    const size_t at = out.size();
+    out.resize(at + bytes);
+    for (int i = 0; i < bytes; ++i) out[at + i] = uint8_t(value >> (8 * (bytes - 1 - i)));
+  };
+  auto box = [](const char* type, std::initializer_list<Bytes> parts) {
+    size_t size = 8;
+    for (const Bytes& part : parts) size += part.size();
+    Bytes whole(size);
+    for (int i = 0; i < 4; ++i) whole[i] = uint8_t(size >> (24 - 8 * i));
+    std::memcpy(whole.data() + 4, type, 4);
+    size_t at = 8;
+    for (const Bytes& part : parts) {
+      if (!part.empty()) std::memcpy(whole.data() + at, part.data(), part.size());
+      at += part.size();
+    }
+    return whole;
+  };
+  auto found = [](const Bytes& file, const char* type) {  // the file's first box of type
+    const size_t at = std::string(file.begin(), file.end()).find(type) - 4;
+    const size_t size =
+        size_t(file[at]) << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+    return Bytes(file.begin() + at, file.begin() + at + size);
+  };
+  auto bytes = [&](std::initializer_list<std::pair<uint32_t, int>> values) {
+    Bytes out;
+    for (auto [value, size] : values) be(out, value, size);
+    return out;
+  };
+  const Bytes dataA = found(a, "mdat"), dataB = found(b, "mdat");
+  auto infe = [&](uint16_t id, const char* type, uint32_t flags) {
+    Bytes entry = bytes({{0x02000000u | flags, 4}, {id, 2}, {0, 2}});
+    entry.insert(entry.end(), type, type + 5);  // with the empty name's terminator
+    return box("infe", {entry});
+  };
+  auto ispe = [&](uint32_t w, uint32_t h) {
+    return box("ispe", {bytes({{0, 4}, {w, 4}, {h, 4}})});
+  };
+  const Bytes ftyp =
+      box("ftyp", {{'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'}});
+  auto meta = [&](uint32_t dataStart) {
+    const uint32_t sizeA = uint32_t(dataA.size() - 8), sizeB = uint32_t(dataB.size() - 8);
+    return box(
+        "meta",
+        {bytes({{0, 4}}), box("hdlr", {bytes({{0, 8}}), {'p', 'i', 'c', 't'}, Bytes(13, 0)}),
+         box("pitm", {bytes({{0, 4}, {1, 2}})}),
+         box("iloc", {bytes({{0x01000000, 4}, {0x44, 1}, {0, 1},
+                             {3, 2},          {1, 2},    {1, 2},
+                             {0, 2},          {1, 2},    {0, 4},
+                             {8, 4},          {2, 2},    {0, 2},
+                             {0, 2},          {1, 2},    {dataStart, 4},
+                             {sizeA, 4},      {3, 2},    {0, 2},
+                             {0, 2},          {1, 2},    {dataStart + sizeA, 4},
+                             {sizeB, 4}})}),
+         box("iinf",
+             {bytes({{0, 4}, {3, 2}}), infe(1, "grid", 0), infe(2, "hvc1", 1), infe(3, "hvc1", 1)}),
+         box("iref", {bytes({{0, 4}}), box("dimg", {bytes({{1, 2}, {2, 2}, {2, 2}, {3, 2}})})}),
+         box("iprp", {box("ipco", {found(a, "hvcC"), ispe(64, 64), ispe(128, 64)}),
+                      box("ipma", {bytes({{0, 4},
+                                          {3, 4},
+                                          {1, 2},
+                                          {1, 1},
+                                          {0x03, 1},
+                                          {2, 2},
+                                          {2, 1},
+                                          {0x81, 1},
+                                          {0x02, 1},
+                                          {3, 2},
+                                          {2, 1},
+                                          {0x81, 1},
+                                          {0x02, 1}})})}),
+         box("idat", {bytes({{0, 2}, {0, 1}, {1, 1}, {128, 2}, {64, 2}})})});
+  };
+  const size_t start = ftyp.size() + meta(0).size() + 8;
+  Bytes file = ftyp;
+  for (const Bytes& part :
+       {meta(uint32_t(start)), box("mdat", {Bytes(dataA.begin() + 8, dataA.end()),
+                                            Bytes(dataB.begin() + 8, dataB.end())})})
+    file.insert(file.end(), part.begin(), part.end());
+  return file;
+}
+
+// Catches a grid's tiles misplaced, lost or decoded apart from the picture (the tiles are
+// decoded on several threads).
+TEST(HeifDecoder, DecodesAnImageGridAsItsTilesSideBySide) {
+  const Bytes grid =
+      GridOf(test::ReadFileBytes(Data("tile-a.heic")), test::ReadFileBytes(Data("tile-b.heic")));
+  HeifImage image(Dll());
+  ASSERT_EQ(image.OpenBytes(grid.data(), grid.size()), HeifProblem::None);
+  EXPECT_EQ(std::make_pair(image.Facts().Width, image.Facts().Height), std::make_pair(128u, 64u));
+  ASSERT_EQ(image.Decode(), HeifProblem::None);
+  BgrPicture whole;
+  ASSERT_EQ(image.CopyPicture(&whole), HeifProblem::None);
+  int worst = 0;
+  for (int tile = 0; tile < 2; ++tile) {
+    BgrPicture alone;
+    ASSERT_EQ(DecodeHeifFile(Data(tile ? "tile-b.heic" : "tile-a.heic"), &alone, nullptr, Dll()),
+              HeifProblem::None);
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64 * 3; ++x)
+        worst = std::max(worst, std::abs(whole.Row(y)[tile * 64 * 3 + x] - alone.Row(y)[x]));
+  }
+  EXPECT_LE(worst, 2);
+}
+
+// Catches the photo's EXIF block or colour profile lost, and a copy told to turn pixels that
+// are upright already (the file's EXIF orientation is informative; the boxes rule).
+TEST(HeifDecoder, KeepsExifAndProfileAndCopiesSayUpright) {
+  BgrPicture picture;
+  PhotoDetails details;
+  ASSERT_EQ(DecodeHeifFile(Data("exif.heic"), &picture, &details, Dll()), HeifProblem::None);
+  EXPECT_EQ(std::make_pair(picture.Width, picture.Height), std::make_pair(150, 90));
+  ASSERT_GT(details.Exif.size(), 6u);
+  EXPECT_EQ(std::memcmp(details.Exif.data(), "Exif\0\0II*\0", 10), 0);
+  EXPECT_NE(std::string(details.Exif.begin(), details.Exif.end()).find("Velmora"),
+            std::string::npos);
+  EXPECT_EQ(ReadExifOrientation(details.Exif.data(), details.Exif.size()), 6);
+  EXPECT_EQ(details.Orientation, 1);
+  const std::vector<MarkerPayload> markers = MarkersForCopy(details, 150, 90);
+  ASSERT_FALSE(markers.empty());
+  EXPECT_EQ(ReadExifOrientation(markers[0].Bytes.data(), markers[0].Bytes.size()), 1);
+  ASSERT_EQ(details.IccProfile.size(), 132u);
+  EXPECT_EQ(std::memcmp(details.IccProfile.data() + 36, "acsp", 4), 0);
+
+  ASSERT_EQ(DecodeHeifFile(Data("plain.heic"), &picture, &details, Dll()), HeifProblem::None);
+  EXPECT_TRUE(details.Exif.empty());
+  EXPECT_TRUE(details.IccProfile.empty());
+}
+
+// Catches a crash, a hang or a picture made up from damaged, foreign or absurd input: each is
+// refused with a named reason, before decoding where the structure tells.
+TEST(HeifDecoder, DamagedForeignAndAbsurdFilesAreRefusedByName) {
+  const Bytes good = test::ReadFileBytes(Data("plain.heic"));
+  ASSERT_GT(good.size(), 1000u);
+  auto open = [](const Bytes& bytes, HeifImage* image) {
+    return image->OpenBytes(bytes.data(), bytes.size());
+  };
+  HeifImage image(Dll());
+  EXPECT_EQ(InspectHeifFile(Data("tiny.avif"), Dll()).Problem, HeifProblem::Unsupported);
+  EXPECT_EQ(InspectHeifFile(Data("missing.heic"), Dll()).Problem, HeifProblem::Unreadable);
+  EXPECT_EQ(open(test::EncodeFlatJpeg(64, 64, 1, 2, 3), &image), HeifProblem::NotHeif);
+  EXPECT_EQ(open(Bytes(), &image), HeifProblem::NotHeif);
+
+  // Cut short: in the structure, refused on opening; in the coded picture, on decoding. (Cut
+  // inside the ftyp box, a file is no longer known as HEIF.)
+  for (size_t size : {size_t{300}, good.size() / 2, good.size() - 1}) {
+    SCOPED_TRACE(size);
+    const Bytes cut(good.begin(), good.begin() + size);
+    HeifProblem problem = open(cut, &image);
+    if (problem == HeifProblem::None) problem = image.Decode();
+    EXPECT_EQ(problem, HeifProblem::Damaged);
+  }
+
+  // Sizes: more than the limit (or than libheif allows) is refused before decoding, with the
+  // size told when it could be read; zero is damage.
+  const size_t ispe = std::string(good.begin(), good.end()).find("ispe");
+  ASSERT_NE(ispe, std::string::npos);
+  for (const auto& [side, want] :
+       {std::pair{0u, HeifProblem::Damaged}, std::pair{20000u, HeifProblem::TooLarge},
+        std::pair{0x7FFFFFFFu, HeifProblem::TooLarge}}) {
+    SCOPED_TRACE(side);
+    Bytes absurd = good;
+    for (int i = 0; i < 8; ++i) absurd[ispe + 8 + i] = uint8_t(side >> (24 - 8 * (i % 4)));
+    HeifProblem problem = open(absurd, &image);
+    if (problem == HeifProblem::None) problem = image.Decode();
+    EXPECT_EQ(problem, want);
+    if (side == 20000) {
+      EXPECT_EQ(std::make_pair(image.Facts().Width, image.Facts().Height),
+                std::make_pair(side, side));
+    }
+  }
+
+  // Single flipped bytes through the boxes (the first 400 bytes, closely) and the coded
+  // picture: any outcome but a crash or a hang; a picture that comes out has the promised size.
+  for (size_t at = 0; at < good.size(); at += at < 400 ? 7 : 97) {
+    Bytes flipped = good;
+    flipped[at] ^= 0xFF;
+    HeifImage one(Dll());
+    if (open(flipped, &one) != HeifProblem::None || one.Decode() != HeifProblem::None) continue;
+    BgrPicture picture;
+    ASSERT_EQ(one.CopyPicture(&picture), HeifProblem::None) << "byte " << at;
+    EXPECT_EQ(uint32_t(picture.Width), one.Facts().Width);
+  }
+}
+
+#ifdef VELMORA_HEIF_CORPUS
+// Catches a crash or a hang on the damaged files libheif's fuzzers found (its source package's
+// fuzzing/corpus): each is decoded or refused, and the intact ones among them decode.
+TEST(HeifDecoder, LibheifsCollectionOfCrashingFilesIsDecodedOrRefused) {
+  const std::string folder = std::string(VELMORA_HEIF_CORPUS) + "/";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*.heic").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  int files = 0, refused = 0;
+  do {
+    SCOPED_TRACE(found.cFileName);
+    BgrPicture picture;
+    const HeifProblem problem = DecodeHeifFile(folder + found.cFileName, &picture, nullptr, Dll());
+    ++files;
+    refused += problem != HeifProblem::None;
+    if (std::strncmp(found.cFileName, "colors-", 7) == 0) {
+      EXPECT_EQ(problem, HeifProblem::None);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  EXPECT_GT(files, 20);
+  EXPECT_GT(refused, 0);
+}
+#endif
+
+#endif
+
+}  // namespace
+}  // namespace velmora
