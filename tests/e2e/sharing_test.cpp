@@ -63,18 +63,10 @@ class SharingRun : public ProgramRun {
     })) << "the photo was not shrunk";
   }
 
-  void Keys(std::initializer_list<WORD> keys) {
-    SetForegroundWindow(app->Main);
-    WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5);
-    PressKeys(keys);
-    Sleep(50);
-    app->WaitIdle();
-  }
-
   // The clipboard as the paste probe finds it.
   static std::vector<std::string> Clipboard() {
     const std::string log = Place.WorkDir + "paste-probe.txt";
-    return FinishPasteProbe(StartPasteProbe("clipboard", log, "picture"), log);
+    return FinishPasteProbe(StartPasteProbe("clipboard", log), log);
   }
 
   // The command line the explorer.exe stand-in was started with last ("" when it was not).
@@ -115,33 +107,24 @@ TEST_F(SharingRun, CtrlCPutsTheShrunkCopiesOnTheClipboard) {
   }
 }
 
-// A press on the shrunk pane dragged onto another program's window hands it the copy.
+// A click on the shrunk pane is no drag (no copies are written); a press dragged onto another
+// program's window hands it the copy.
 TEST_F(SharingRun, TheCopyIsDraggedFromTheShrunkPaneIntoAnotherProgram) {
   StartShrunk(1);
   const std::string log = Place.WorkDir + "drop-probe.txt";
   HANDLE probe = StartPasteProbe("drop", log, "10 10 200 200");
   ASSERT_TRUE(WaitFor([] { return FindWindowA("VelmoraDropProbe", nullptr) != nullptr; }));
   const RECT pane = ScreenRect(app->Pane(true));
-  auto mouse = [](POINT p, DWORD buttons) {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi = {MulDiv(p.x, 65535, w - 1),
-                MulDiv(p.y, 65535, h - 1),
-                0,
-                MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons,
-                0,
-                0};
-    SendInput(1, &input, sizeof input);
-    Sleep(40);
-  };
   POINT at = {pane.left + 30, pane.top + 30};
-  mouse(at, 0);
-  mouse(at, MOUSEEVENTF_LEFTDOWN);
+  MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTDOWN);
+  MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(app->WaitIdle() && CopiesFolders() == before_) << "a click is not a drag";
+  MouseAt(at);
+  MouseAt(at, MOUSEEVENTF_LEFTDOWN);
   for (; at.x > 110 || at.y > 110; at = {std::max(110L, at.x - 30), std::max(110L, at.y - 30)})
-    mouse(at, 0);
-  mouse(at, 0);
-  mouse(at, MOUSEEVENTF_LEFTUP);
+    MouseAt(at);
+  MouseAt(at);
+  MouseAt(at, MOUSEEVENTF_LEFTUP);
   const std::vector<std::string> lines = FinishPasteProbe(probe, log);
   ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
   EXPECT_EQ(lines[1].rfind("file=" + Place.TempDir + kCopiesPrefix, 0), 0u) << lines[1];
