@@ -24,26 +24,6 @@ using test::Bytes;
 
 namespace {
 
-// A folder of the test's own in the temporary folder, removed with what is in it.
-struct TestFolder {
-  std::string Path;
-  explicit TestFolder(const std::string& name)
-      : Path(TempDirectory() + "velmora-list-" + std::to_string(GetCurrentProcessId()) + "-" +
-             name + "\\") {
-    CreateDirectoryA(Path.c_str(), nullptr);
-  }
-  ~TestFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream(Path + name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return Path + name;
-  }
-};
-
 Bytes PhotoBytes(int w, int h) {
   return test::EncodeJpeg(w, h, 3,
                           [](int x, int y, int c) { return uint8_t((x * 7 + y * 3) * (c + 1)); });
@@ -102,7 +82,7 @@ std::vector<Photo> Checked(const std::vector<std::string>& paths) {
 // whose damage only a decode finds) and a file kept that no decode could use, each with its
 // reason.
 TEST(InspectPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
-  TestFolder folder("check");
+  test::TempFolder folder("check");
   const Bytes plain = PhotoBytes(64, 48);
   Bytes twelveBit = plain;
   twelveBit[test::FindMarker(plain, 0xC0) + 4] = 12;
@@ -150,7 +130,7 @@ TEST(InspectPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut)
 // Catches kept bytes growing past their budget, the wrong ones dropped (not the least recently
 // used), and a photo no longer shown once its bytes were dropped or its file has gone.
 TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
-  TestFolder folder("bytes");
+  test::TempFolder folder("bytes");
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i)
     paths.push_back(folder.Write(std::to_string(i) + ".jpg", PhotoBytes(96 + i, 64)));
@@ -191,7 +171,7 @@ TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
 // Catches a result stored at the wrong photo, a failure without its reason, a result for no
 // photo kept instead of freed, and copies freed twice or never.
 TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
-  TestFolder folder("results");
+  test::TempFolder folder("results");
   const Bytes bytes = PhotoBytes(200, 100);
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", bytes));
@@ -255,7 +235,7 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
 // other read-back one, a written file that differs from the copy, and the private folder or its
 // files left behind.
 TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
-  TestFolder folder("copies");
+  test::TempFolder folder("copies");
   std::vector<Bytes> originals;
   std::vector<std::string> paths;
   for (int i = 0; i < 5; ++i) {

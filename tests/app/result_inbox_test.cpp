@@ -95,17 +95,10 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
 // twice in the end, pictures of a dropped run never freed, and files left in the temporary
 // folder by the work.
 TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercentage) {
-  const std::string folder =
-      TempDirectory() + "velmora-restart-" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  test::TempFolder folder("restart");
+  const test::Bytes photo = test::EncodeFlatJpeg(1600, 1200, 90, 140, 200);
   std::vector<std::string> paths;
-  for (int i = 0; i < 6; ++i) {
-    paths.push_back(folder + std::to_string(i) + ".jpg");
-    std::ofstream(paths.back(), std::ios::binary) << [] {
-      const test::Bytes bytes = test::EncodeFlatJpeg(1600, 1200, 90, 140, 200);
-      return std::string(bytes.begin(), bytes.end());
-    }();
-  }
+  for (int i = 0; i < 6; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", photo));
   std::vector<std::string> tempBefore;
   for (const auto& entry : std::filesystem::directory_iterator(TempDirectory()))
     tempBefore.push_back(entry.path().filename().string());
@@ -158,8 +151,6 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
   std::sort(tempBefore.begin(), tempBefore.end());
   std::sort(tempAfter.begin(), tempAfter.end());
   EXPECT_EQ(tempAfter, tempBefore);
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -65,35 +65,23 @@ struct Received {
   }
 };
 
-// Files in the temporary folder, removed at the end.
-struct TempFiles {
-  std::vector<std::string> Paths;
-  std::string Add(const std::string& name, const Bytes& bytes) {
-    Paths.push_back(test::WriteTempFile(name, bytes));
-    return Paths.back();
-  }
-  ~TempFiles() {
-    for (const std::string& path : Paths) DeleteFileA(path.c_str());
-  }
-};
-
 }  // namespace
 
 // Catches a photo lost, delivered twice or out of turn, a shrunk picture that differs from the
 // one Shrink makes of the opened file, and a bad file misreported (or taking the batch down).
 TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
-  TempFiles files;
+  test::TempFolder files("batch");
   const Bytes a = Photo(640, 480), b = Turned(Photo(333, 517)), c = Photo(9, 50);
   const std::string folder = test::TempPath("a-folder.jpg");
   CreateDirectoryA(folder.c_str(), nullptr);
   const std::vector<std::string> paths = {
-      files.Add("a.jpg", a),
+      files.Write("a.jpg", a),
       test::TempPath("no-such-photo.jpg"),
-      files.Add("text.jpg", Bytes(2000, 'z')),
-      files.Add("b.jpg", b),
-      files.Add("damaged.jpg", test::WithUndefinedTables(a)),
-      files.Add("short.jpg", Bytes(a.begin(), a.begin() + 400)),
-      files.Add("narrow.jpg", c),  // 9 x 50: 10% leaves no column
+      files.Write("text.jpg", Bytes(2000, 'z')),
+      files.Write("b.jpg", b),
+      files.Write("damaged.jpg", test::WithUndefinedTables(a)),
+      files.Write("short.jpg", Bytes(a.begin(), a.begin() + 400)),
+      files.Write("narrow.jpg", c),  // 9 x 50: 10% leaves no column
       folder,
       ""};
   struct Expected {
@@ -159,10 +147,10 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
 // when its run ended being leaked instead of freed, a restart that loses photos of the new
 // run, and Busy telling wrong.
 TEST(Batch, QuickRestartsAndCancelsDeliverOnlyTheLatestRunAndFreeEverything) {
-  TempFiles files;
+  test::TempFolder files("batch");
   std::vector<std::string> paths;
   for (int i = 0; i < 6; ++i)
-    paths.push_back(files.Add("restart" + std::to_string(i) + ".jpg", Photo(900 + 20 * i, 700)));
+    paths.push_back(files.Write("restart" + std::to_string(i) + ".jpg", Photo(900 + 20 * i, 700)));
   const int32_t objectsBefore = LiveObjectCount();
   Received received;
   uint32_t dropped = 0;
@@ -217,10 +205,10 @@ TEST(Batch, QuickRestartsAndCancelsDeliverOnlyTheLatestRunAndFreeEverything) {
 // into a dead receiver) or a photo unfreed, and a callback that starts over or cancels
 // deadlocking against the other worker.
 TEST(Batch, DestroyedWhileBusyOrCancelledFromItsOwnCallbackEndsCleanly) {
-  TempFiles files;
+  test::TempFolder files("batch");
   std::vector<std::string> paths;
   for (int i = 0; i < 8; ++i)
-    paths.push_back(files.Add("busy" + std::to_string(i) + ".jpg", Photo(800, 600)));
+    paths.push_back(files.Write("busy" + std::to_string(i) + ".jpg", Photo(800, 600)));
   const int32_t objectsBefore = LiveObjectCount();
   for (int wait : {0, 15, 40}) {
     Received received;

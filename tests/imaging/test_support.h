@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <jpeglib.h>
@@ -235,6 +237,55 @@ inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
+}
+
+// A folder of the test's own in the temporary folder (its path ends in '\\'), removed with what
+// is in it.
+struct TempFolder {
+  std::string Path;
+  explicit TempFolder(const std::string& name) : Path(TempPath(name) + "\\") {
+    CreateDirectoryA(Path.c_str(), nullptr);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(Path + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return Path + name;
+  }
+};
+
+// Runs a program from its command line (UTF-16) and waits up to a minute for it: its exit code
+// and its standard output and error, without carriage returns.
+inline std::tuple<DWORD, std::string, std::string> RunProgram(std::wstring commandLine) {
+  const std::string paths[2] = {TempPath("program.out"), TempPath("program.err")};
+  std::string text[2];
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  HANDLE* outputs[2] = {&startup.hStdOutput, &startup.hStdError};
+  for (int i = 0; i < 2; ++i)
+    *outputs[i] = CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, 0, nullptr);
+  PROCESS_INFORMATION process = {};
+  DWORD exitCode = 0xFFFFFFFF;
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (int i = 0; i < 2; ++i) {
+    CloseHandle(*outputs[i]);
+    for (uint8_t b : ReadFileBytes(paths[i]))
+      if (b != '\r') text[i] += static_cast<char>(b);
+    DeleteFileA(paths[i].c_str());
+  }
+  return {exitCode, text[0], text[1]};
 }
 
 }  // namespace velmora::test
