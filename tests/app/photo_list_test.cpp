@@ -42,17 +42,6 @@ Bytes WithLongHead(const Bytes& picture, int count) {
   return file;
 }
 
-// Counts the frees of the pictures it is attached to.
-struct FreeCount {
-  int Count = 0;
-  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
-  template <class T>
-  T* Watch(T* object) {
-    object->OnDestroy = MakeCallback(this, &Note);
-    return object;
-  }
-};
-
 // A shrunk copy of bytes at percent, as the batch shrinker hands it over.
 BatchResult ShrunkResult(size_t index, const Bytes& bytes, int32_t percent) {
   BatchResult result;
@@ -177,7 +166,7 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
   for (int i = 0; i < 4; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", bytes));
   PhotoList list;
   list.Assign(Checked(paths));
-  FreeCount frees;
+  test::FreeCount frees;
   BatchResult done = ShrunkResult(2, bytes, 30);
   frees.Watch(done.Copy);
   list.TakeResult(done);

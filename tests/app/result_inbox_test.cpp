@@ -40,23 +40,17 @@ struct WakeWindow {
   }
 };
 
-struct FreeCount {
-  int Count = 0;
-  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
-};
-
 // Catches a wake-up per result (flooding the window), none after a Take, and results lost or
 // leaked when no window takes the message.
 TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
   WakeWindow window;
-  FreeCount frees;
+  test::FreeCount frees;
   {
     ResultInbox inbox(window.Handle, kWake);
     for (size_t i = 0; i < 3; ++i) {
       BatchResult result;
       result.Index = i;
-      result.Copy = MakeMemoryStream();
-      result.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+      result.Copy = frees.Watch(MakeMemoryStream());
       ResultInbox::Deliver(&inbox, result);
     }
     EXPECT_EQ(window.TakeWakes(), 1);
@@ -68,8 +62,7 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
     EXPECT_TRUE(inbox.Take().empty());
 
     BatchResult later;
-    later.Copy = MakeMemoryStream();
-    later.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+    later.Copy = frees.Watch(MakeMemoryStream());
     ResultInbox::Deliver(&inbox, later);
     EXPECT_EQ(window.TakeWakes(), 1) << "a new wake-up after the Take";
     inbox.Clear();
@@ -82,8 +75,7 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
     window.Handle = nullptr;
     for (int i = 0; i < 2; ++i) {
       BatchResult result;
-      result.Copy = MakeMemoryStream();
-      result.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+      result.Copy = frees.Watch(MakeMemoryStream());
       ResultInbox::Deliver(&inbox, result);
     }
     EXPECT_EQ(frees.Count, 4);

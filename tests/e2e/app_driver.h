@@ -15,6 +15,7 @@
 #include <shlobj.h>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -353,13 +354,18 @@ inline std::string Quoted(const std::string& text) {
   return std::string(1, '"').append(text) + '"';
 }
 
+constexpr const char* kCopiesPrefix = "Velmora copies ";
+
 // A test that starts velmora.exe as often as it needs, with a folder of its own for its files;
-// a run still going at the end must have no message open and end normally when closed.
+// a run still going at the end must have no message open and end normally when closed. The
+// folders of copies that the runs made in the temporary folder go at the end.
 class ProgramRun : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteFileA(Place.MailLog.c_str());
+    DeleteFileA(Place.ShellLog.c_str());
     CreateDirectoryA(Folder().c_str(), nullptr);
+    copiesBefore = CopiesFolders();
   }
   void TearDown() override {
     if (app && app->Process != nullptr && !app->Ended()) {
@@ -369,9 +375,21 @@ class ProgramRun : public ::testing::Test {
     app.reset();
     std::error_code ignored;
     std::filesystem::remove_all(Folder(), ignored);
+    for (const std::string& name : CopiesFolders())
+      if (!copiesBefore.count(name)) std::filesystem::remove_all(Place.TempDir + name, ignored);
   }
 
   static std::string Folder() { return Place.WorkDir + "own\\"; }
+
+  // The names of the folders of copies in the temporary folder.
+  static std::set<std::string> CopiesFolders() {
+    std::set<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(Place.TempDir, ignored))
+      if (entry.path().filename().string().rfind(kCopiesPrefix, 0) == 0)
+        names.insert(entry.path().filename().string());
+    return names;
+  }
 
   // Starts a new run of the program (the one before has ended).
   bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
@@ -404,6 +422,7 @@ class ProgramRun : public ::testing::Test {
   }
 
   std::optional<AppSession> app;
+  std::set<std::string> copiesBefore;
 };
 
 // The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each

@@ -252,7 +252,7 @@ TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessag
   EXPECT_EQ(Field(mail.Send, "flags"), std::to_string(MAPI_DIALOG));
   EXPECT_EQ(Field(mail.Send, "files"), "3");
   const std::string folder = FolderOf(Field(mail.Files[0], "path"));
-  EXPECT_EQ(folder.rfind(Place.TempDir + "Velmora copies ", 0), 0u) << folder;
+  EXPECT_EQ(folder.rfind(Place.TempDir + kCopiesPrefix, 0), 0u) << folder;
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string path = Field(mail.Files[i], "path");
     EXPECT_EQ(path, folder + files[i].Name);
@@ -260,7 +260,6 @@ TEST_F(SeveralRun, PhotosChosenTogetherAreBrowsedShrunkSavedAndMailedInOneMessag
   }
   ASSERT_TRUE(app->WaitIdle());
   EXPECT_FALSE(app->HasModalWindow());
-  std::filesystem::remove_all(folder);
 }
 
 // The command line and a drop hand over the same list; the files that cannot be read or are no
@@ -378,10 +377,7 @@ TEST_F(SeveralRun, MailThatCannotBeSentIsSaidButTheUsersCancelIsNot) {
       ASSERT_EQ(app->CloseAndWait(20000), 0);
     }
   }
-  // The copies, mailed or not.
-  for (const std::string& name : FilesIn(Place.TempDir))
-    if (name.rfind("Velmora copies ", 0) == 0 || name == "Pier.jpg")
-      std::filesystem::remove_all(Place.TempDir + name);
+  DeleteFileA((Place.TempDir + "Pier.jpg").c_str());  // one photo's copy, mailed or not
 }
 
 // The size choices after "100%": with one photo Shrink makes the largest copy within 500 KB
@@ -439,7 +435,6 @@ TEST_F(SeveralRun, SizeChoicesFitOneCopyOrAllCopiesInOneMail) {
   const std::string shown = WindowText(Label(true));
   app->Click(">");
   EXPECT_TRUE(Shows(Label(true), shown.substr(0, shown.find(" , ")), true)) << shown;
-  std::filesystem::remove_all(FolderOf(Field(mailings.back().Files[0], "path")));
 }
 
 }  // namespace

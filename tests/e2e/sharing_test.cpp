@@ -22,31 +22,8 @@ using velmora::standins::StartPasteProbe;
 
 namespace {
 
-const char* const kCopiesPrefix = "Velmora copies ";
-
 class SharingRun : public ProgramRun {
  protected:
-  void SetUp() override {
-    ProgramRun::SetUp();
-    DeleteFileA(Place.ShellLog.c_str());
-    before_ = CopiesFolders();
-  }
-  void TearDown() override {
-    ProgramRun::TearDown();
-    std::error_code ignored;
-    for (const std::string& name : CopiesFolders())
-      if (!before_.count(name)) std::filesystem::remove_all(Place.TempDir + name, ignored);
-  }
-
-  static std::set<std::string> CopiesFolders() {
-    std::set<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(Place.TempDir, ignored))
-      if (entry.path().filename().string().rfind(kCopiesPrefix, 0) == 0)
-        names.insert(entry.path().filename().string());
-    return names;
-  }
-
   // Starts the program on the photos (200 x 150 and 160 x 120) and shrinks them at 30%.
   void StartShrunk(int count) {
     std::string arguments;
@@ -78,8 +55,6 @@ class SharingRun : public ProgramRun {
     DeleteFileA(Place.ShellLog.c_str());
     return line;
   }
-
-  std::set<std::string> before_;
 };
 
 // Ctrl+C: the copies as files in a new folder of Velmora's own, each the shrunk copy the pane
@@ -118,7 +93,7 @@ TEST_F(SharingRun, TheCopyIsDraggedFromTheShrunkPaneIntoAnotherProgram) {
   POINT at = {pane.left + 30, pane.top + 30};
   MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTDOWN);
   MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTUP);
-  EXPECT_TRUE(app->WaitIdle() && CopiesFolders() == before_) << "a click is not a drag";
+  EXPECT_TRUE(app->WaitIdle() && CopiesFolders() == copiesBefore) << "a click is not a drag";
   MouseAt(at);
   MouseAt(at, MOUSEEVENTF_LEFTDOWN);
   for (; at.x > 110 || at.y > 110; at = {std::max(110L, at.x - 30), std::max(110L, at.y - 30)})

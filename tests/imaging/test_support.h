@@ -28,8 +28,6 @@ struct EncodeOptions {
   bool FullChroma = true;                 // 4:4:4 instead of the default 4:2:0
   J_COLOR_SPACE FileSpace = JCS_UNKNOWN;  // JCS_UNKNOWN: the library's default for the input
   int RestartRows = 0;
-  std::function<void(jpeg_compress_struct*)> AfterStart =
-      nullptr;  // e.g. writes markers after JFIF
 };
 
 // Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
@@ -56,7 +54,6 @@ inline Bytes EncodeJpegRows(int width, int height, int components,
   if (options.Progressive) jpeg_simple_progression(&c);
   c.restart_in_rows = options.RestartRows;
   jpeg_start_compress(&c, TRUE);
-  if (options.AfterStart) options.AfterStart(&c);
   std::vector<uint8_t> row(static_cast<size_t>(width) * components);
   for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;) {
     fill(row.data(), static_cast<int>(c.next_scanline));
@@ -254,6 +251,17 @@ struct TempFolder {
     std::ofstream(Path + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return Path + name;
+  }
+};
+
+// Counts the frees of the objects it watches.
+struct FreeCount {
+  int Count = 0;
+  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
+  template <class T>
+  T* Watch(T* object) {
+    object->OnDestroy = MakeCallback(this, &Note);
+    return object;
   }
 };
 
