@@ -72,32 +72,28 @@ struct Received {
 TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
   test::TempFolder files("batch");
   const Bytes a = Photo(640, 480), b = Turned(Photo(333, 517)), c = Photo(9, 50);
-  const std::string folder = test::TempPath("a-folder.jpg");
+  const std::string folder = files.Path + "a-folder.jpg";
   CreateDirectoryA(folder.c_str(), nullptr);
-  const std::vector<std::string> paths = {
-      files.Write("a.jpg", a),
-      test::TempPath("no-such-photo.jpg"),
-      files.Write("text.jpg", Bytes(2000, 'z')),
-      files.Write("b.jpg", b),
-      files.Write("damaged.jpg", test::WithUndefinedTables(a)),
-      files.Write("short.jpg", Bytes(a.begin(), a.begin() + 400)),
-      files.Write("narrow.jpg", c),  // 9 x 50: 10% leaves no column
-      folder,
-      ""};
-  struct Expected {
+  const PictureProblem none = PictureProblem::None;
+  const struct {
+    std::string Path;
     Bytes Source;
     PictureProblem Problem;
     bool Unreadable;
-  };
-  const Expected expected[] = {{a, PictureProblem::None, false},
-                               {{}, PictureProblem::None, true},
-                               {Bytes(2000, 'z'), PictureProblem::NotJpeg, false},
-                               {b, PictureProblem::None, false},
-                               {test::WithUndefinedTables(a), PictureProblem::Damaged, false},
-                               {Bytes(a.begin(), a.begin() + 400), PictureProblem::NotJpeg, false},
-                               {c, PictureProblem::None, false},
-                               {{}, PictureProblem::None, true},
-                               {{}, PictureProblem::None, true}};
+  } expected[] = {
+      {files.Write("a.jpg", a), a, none, false},
+      {test::TempPath("no-such-photo.jpg"), {}, none, true},
+      {files.Write("text.jpg", Bytes(2000, 'z')), Bytes(2000, 'z'), PictureProblem::NotJpeg, false},
+      {files.Write("b.jpg", b), b, none, false},
+      {files.Write("damaged.jpg", test::WithUndefinedTables(a)), test::WithUndefinedTables(a),
+       PictureProblem::Damaged, false},
+      {files.Write("short.jpg", Bytes(a.begin(), a.begin() + 400)),
+       Bytes(a.begin(), a.begin() + 400), PictureProblem::NotJpeg, false},
+      {files.Write("narrow.jpg", c), c, none, false},  // 9 x 50: 10% leaves no column
+      {folder, {}, none, true},
+      {"", {}, none, true}};
+  std::vector<std::string> paths;
+  for (const auto& e : expected) paths.push_back(e.Path);
 
   for (int threads : {1, 2}) {
     SCOPED_TRACE(threads);
@@ -121,7 +117,7 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
 
     for (const BatchResult& r : received.Results) {
       SCOPED_TRACE(r.Index);
-      const Expected& e = expected[r.Index];
+      const auto& e = expected[r.Index];
       EXPECT_EQ(r.Unreadable, e.Unreadable);
       EXPECT_EQ(r.Problem, e.Problem);
       EXPECT_EQ(r.OriginalBytes, e.Unreadable ? 0u : e.Source.size());
@@ -140,7 +136,6 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
       FreeObject(opened);
     }
   }
-  RemoveDirectoryA(folder.c_str());
 }
 
 // Catches a result of an ended run arriving after Start or Cancel returned, a photo in work
