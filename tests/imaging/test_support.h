@@ -1,5 +1,6 @@
-// Helpers for the imaging tests: JPEG files made from synthetic pixels with libjpeg directly
-// (never through the code under test), reference decodes, memory streams and temporary files.
+// Helpers for the imaging and app tests: JPEG files made from synthetic pixels with libjpeg
+// directly (never through the code under test), reference decodes, memory streams, temporary
+// files and folders, a count of frees, and a program run with its output.
 #pragma once
 
 #include <windows.h>
