@@ -24,26 +24,6 @@ using test::Bytes;
 
 namespace {
 
-// A folder of the test's own in the temporary folder, removed with what is in it.
-struct TestFolder {
-  std::string Path;
-  explicit TestFolder(const std::string& name)
-      : Path(TempDirectory() + "velmora-list-" + std::to_string(GetCurrentProcessId()) + "-" +
-             name + "\\") {
-    CreateDirectoryA(Path.c_str(), nullptr);
-  }
-  ~TestFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream(Path + name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return Path + name;
-  }
-};
-
 Bytes PhotoBytes(int w, int h) {
   return test::EncodeJpeg(w, h, 3,
                           [](int x, int y, int c) { return uint8_t((x * 7 + y * 3) * (c + 1)); });
@@ -61,17 +41,6 @@ Bytes WithLongHead(const Bytes& picture, int count) {
   file.insert(file.end(), picture.begin() + 2, picture.end());
   return file;
 }
-
-// Counts the frees of the pictures it is attached to.
-struct FreeCount {
-  int Count = 0;
-  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
-  template <class T>
-  T* Watch(T* object) {
-    object->OnDestroy = MakeCallback(this, &Note);
-    return object;
-  }
-};
 
 // A shrunk copy of bytes at percent, as the batch shrinker hands it over.
 BatchResult ShrunkResult(size_t index, const Bytes& bytes, int32_t percent) {
@@ -102,7 +71,7 @@ std::vector<Photo> Checked(const std::vector<std::string>& paths) {
 // whose damage only a decode finds) and a file kept that no decode could use, each with its
 // reason.
 TEST(InspectPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut) {
-  TestFolder folder("check");
+  test::TempFolder folder("check");
   const Bytes plain = PhotoBytes(64, 48);
   Bytes twelveBit = plain;
   twelveBit[test::FindMarker(plain, 0xC0) + 4] = 12;
@@ -150,7 +119,7 @@ TEST(InspectPhotoFile, KeepsWhatCanBeDecodedAndGivesTheReasonForWhatItLeavesOut)
 // Catches kept bytes growing past their budget, the wrong ones dropped (not the least recently
 // used), and a photo no longer shown once its bytes were dropped or its file has gone.
 TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
-  TestFolder folder("bytes");
+  test::TempFolder folder("bytes");
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i)
     paths.push_back(folder.Write(std::to_string(i) + ".jpg", PhotoBytes(96 + i, 64)));
@@ -191,13 +160,13 @@ TEST(PhotoList, KeptBytesStayWithinTheirBudgetAndPhotosStillLoad) {
 // Catches a result stored at the wrong photo, a failure without its reason, a result for no
 // photo kept instead of freed, and copies freed twice or never.
 TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
-  TestFolder folder("results");
+  test::TempFolder folder("results");
   const Bytes bytes = PhotoBytes(200, 100);
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", bytes));
   PhotoList list;
   list.Assign(Checked(paths));
-  FreeCount frees;
+  test::FreeCount frees;
   BatchResult done = ShrunkResult(2, bytes, 30);
   frees.Watch(done.Copy);
   list.TakeResult(done);
@@ -255,7 +224,7 @@ TEST(PhotoList, ResultsOfAShrinkMakeEachPhotoDoneOrFailedWithItsReason) {
 // other read-back one, a written file that differs from the copy, and the private folder or its
 // files left behind.
 TEST(PhotoList, CopiesPastTheBudgetGoToAPrivateFolderAndComeBackWhole) {
-  TestFolder folder("copies");
+  test::TempFolder folder("copies");
   std::vector<Bytes> originals;
   std::vector<std::string> paths;
   for (int i = 0; i < 5; ++i) {

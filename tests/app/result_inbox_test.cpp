@@ -40,23 +40,17 @@ struct WakeWindow {
   }
 };
 
-struct FreeCount {
-  int Count = 0;
-  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
-};
-
 // Catches a wake-up per result (flooding the window), none after a Take, and results lost or
 // leaked when no window takes the message.
 TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
   WakeWindow window;
-  FreeCount frees;
+  test::FreeCount frees;
   {
     ResultInbox inbox(window.Handle, kWake);
     for (size_t i = 0; i < 3; ++i) {
       BatchResult result;
       result.Index = i;
-      result.Copy = MakeMemoryStream();
-      result.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+      result.Copy = frees.Watch(MakeMemoryStream());
       ResultInbox::Deliver(&inbox, result);
     }
     EXPECT_EQ(window.TakeWakes(), 1);
@@ -68,8 +62,7 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
     EXPECT_TRUE(inbox.Take().empty());
 
     BatchResult later;
-    later.Copy = MakeMemoryStream();
-    later.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+    later.Copy = frees.Watch(MakeMemoryStream());
     ResultInbox::Deliver(&inbox, later);
     EXPECT_EQ(window.TakeWakes(), 1) << "a new wake-up after the Take";
     inbox.Clear();
@@ -82,8 +75,7 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
     window.Handle = nullptr;
     for (int i = 0; i < 2; ++i) {
       BatchResult result;
-      result.Copy = MakeMemoryStream();
-      result.Copy->OnDestroy = MakeCallback(&frees, &FreeCount::Note);
+      result.Copy = frees.Watch(MakeMemoryStream());
       ResultInbox::Deliver(&inbox, result);
     }
     EXPECT_EQ(frees.Count, 4);
@@ -95,17 +87,10 @@ TEST(ResultInbox, OneWakeUpForWhatComesAndNothingLostWithoutAWindow) {
 // twice in the end, pictures of a dropped run never freed, and files left in the temporary
 // folder by the work.
 TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercentage) {
-  const std::string folder =
-      TempDirectory() + "velmora-restart-" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  test::TempFolder folder("restart");
+  const test::Bytes photo = test::EncodeFlatJpeg(1600, 1200, 90, 140, 200);
   std::vector<std::string> paths;
-  for (int i = 0; i < 6; ++i) {
-    paths.push_back(folder + std::to_string(i) + ".jpg");
-    std::ofstream(paths.back(), std::ios::binary) << [] {
-      const test::Bytes bytes = test::EncodeFlatJpeg(1600, 1200, 90, 140, 200);
-      return std::string(bytes.begin(), bytes.end());
-    }();
-  }
+  for (int i = 0; i < 6; ++i) paths.push_back(folder.Write(std::to_string(i) + ".jpg", photo));
   std::vector<std::string> tempBefore;
   for (const auto& entry : std::filesystem::directory_iterator(TempDirectory()))
     tempBefore.push_back(entry.path().filename().string());
@@ -158,8 +143,6 @@ TEST(ResultInbox, AShrinkStartedOverAndOverEndsWithEveryPhotoOnceAtTheLastPercen
   std::sort(tempBefore.begin(), tempBefore.end());
   std::sort(tempAfter.begin(), tempAfter.end());
   EXPECT_EQ(tempAfter, tempBefore);
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -8,25 +8,17 @@
 #include <string>
 
 #include "app/sharing.h"
+#include "imaging/test_support.h"
 #include "toolkit/text_utils.h"
 
 using namespace velmora;
 
 namespace {
 
-struct OwnTemp {  // a temporary folder of the test's own, standing for the system's
-  std::string Path = TempDirectory() + "velmora-sharing-" + std::to_string(GetTickCount()) + "\\";
-  OwnTemp() { CreateDirectoryA(Path.c_str(), nullptr); }
-  ~OwnTemp() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-};
-
 // Old folders of Velmora's own go, with their files; a recent one, one of another name and a
 // file of such a name stay.
 TEST(Sharing, OnlyVelmorasOwnOldCopiesFoldersAreRemoved) {
-  OwnTemp temp;
+  test::TempFolder temp("sharing");
   const std::string old1 = "Velmora copies 20261101-101010-0001",
                     old2 = "Velmora copies 20200101-000000-9999";
   const std::string recent = NewCopiesFolder(temp.Path);

@@ -15,6 +15,7 @@
 #include <shlobj.h>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -111,17 +112,21 @@ inline void PressDialogButton(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// Real mouse input, queued behind the messages posted before.
+// Real mouse input, queued behind the messages posted before: a move to p with the buttons'
+// flags given (MOUSEEVENTF_LEFTDOWN ...), then a pause of ms.
+inline void MouseAt(POINT p, DWORD buttons = 0, DWORD ms = 40) {
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input{INPUT_MOUSE,
+              {{MulDiv(p.x, 65535, w - 1), MulDiv(p.y, 65535, h - 1), 0,
+                MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons, 0, 0}}};
+  SendInput(1, &input, sizeof(INPUT));
+  Sleep(ms);
+}
 inline void MouseClickAt(POINT p) {
   SetCursorPos(p.x, p.y);
-  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  INPUT input[3];
-  const DWORD flags[3] = {MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, MOUSEEVENTF_LEFTDOWN,
-                          MOUSEEVENTF_LEFTUP};
-  for (int i = 0; i < 3; ++i)
-    input[i] = {INPUT_MOUSE,
-                {{MulDiv(p.x, 65535, w - 1), MulDiv(p.y, 65535, h - 1), 0, flags[i], 0, 0}}};
-  SendInput(3, input, sizeof(INPUT));
+  MouseAt(p, 0, 0);
+  MouseAt(p, MOUSEEVENTF_LEFTDOWN, 0);
+  MouseAt(p, MOUSEEVENTF_LEFTUP, 0);
 }
 
 // Real mouse wheel input at p: notches > 0 turn it away from the user.
@@ -349,13 +354,18 @@ inline std::string Quoted(const std::string& text) {
   return std::string(1, '"').append(text) + '"';
 }
 
+constexpr const char* kCopiesPrefix = "Velmora copies ";
+
 // A test that starts velmora.exe as often as it needs, with a folder of its own for its files;
-// a run still going at the end must have no message open and end normally when closed.
+// a run still going at the end must have no message open and end normally when closed. The
+// folders of copies that the runs made in the temporary folder go at the end.
 class ProgramRun : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteFileA(Place.MailLog.c_str());
+    DeleteFileA(Place.ShellLog.c_str());
     CreateDirectoryA(Folder().c_str(), nullptr);
+    copiesBefore = CopiesFolders();
   }
   void TearDown() override {
     if (app && app->Process != nullptr && !app->Ended()) {
@@ -365,9 +375,21 @@ class ProgramRun : public ::testing::Test {
     app.reset();
     std::error_code ignored;
     std::filesystem::remove_all(Folder(), ignored);
+    for (const std::string& name : CopiesFolders())
+      if (!copiesBefore.count(name)) std::filesystem::remove_all(Place.TempDir + name, ignored);
   }
 
   static std::string Folder() { return Place.WorkDir + "own\\"; }
+
+  // The names of the folders of copies in the temporary folder.
+  static std::set<std::string> CopiesFolders() {
+    std::set<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(Place.TempDir, ignored))
+      if (entry.path().filename().string().rfind(kCopiesPrefix, 0) == 0)
+        names.insert(entry.path().filename().string());
+    return names;
+  }
 
   // Starts a new run of the program (the one before has ended).
   bool Start(const std::string& arguments = "", const std::string& directory = Place.WorkDir) {
@@ -389,7 +411,18 @@ class ProgramRun : public ::testing::Test {
         seconds);
   }
 
+  // Presses keys in the program's window (brought to the front first when it is not there) and
+  // waits until it has handled them.
+  void Keys(std::initializer_list<WORD> keys) {
+    if (GetForegroundWindow() != app->Main) SetForegroundWindow(app->Main);
+    WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5);
+    PressKeys(keys);
+    Sleep(50);
+    app->WaitIdle();
+  }
+
   std::optional<AppSession> app;
+  std::set<std::string> copiesBefore;
 };
 
 // The screen's DPI as Wine takes it: HKCU\Control Panel\Desktop "LogPixels", read by each
@@ -516,6 +549,21 @@ inline std::vector<std::string> RecordLines(const std::string& path) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// A mailing the test mail library recorded: its "send" line and its "file" lines.
+struct Mailing {
+  std::string Send;
+  std::vector<std::string> Files;
+};
+
+inline std::vector<Mailing> Mailings() {
+  std::vector<Mailing> mailings;
+  for (const std::string& line : RecordLines(Place.MailLog)) {
+    if (line.rfind("send\t", 0) == 0) mailings.push_back({line, {}});
+    if (line.rfind("file\t", 0) == 0 && !mailings.empty()) mailings.back().Files.push_back(line);
+  }
+  return mailings;
 }
 
 // Saves the screen within the window's frame as the bitmap file BuildDir + name.

@@ -18,26 +18,11 @@ namespace {
 
 std::string ProgramPath() { return Place.BuildDir + "velmora.exe"; }
 
-// The program loaded as a data file: its resources without running any of its code.
-struct ResourceFile {
-  HMODULE Module = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ~ResourceFile() {
-    if (Module) FreeLibrary(Module);
-  }
-  std::vector<uint8_t> Bytes(LPCSTR name, LPCSTR type) const {
-    HRSRC found = FindResourceA(Module, name, type);
-    const auto* data =
-        found ? static_cast<const uint8_t*>(LockResource(LoadResource(Module, found))) : nullptr;
-    return data ? std::vector<uint8_t>(data, data + SizeofResource(Module, found))
-                : std::vector<uint8_t>();
-  }
-};
-
 BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR list) {
-  std::string text =
-      IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<uintptr_t>(name)) : name;
-  reinterpret_cast<std::vector<std::string>*>(list)->push_back(IS_INTRESOURCE(name) ? "#" + text
-                                                                                    : text);
+  const bool number = IS_INTRESOURCE(name);
+  reinterpret_cast<std::vector<std::string>*>(list)->push_back(
+      number ? std::string(1, '#').append(std::to_string(reinterpret_cast<uintptr_t>(name)))
+             : std::string(name));
   return TRUE;
 }
 
@@ -56,15 +41,14 @@ std::wstring Setting(HANDLE context, const wchar_t* nameSpace, const wchar_t* na
 // Exactly one manifest, resource 1: the system reads from it Common Controls 6, the DPI
 // awareness and the UTF-8 code page, each in its own namespace.
 TEST(ProgramFile, CarriesOneManifestWithStylesDpiAndUtf8) {
-  {
-    ResourceFile file;
-    ASSERT_NE(file.Module, nullptr);
-    std::vector<std::string> names;
-    EnumResourceNamesA(file.Module, MAKEINTRESOURCEA(24), CollectName,
-                       reinterpret_cast<LONG_PTR>(&names));
-    EXPECT_EQ(names, std::vector<std::string>({"#1"}));
-  }
   const std::string path = ProgramPath();
+  // Loaded as a data file: its resources without running any of its code.
+  HMODULE file = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(file, nullptr);
+  std::vector<std::string> names;
+  EnumResourceNamesA(file, MAKEINTRESOURCEA(24), CollectName, reinterpret_cast<LONG_PTR>(&names));
+  FreeLibrary(file);
+  EXPECT_EQ(names, std::vector<std::string>({"#1"}));
   ACTCTXA request{};
   request.cbSize = sizeof request;
   request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;

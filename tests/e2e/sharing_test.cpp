@@ -22,31 +22,8 @@ using velmora::standins::StartPasteProbe;
 
 namespace {
 
-const char* const kCopiesPrefix = "Velmora copies ";
-
 class SharingRun : public ProgramRun {
  protected:
-  void SetUp() override {
-    ProgramRun::SetUp();
-    DeleteFileA(Place.ShellLog.c_str());
-    before_ = CopiesFolders();
-  }
-  void TearDown() override {
-    ProgramRun::TearDown();
-    std::error_code ignored;
-    for (const std::string& name : CopiesFolders())
-      if (!before_.count(name)) std::filesystem::remove_all(Place.TempDir + name, ignored);
-  }
-
-  static std::set<std::string> CopiesFolders() {
-    std::set<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(Place.TempDir, ignored))
-      if (entry.path().filename().string().rfind(kCopiesPrefix, 0) == 0)
-        names.insert(entry.path().filename().string());
-    return names;
-  }
-
   // Starts the program on the photos (200 x 150 and 160 x 120) and shrinks them at 30%.
   void StartShrunk(int count) {
     std::string arguments;
@@ -63,18 +40,10 @@ class SharingRun : public ProgramRun {
     })) << "the photo was not shrunk";
   }
 
-  void Keys(std::initializer_list<WORD> keys) {
-    SetForegroundWindow(app->Main);
-    WaitFor([&] { return GetForegroundWindow() == app->Main; }, 5);
-    PressKeys(keys);
-    Sleep(50);
-    app->WaitIdle();
-  }
-
   // The clipboard as the paste probe finds it.
   static std::vector<std::string> Clipboard() {
     const std::string log = Place.WorkDir + "paste-probe.txt";
-    return FinishPasteProbe(StartPasteProbe("clipboard", log, "picture"), log);
+    return FinishPasteProbe(StartPasteProbe("clipboard", log), log);
   }
 
   // The command line the explorer.exe stand-in was started with last ("" when it was not).
@@ -86,8 +55,6 @@ class SharingRun : public ProgramRun {
     DeleteFileA(Place.ShellLog.c_str());
     return line;
   }
-
-  std::set<std::string> before_;
 };
 
 // Ctrl+C: the copies as files in a new folder of Velmora's own, each the shrunk copy the pane
@@ -115,33 +82,24 @@ TEST_F(SharingRun, CtrlCPutsTheShrunkCopiesOnTheClipboard) {
   }
 }
 
-// A press on the shrunk pane dragged onto another program's window hands it the copy.
+// A click on the shrunk pane is no drag (no copies are written); a press dragged onto another
+// program's window hands it the copy.
 TEST_F(SharingRun, TheCopyIsDraggedFromTheShrunkPaneIntoAnotherProgram) {
   StartShrunk(1);
   const std::string log = Place.WorkDir + "drop-probe.txt";
   HANDLE probe = StartPasteProbe("drop", log, "10 10 200 200");
   ASSERT_TRUE(WaitFor([] { return FindWindowA("VelmoraDropProbe", nullptr) != nullptr; }));
   const RECT pane = ScreenRect(app->Pane(true));
-  auto mouse = [](POINT p, DWORD buttons) {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi = {MulDiv(p.x, 65535, w - 1),
-                MulDiv(p.y, 65535, h - 1),
-                0,
-                MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons,
-                0,
-                0};
-    SendInput(1, &input, sizeof input);
-    Sleep(40);
-  };
   POINT at = {pane.left + 30, pane.top + 30};
-  mouse(at, 0);
-  mouse(at, MOUSEEVENTF_LEFTDOWN);
+  MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTDOWN);
+  MouseAt({at.x + 20, at.y}, MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(app->WaitIdle() && CopiesFolders() == copiesBefore) << "a click is not a drag";
+  MouseAt(at);
+  MouseAt(at, MOUSEEVENTF_LEFTDOWN);
   for (; at.x > 110 || at.y > 110; at = {std::max(110L, at.x - 30), std::max(110L, at.y - 30)})
-    mouse(at, 0);
-  mouse(at, 0);
-  mouse(at, MOUSEEVENTF_LEFTUP);
+    MouseAt(at);
+  MouseAt(at);
+  MouseAt(at, MOUSEEVENTF_LEFTUP);
   const std::vector<std::string> lines = FinishPasteProbe(probe, log);
   ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
   EXPECT_EQ(lines[1].rfind("file=" + Place.TempDir + kCopiesPrefix, 0), 0u) << lines[1];

@@ -65,51 +65,35 @@ struct Received {
   }
 };
 
-// Files in the temporary folder, removed at the end.
-struct TempFiles {
-  std::vector<std::string> Paths;
-  std::string Add(const std::string& name, const Bytes& bytes) {
-    Paths.push_back(test::WriteTempFile(name, bytes));
-    return Paths.back();
-  }
-  ~TempFiles() {
-    for (const std::string& path : Paths) DeleteFileA(path.c_str());
-  }
-};
-
 }  // namespace
 
 // Catches a photo lost, delivered twice or out of turn, a shrunk picture that differs from the
 // one Shrink makes of the opened file, and a bad file misreported (or taking the batch down).
 TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
-  TempFiles files;
+  test::TempFolder files("batch");
   const Bytes a = Photo(640, 480), b = Turned(Photo(333, 517)), c = Photo(9, 50);
-  const std::string folder = test::TempPath("a-folder.jpg");
+  const std::string folder = files.Path + "a-folder.jpg";
   CreateDirectoryA(folder.c_str(), nullptr);
-  const std::vector<std::string> paths = {
-      files.Add("a.jpg", a),
-      test::TempPath("no-such-photo.jpg"),
-      files.Add("text.jpg", Bytes(2000, 'z')),
-      files.Add("b.jpg", b),
-      files.Add("damaged.jpg", test::WithUndefinedTables(a)),
-      files.Add("short.jpg", Bytes(a.begin(), a.begin() + 400)),
-      files.Add("narrow.jpg", c),  // 9 x 50: 10% leaves no column
-      folder,
-      ""};
-  struct Expected {
+  const PictureProblem none = PictureProblem::None;
+  const struct {
+    std::string Path;
     Bytes Source;
     PictureProblem Problem;
     bool Unreadable;
-  };
-  const Expected expected[] = {{a, PictureProblem::None, false},
-                               {{}, PictureProblem::None, true},
-                               {Bytes(2000, 'z'), PictureProblem::NotJpeg, false},
-                               {b, PictureProblem::None, false},
-                               {test::WithUndefinedTables(a), PictureProblem::Damaged, false},
-                               {Bytes(a.begin(), a.begin() + 400), PictureProblem::NotJpeg, false},
-                               {c, PictureProblem::None, false},
-                               {{}, PictureProblem::None, true},
-                               {{}, PictureProblem::None, true}};
+  } expected[] = {
+      {files.Write("a.jpg", a), a, none, false},
+      {test::TempPath("no-such-photo.jpg"), {}, none, true},
+      {files.Write("text.jpg", Bytes(2000, 'z')), Bytes(2000, 'z'), PictureProblem::NotJpeg, false},
+      {files.Write("b.jpg", b), b, none, false},
+      {files.Write("damaged.jpg", test::WithUndefinedTables(a)), test::WithUndefinedTables(a),
+       PictureProblem::Damaged, false},
+      {files.Write("short.jpg", Bytes(a.begin(), a.begin() + 400)),
+       Bytes(a.begin(), a.begin() + 400), PictureProblem::NotJpeg, false},
+      {files.Write("narrow.jpg", c), c, none, false},  // 9 x 50: 10% leaves no column
+      {folder, {}, none, true},
+      {"", {}, none, true}};
+  std::vector<std::string> paths;
+  for (const auto& e : expected) paths.push_back(e.Path);
 
   for (int threads : {1, 2}) {
     SCOPED_TRACE(threads);
@@ -133,7 +117,7 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
 
     for (const BatchResult& r : received.Results) {
       SCOPED_TRACE(r.Index);
-      const Expected& e = expected[r.Index];
+      const auto& e = expected[r.Index];
       EXPECT_EQ(r.Unreadable, e.Unreadable);
       EXPECT_EQ(r.Problem, e.Problem);
       EXPECT_EQ(r.OriginalBytes, e.Unreadable ? 0u : e.Source.size());
@@ -152,17 +136,16 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
       FreeObject(opened);
     }
   }
-  RemoveDirectoryA(folder.c_str());
 }
 
 // Catches a result of an ended run arriving after Start or Cancel returned, a photo in work
 // when its run ended being leaked instead of freed, a restart that loses photos of the new
 // run, and Busy telling wrong.
 TEST(Batch, QuickRestartsAndCancelsDeliverOnlyTheLatestRunAndFreeEverything) {
-  TempFiles files;
+  test::TempFolder files("batch");
   std::vector<std::string> paths;
   for (int i = 0; i < 6; ++i)
-    paths.push_back(files.Add("restart" + std::to_string(i) + ".jpg", Photo(900 + 20 * i, 700)));
+    paths.push_back(files.Write("restart" + std::to_string(i) + ".jpg", Photo(900 + 20 * i, 700)));
   const int32_t objectsBefore = LiveObjectCount();
   Received received;
   uint32_t dropped = 0;
@@ -217,10 +200,10 @@ TEST(Batch, QuickRestartsAndCancelsDeliverOnlyTheLatestRunAndFreeEverything) {
 // into a dead receiver) or a photo unfreed, and a callback that starts over or cancels
 // deadlocking against the other worker.
 TEST(Batch, DestroyedWhileBusyOrCancelledFromItsOwnCallbackEndsCleanly) {
-  TempFiles files;
+  test::TempFolder files("batch");
   std::vector<std::string> paths;
   for (int i = 0; i < 8; ++i)
-    paths.push_back(files.Add("busy" + std::to_string(i) + ".jpg", Photo(800, 600)));
+    paths.push_back(files.Write("busy" + std::to_string(i) + ".jpg", Photo(800, 600)));
   const int32_t objectsBefore = LiveObjectCount();
   for (int wait : {0, 15, 40}) {
     Received received;

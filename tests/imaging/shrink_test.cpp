@@ -1,5 +1,6 @@
-// The shrink pipeline (percent to size, resample, re-encode), and the console tools
-// velmora-shrink and velmora-header run as their own processes.
+// The console tools velmora-shrink and velmora-header run as their own processes. (Sizes
+// truncated after the product, byte counts and colours of a shrink in the program: the
+// end-to-end runs; colours to a tenth of a level: jpeg_image_test.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +16,8 @@
 using namespace velmora;
 using test::Bytes;
 
+#ifdef VELMORA_TOOLS_DIR
+
 namespace {
 
 const uint8_t kColours[4][3] = {{220, 40, 30}, {30, 160, 70}, {50, 60, 200}, {230, 220, 40}};
@@ -27,61 +30,11 @@ Bytes Quadrants(int w, int h) {
 
 }  // namespace
 
-// Catches rounded sizes, a stretch that moves or smears areas, and a byte count that lies.
-TEST(Shrink, SizesTruncateAfterTheProductAndFlatAreasKeepTheirColours) {
-  const int cases[][3] = {{1600, 1200, 30}, {1599, 1199, 30}, {120, 80, 100}, {9, 50, 20}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c[0]) + "x" + std::to_string(c[1]));
-    JpegImage* opened = test::Loaded(Quadrants(c[0], c[1]));
-    uint32_t count = 0;
-    JpegImage* shrunk = ShrinkPicture(opened, c[2], &count);
-    ASSERT_NE(shrunk, nullptr);
-    Bytes written = test::WrittenBytes(shrunk);
-    EXPECT_EQ(count, written.size());
-    test::Decoded back = test::DecodeReference(written);
-    EXPECT_EQ(std::make_pair(back.Width, back.Height),  // 1599 x 30% = 479.7 -> 479
-              std::make_pair(c[0] * c[2] / 100, c[1] * c[2] / 100));
-    for (int i = 0; back.Width > 1 && i < 12; ++i) {
-      int q = i / 3, x = back.Width * (q & 1 ? 3 : 1) / 4, y = back.Height * (q & 2 ? 3 : 1) / 4;
-      EXPECT_NEAR(back.At(x, y, i % 3), kColours[q][i % 3], 6) << q << "/" << i % 3;
-    }
-    FreeObject(shrunk);
-    FreeObject(opened);
-  }
-}
-
-#ifdef VELMORA_TOOLS_DIR
-
-// Runs TOOL.exe with the arguments; gives its exit code, standard output and standard error
-// (without carriage returns).
+// Runs TOOL.exe with the arguments (ASCII paths); its exit code, standard output and error.
 std::tuple<DWORD, std::string, std::string> RunTool(const std::vector<std::string>& args) {
   std::string exe = std::string(VELMORA_TOOLS_DIR) + "/" + args[0] + ".exe", command;
   for (const std::string& a : args) command += "\"" + (a == args[0] ? exe : a) + "\" ";
-  std::string paths[2] = {test::TempPath("tool.out"), test::TempPath("tool.err")}, text[2];
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  HANDLE* outputs[2] = {&startup.hStdOutput, &startup.hStdError};
-  for (int i = 0; i < 2; ++i)
-    *outputs[i] = CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                              CREATE_ALWAYS, 0, nullptr);
-  PROCESS_INFORMATION process = {};
-  DWORD exitCode = 0xFFFFFFFF;
-  if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
-    WaitForSingleObject(process.hProcess, 60000);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  for (int i = 0; i < 2; ++i) {
-    CloseHandle(*outputs[i]);
-    for (uint8_t b : test::ReadFileBytes(paths[i]))
-      if (b != '\r') text[i] += static_cast<char>(b);
-    DeleteFileA(paths[i].c_str());
-  }
-  return {exitCode, text[0], text[1]};
+  return test::RunProgram(std::wstring(command.begin(), command.end()));
 }
 
 // Catches wrong size lines or picture from a good run, and bad input crashing a tool, reported
@@ -240,6 +193,17 @@ TEST(Tools, SeveralPhotosIntoAFolderEachUnderItsNameFailuresNamedAndCounted) {
   std::filesystem::remove_all(inputs);
 }
 
+// The peak working set the tool's --bench line gives, in megabytes (0 without one).
+double WorkingSetMb(const std::string& output) {
+  const size_t at = output.find("peak memory ");
+  double privateMb = 0, workingSetMb = 0;
+  return at != std::string::npos &&
+                 std::sscanf(output.c_str() + at, "peak memory %lf MB private, %lf MB working set",
+                             &privateMb, &workingSetMb) == 2
+             ? workingSetMb
+             : 0;
+}
+
 // Catches a pipeline whose memory grows with the picture's area: a 200-megapixel photo (as
 // phones write in their high-resolution mode) shrinks at 10%, 50% and 100% within 250 MB,
 // the whole process included, also when it is stored turned.
@@ -257,14 +221,8 @@ TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
                                          uint32_t(saved.size()))),
               std::string::npos)
         << output;
-    double privateMb = 0, workingSetMb = 0;
-    size_t at = output.find("peak memory ");
-    ASSERT_NE(at, std::string::npos) << output;
-    ASSERT_EQ(std::sscanf(output.c_str() + at, "peak memory %lf MB private, %lf MB working set",
-                          &privateMb, &workingSetMb),
-              2);
-    EXPECT_GT(workingSetMb, 1.0);
-    EXPECT_LT(workingSetMb, 250.0);
+    EXPECT_GT(WorkingSetMb(output), 1.0) << output;
+    EXPECT_LT(WorkingSetMb(output), 250.0);
     // A copy whose coefficients pass the budget is coded row by row with the standard tables.
     EXPECT_EQ(test::HasStandardAcTable(saved),
               CoefficientBytesFor(ShrunkSide(w, percent), ShrunkSide(h, percent),
@@ -279,11 +237,7 @@ TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
   // Stored turned (as phones store portraits): at 100% the whole copy would pass the budget
   // for turning, so it keeps the stored pixels and says how to turn them; seen upright all
   // the same, and within the same memory.
-  Bytes app1 = {0xFF, 0xE1, 0, 0};
-  const Bytes exif = test::MakePhotoExif(false, 6).Block;
-  app1[2] = uint8_t((exif.size() + 2) >> 8), app1[3] = uint8_t(exif.size() + 2);
-  app1.insert(app1.end(), exif.begin(), exif.end());
-  flat.insert(flat.begin() + 20, app1.begin(), app1.end());
+  flat = test::WithExif(flat, test::MakePhotoExif(false, 6).Block);
   test::WriteTempFile("huge.jpg", flat);
   auto [code, output, errors] = RunTool({"velmora-shrink", in, "100", out, "--bench", "1"});
   ASSERT_EQ(code, 0u) << errors;
@@ -294,12 +248,7 @@ TEST(Tools, TwoHundredMegapixelsShrinkWithin250MegabytesAtAnyPercentage) {
   ASSERT_TRUE(reader.Open(saved.data(), saved.size(), true));
   EXPECT_EQ(std::make_pair(reader.Width, reader.Height), std::make_pair(uint32_t(w), uint32_t(h)));
   EXPECT_EQ(CollectPhotoDetails(reader.Markers()).Orientation, 6);
-  double privateMb = 0, workingSetMb = 0;
-  ASSERT_EQ(
-      std::sscanf(output.c_str() + output.find("peak memory "),
-                  "peak memory %lf MB private, %lf MB working set", &privateMb, &workingSetMb),
-      2);
-  EXPECT_LT(workingSetMb, 250.0);
+  EXPECT_LT(WorkingSetMb(output), 250.0);
   DeleteFileA(in.c_str());
   DeleteFileA(out.c_str());
 }

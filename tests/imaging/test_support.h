@@ -1,14 +1,17 @@
-// Helpers for the imaging tests: JPEG files made from synthetic pixels with libjpeg directly
-// (never through the code under test), reference decodes, memory streams and temporary files.
+// Helpers for the imaging and app tests: JPEG files made from synthetic pixels with libjpeg
+// directly (never through the code under test), reference decodes, memory streams, temporary
+// files and folders, a count of frees, and a program run with its output.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <jpeglib.h>
@@ -26,8 +29,6 @@ struct EncodeOptions {
   bool FullChroma = true;                 // 4:4:4 instead of the default 4:2:0
   J_COLOR_SPACE FileSpace = JCS_UNKNOWN;  // JCS_UNKNOWN: the library's default for the input
   int RestartRows = 0;
-  std::function<void(jpeg_compress_struct*)> AfterStart =
-      nullptr;  // e.g. writes markers after JFIF
 };
 
 // Encodes width x height pixels of components samples each (1 gray, 2 unknown, 3 RGB, 4 CMYK);
@@ -54,7 +55,6 @@ inline Bytes EncodeJpegRows(int width, int height, int components,
   if (options.Progressive) jpeg_simple_progression(&c);
   c.restart_in_rows = options.RestartRows;
   jpeg_start_compress(&c, TRUE);
-  if (options.AfterStart) options.AfterStart(&c);
   std::vector<uint8_t> row(static_cast<size_t>(width) * components);
   for (JSAMPROW rows[1] = {row.data()}; c.next_scanline < c.image_height;) {
     fill(row.data(), static_cast<int>(c.next_scanline));
@@ -235,6 +235,66 @@ inline std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
+}
+
+// A folder of the test's own in the temporary folder (its path ends in '\\'), removed with what
+// is in it.
+struct TempFolder {
+  std::string Path;
+  explicit TempFolder(const std::string& name) : Path(TempPath(name) + "\\") {
+    CreateDirectoryA(Path.c_str(), nullptr);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(Path + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return Path + name;
+  }
+};
+
+// Counts the frees of the objects it watches.
+struct FreeCount {
+  int Count = 0;
+  static void Note(void* counter, ObjectBase*) { ++static_cast<FreeCount*>(counter)->Count; }
+  template <class T>
+  T* Watch(T* object) {
+    object->OnDestroy = MakeCallback(this, &Note);
+    return object;
+  }
+};
+
+// Runs a program from its command line (UTF-16) and waits up to a minute for it: its exit code
+// and its standard output and error, without carriage returns.
+inline std::tuple<DWORD, std::string, std::string> RunProgram(std::wstring commandLine) {
+  const std::string paths[2] = {TempPath("program.out"), TempPath("program.err")};
+  std::string text[2];
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  HANDLE* outputs[2] = {&startup.hStdOutput, &startup.hStdError};
+  for (int i = 0; i < 2; ++i)
+    *outputs[i] = CreateFileA(paths[i].c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, 0, nullptr);
+  PROCESS_INFORMATION process = {};
+  DWORD exitCode = 0xFFFFFFFF;
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (int i = 0; i < 2; ++i) {
+    CloseHandle(*outputs[i]);
+    for (uint8_t b : ReadFileBytes(paths[i]))
+      if (b != '\r') text[i] += static_cast<char>(b);
+    DeleteFileA(paths[i].c_str());
+  }
+  return {exitCode, text[0], text[1]};
 }
 
 }  // namespace velmora::test

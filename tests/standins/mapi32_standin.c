@@ -4,10 +4,6 @@
  * Environment:
  *   VELMORA_MAPI_LOG     file that records are appended to; nothing is written when unset
  *   VELMORA_MAPI_RESULT  decimal result of MAPISendMail; 0 (success) when unset
- * A file beside the library named like it plus ".result" (MAPI32.DLL.result), holding a
- * decimal number, is read at every send and wins over VELMORA_MAPI_RESULT: a test can change
- * the answer (a failure code, 1 for the user's cancel) while the program that loaded the
- * library runs.
  *
  * Record format: one line per event, fields separated by a tab, each field key=value; a null
  * text pointer is written as the value (null):
@@ -40,8 +36,6 @@ static void AppendRecord(const char* text) {
 
 static const char* TextOrNull(const char* p) { return p ? p : "(null)"; }
 
-static HINSTANCE g_instance;
-
 /* The size of the file at path as decimal text, or "(missing)". */
 static void FileSizeText(const char* path, char* text, size_t size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -52,26 +46,10 @@ static void FileSizeText(const char* path, char* text, size_t size) {
     snprintf(text, size, "(missing)");
 }
 
-/* The result to give: the number in the file beside this library, else the environment's. */
+/* The result to give: VELMORA_MAPI_RESULT, or 0. */
 static ULONG ChosenResult(void) {
-  char path[MAX_PATH + 8];
   char text[32];
-  DWORD n = GetModuleFileNameA(g_instance, path, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) {
-    strcpy(path + n, ".result");
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-      DWORD got = 0;
-      BOOL read = ReadFile(file, text, sizeof text - 1, &got, NULL);
-      CloseHandle(file);
-      if (read) {
-        text[got] = 0;
-        return strtoul(text, NULL, 10);
-      }
-    }
-  }
-  n = GetEnvironmentVariableA("VELMORA_MAPI_RESULT", text, sizeof text);
+  DWORD n = GetEnvironmentVariableA("VELMORA_MAPI_RESULT", text, sizeof text);
   return (n > 0 && n < sizeof text) ? strtoul(text, NULL, 10) : 0;
 }
 
@@ -111,7 +89,6 @@ ULONG WINAPI MAPISendMail(LHANDLE session, ULONG_PTR ui, lpMapiMessage message, 
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    g_instance = instance;
     char line[MAX_PATH + 16] = "attach\tpath=";
     const DWORD start = (DWORD)strlen(line);
     GetModuleFileNameA(instance, line + start, MAX_PATH);

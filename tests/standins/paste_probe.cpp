@@ -1,12 +1,12 @@
 // A program for tests that takes files the way another program would and records what it got.
-//   paste_probe clipboard LOG [picture]   reads the clipboard once
+//   paste_probe clipboard LOG            reads the clipboard once
 //   paste_probe drop LOG X Y W H          shows a window "Velmora drop probe" at X,Y sized W x H,
 //                                         registered as an OLE drop target, until one drop
 //                                         (or 60 s)
 // Record, written to LOG when done, one item a line:
 //   file=<each name of the CF_HDROP list, UTF-8>
 //   effect=<the "Preferred DropEffect" DWORD, or none>
-//   picture=<width>x<height>x<bits> (CF_DIB, only when asked for; "none" when absent)
+//   picture=<width>x<height>x<bits> (CF_DIB, clipboard; "none" when absent)
 //   dropeffects=<the effects the source allowed> (drop)
 #include <windows.h>
 #include <ole2.h>
@@ -38,7 +38,7 @@ void NoteEffect(HGLOBAL block) {
   if (effect) GlobalUnlock(block);
 }
 
-void ReadClipboard(bool picture) {
+void ReadClipboard() {
   bool open = false;
   for (int i = 0; i < 200 && !(open = OpenClipboard(nullptr)); ++i) Sleep(25);
   if (!open) {
@@ -47,15 +47,13 @@ void ReadClipboard(bool picture) {
   }
   if (HANDLE files = GetClipboardData(CF_HDROP)) NoteFiles(static_cast<HDROP>(files));
   NoteEffect(GetClipboardData(RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT)));
-  if (picture) {
-    HANDLE dib = GetClipboardData(CF_DIB);
-    const auto* header = dib ? static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib)) : nullptr;
-    Record += header ? "picture=" + std::to_string(header->biWidth) + "x" +
-                           std::to_string(std::abs(header->biHeight)) + "x" +
-                           std::to_string(header->biBitCount) + "\n"
-                     : std::string("picture=none\n");
-    if (header) GlobalUnlock(dib);
-  }
+  HANDLE dib = GetClipboardData(CF_DIB);
+  const auto* header = dib ? static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib)) : nullptr;
+  Record += header ? "picture=" + std::to_string(header->biWidth) + "x" +
+                         std::to_string(std::abs(header->biHeight)) + "x" +
+                         std::to_string(header->biBitCount) + "\n"
+                   : std::string("picture=none\n");
+  if (header) GlobalUnlock(dib);
   CloseClipboard();
 }
 
@@ -124,7 +122,7 @@ int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const std::string mode = argv[1];
   if (mode == "clipboard")
-    ReadClipboard(argc > 3);
+    ReadClipboard();
   else if (mode == "drop" && argc == 7)
     TakeOneDrop(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
   else

@@ -85,7 +85,7 @@ TEST_F(ControlTest, ControlFreedInsideItsOwnHandlerDiesAfterTheHandlerReturns) {
 }
 
 // Catches a stale "being created" pointer binding a later window to a dead object.
-TEST_F(ControlTest, FailedCreationBindsNothingLaterAndLongClassNamesAreCut) {
+TEST_F(ControlTest, FailedCreationBindsNothingLater) {
   HWND stale = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(stale);
   Control* parent = MakeForm(nullptr, "stale");

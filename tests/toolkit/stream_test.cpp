@@ -1,11 +1,10 @@
-// Memory streams (growth, truncation, seeks) and file identities over real temporary files.
+// Memory streams: growth, truncation, seeks. (One file under other names, and other files with
+// equal bytes, are told apart by the end-to-end saves and tests/app/names_test.)
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "toolkit/stream.h"
-#include "toolkit/text_utils.h"
 
 using namespace velmora;
 
@@ -54,34 +53,3 @@ TEST(MemoryStream, SeeksPastTheEndGrowAndNegativeSeeksStopAtTheStart) {
 }
 
 }  // namespace
-
-// One file under other names has one identity (and IsSameFile says so); another file, even
-// with equal bytes, has another; a missing file has none.
-TEST(FileIdentity, AFileKeepsItsIdentityUnderEveryNameAndNoOtherFileSharesIt) {
-  const std::string folder = TempDirectory() + "velmora-identity\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string file = folder + "Original photo.jpg", copy = folder + "copy.jpg";
-  const std::string link = folder + "linked.jpg", missing = folder + "missing.jpg";
-  std::ofstream(file, std::ios::binary) << "same bytes";
-  std::ofstream(copy, std::ios::binary) << "same bytes";
-  ASSERT_TRUE(CreateHardLinkA(link.c_str(), file.c_str(), nullptr));
-  char shortName[MAX_PATH] = {};
-  ASSERT_GT(GetShortPathNameA(file.c_str(), shortName, MAX_PATH), 0u);
-
-  FileIdentity original, other;
-  ASSERT_TRUE(GetFileIdentity(file, &original));
-  for (const std::string& name : {link, std::string(shortName), folder + "ORIGINAL PHOTO.JPG"}) {
-    ASSERT_TRUE(GetFileIdentity(name, &other)) << name;
-    EXPECT_EQ(other, original) << name;
-    EXPECT_TRUE(IsSameFile(file, name)) << name;
-  }
-  ASSERT_TRUE(GetFileIdentity(copy, &other));
-  EXPECT_NE(other, original);
-  EXPECT_FALSE(IsSameFile(file, copy));
-  other = original;
-  EXPECT_FALSE(GetFileIdentity(missing, &other));
-  EXPECT_EQ(other, original) << "left as it was";
-  EXPECT_FALSE(IsSameFile(missing, missing + "."));
-  for (const std::string& name : {file, copy, link}) DeleteFileA(name.c_str());
-  RemoveDirectoryA(folder.c_str());
-}
