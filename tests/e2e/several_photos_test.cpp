@@ -121,7 +121,7 @@ class SeveralRun : public ProgramRun {
   }
 };
 
-// The journey of the issue: three photos chosen together in the real open dialog, moved
+// The whole journey: three photos chosen together in the real open dialog, moved
 // through, shrunk all at once, saved into a new folder, into the photos' own folder (all
 // refused) and into a folder that holds one of the originals (that one refused, an older file
 // replaced after one question), then mailed in one message.
