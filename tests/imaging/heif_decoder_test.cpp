@@ -36,21 +36,6 @@ TEST(HeifDecoder, RecognisesHeifFilesByTheirFtypBoxAlone) {
   EXPECT_FALSE(LooksLikeHeif(Ftyp("heic").data(), 12));
 }
 
-// Catches a missing or foreign DLL taken for the decoder, or a crash without it.
-TEST(HeifDecoder, WithoutTheDllHeifFilesAreRefusedAsNotInstalled) {
-  // The tests run in a folder of their own; the DLL is built beside velmora.exe.
-  EXPECT_FALSE(HeifAvailable());
-  EXPECT_NE(InstalledHeifPath().find("\\velmora-heif.dll"), std::string::npos);
-  HeifLibrary missing("C:\\nowhere\\velmora-heif.dll");
-  HeifLibrary foreign(SystemDirectory() + "kernel32.dll");
-  EXPECT_FALSE(missing.Loaded());
-  EXPECT_FALSE(foreign.Loaded());
-  const std::string file = test::WriteTempFile("no_decoder.heic", Ftyp("heicmif1"));
-  EXPECT_EQ(InspectHeifFile(file, foreign).Problem, HeifProblem::NotInstalled);
-  BgrPicture picture;
-  EXPECT_EQ(DecodeHeifFile(file, &picture, nullptr, missing), HeifProblem::NotInstalled);
-}
-
 #if defined(VELMORA_HEIF_DLL) && defined(VELMORA_HEIF_DATA)
 
 const HeifLibrary& Dll() {
@@ -139,114 +124,6 @@ TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
   EXPECT_TRUE(named.Usable());
   EXPECT_EQ(named.Width, 90u);
   DeleteFileW((folder + wide).c_str());
-}
-
-// A HEIF file whose primary image is a grid of the two tiles side by side, each coded as in
-// its own heif-enc file (both have the same parameter sets), as phones store photos.
-Bytes GridOf(const Bytes& a, const Bytes& b) {
-  auto be = [](Bytes& out, uint32_t value, int bytes) {  // big-endian, appended
-    const size_t at = out.size();
-    out.resize(at + bytes);
-    for (int i = 0; i < bytes; ++i) out[at + i] = uint8_t(value >> (8 * (bytes - 1 - i)));
-  };
-  auto box = [](const char* type, std::initializer_list<Bytes> parts) {
-    size_t size = 8;
-    for (const Bytes& part : parts) size += part.size();
-    Bytes whole(size);
-    for (int i = 0; i < 4; ++i) whole[i] = uint8_t(size >> (24 - 8 * i));
-    std::memcpy(whole.data() + 4, type, 4);
-    size_t at = 8;
-    for (const Bytes& part : parts) {
-      if (!part.empty()) std::memcpy(whole.data() + at, part.data(), part.size());
-      at += part.size();
-    }
-    return whole;
-  };
-  auto found = [](const Bytes& file, const char* type) {  // the file's first box of type
-    const size_t at = std::string(file.begin(), file.end()).find(type) - 4;
-    const size_t size =
-        size_t(file[at]) << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
-    return Bytes(file.begin() + at, file.begin() + at + size);
-  };
-  auto bytes = [&](std::initializer_list<std::pair<uint32_t, int>> values) {
-    Bytes out;
-    for (auto [value, size] : values) be(out, value, size);
-    return out;
-  };
-  const Bytes dataA = found(a, "mdat"), dataB = found(b, "mdat");
-  auto infe = [&](uint16_t id, const char* type, uint32_t flags) {
-    Bytes entry = bytes({{0x02000000u | flags, 4}, {id, 2}, {0, 2}});
-    entry.insert(entry.end(), type, type + 5);  // with the empty name's terminator
-    return box("infe", {entry});
-  };
-  auto ispe = [&](uint32_t w, uint32_t h) {
-    return box("ispe", {bytes({{0, 4}, {w, 4}, {h, 4}})});
-  };
-  const Bytes ftyp =
-      box("ftyp", {{'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'}});
-  auto meta = [&](uint32_t dataStart) {
-    const uint32_t sizeA = uint32_t(dataA.size() - 8), sizeB = uint32_t(dataB.size() - 8);
-    return box(
-        "meta",
-        {bytes({{0, 4}}), box("hdlr", {bytes({{0, 8}}), {'p', 'i', 'c', 't'}, Bytes(13, 0)}),
-         box("pitm", {bytes({{0, 4}, {1, 2}})}),
-         box("iloc", {bytes({{0x01000000, 4}, {0x44, 1}, {0, 1},
-                             {3, 2},          {1, 2},    {1, 2},
-                             {0, 2},          {1, 2},    {0, 4},
-                             {8, 4},          {2, 2},    {0, 2},
-                             {0, 2},          {1, 2},    {dataStart, 4},
-                             {sizeA, 4},      {3, 2},    {0, 2},
-                             {0, 2},          {1, 2},    {dataStart + sizeA, 4},
-                             {sizeB, 4}})}),
-         box("iinf",
-             {bytes({{0, 4}, {3, 2}}), infe(1, "grid", 0), infe(2, "hvc1", 1), infe(3, "hvc1", 1)}),
-         box("iref", {bytes({{0, 4}}), box("dimg", {bytes({{1, 2}, {2, 2}, {2, 2}, {3, 2}})})}),
-         box("iprp", {box("ipco", {found(a, "hvcC"), ispe(64, 64), ispe(128, 64)}),
-                      box("ipma", {bytes({{0, 4},
-                                          {3, 4},
-                                          {1, 2},
-                                          {1, 1},
-                                          {0x03, 1},
-                                          {2, 2},
-                                          {2, 1},
-                                          {0x81, 1},
-                                          {0x02, 1},
-                                          {3, 2},
-                                          {2, 1},
-                                          {0x81, 1},
-                                          {0x02, 1}})})}),
-         box("idat", {bytes({{0, 2}, {0, 1}, {1, 1}, {128, 2}, {64, 2}})})});
-  };
-  const size_t start = ftyp.size() + meta(0).size() + 8;
-  Bytes file = ftyp;
-  for (const Bytes& part :
-       {meta(uint32_t(start)), box("mdat", {Bytes(dataA.begin() + 8, dataA.end()),
-                                            Bytes(dataB.begin() + 8, dataB.end())})})
-    file.insert(file.end(), part.begin(), part.end());
-  return file;
-}
-
-// Catches a grid's tiles misplaced, lost or decoded apart from the picture (the tiles are
-// decoded on several threads).
-TEST(HeifDecoder, DecodesAnImageGridAsItsTilesSideBySide) {
-  const Bytes grid =
-      GridOf(test::ReadFileBytes(Data("tile-a.heic")), test::ReadFileBytes(Data("tile-b.heic")));
-  HeifImage image(Dll());
-  ASSERT_EQ(image.OpenBytes(grid.data(), grid.size()), HeifProblem::None);
-  EXPECT_EQ(std::make_pair(image.Facts().Width, image.Facts().Height), std::make_pair(128u, 64u));
-  ASSERT_EQ(image.Decode(), HeifProblem::None);
-  BgrPicture whole;
-  ASSERT_EQ(image.CopyPicture(&whole), HeifProblem::None);
-  int worst = 0;
-  for (int tile = 0; tile < 2; ++tile) {
-    BgrPicture alone;
-    ASSERT_EQ(DecodeHeifFile(Data(tile ? "tile-b.heic" : "tile-a.heic"), &alone, nullptr, Dll()),
-              HeifProblem::None);
-    for (int y = 0; y < 64; ++y)
-      for (int x = 0; x < 64 * 3; ++x)
-        worst = std::max(worst, std::abs(whole.Row(y)[tile * 64 * 3 + x] - alone.Row(y)[x]));
-  }
-  EXPECT_LE(worst, 2);
 }
 
 // Catches the photo's EXIF block or colour profile lost, and a copy told to turn pixels that

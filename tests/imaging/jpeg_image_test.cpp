@@ -1,6 +1,6 @@
-// The photo's holder (JpegImage) and the row reader that decodes every picture the program
-// shows or shrinks: bytes kept as read, the header's size, pixels against a reference decode,
-// and colours kept through a shrink.
+// The row reader that decodes every picture the program shows or shrinks and the writer of
+// every copy: pixels against a reference decode, colours kept through a shrink, and a write
+// that fails.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -54,50 +54,6 @@ std::array<double, 3> Means(const test::Decoded& picture) {
 }
 
 }  // namespace
-
-// Catches bytes changed, lost or added on the way back out, headers parsed too early, and stray
-// files from objects without a picture. (A sideways photo's upright size: orientation_test.)
-TEST(JpegImage, KeepsTheBytesReadAndTakesTheUprightSizeFromTheHeader) {
-  Stream* missing = OpenFileForReading(test::TempPath("not_there.jpg").c_str());
-  JpegImage* opened = MakeJpegImage();
-  opened->ReadFrom(missing);
-  FreeObject(missing);
-  const std::string empty = test::TempPath("empty.jpg");
-  for (JpegImage* image : {MakeJpegImage(), opened}) {
-    EXPECT_TRUE(image->IsEmpty() && test::WrittenBytes(image).empty());
-    EXPECT_FALSE(image->WriteToFile(empty.c_str()) || std::ifstream(empty).is_open());
-    FreeObject(image);
-  }
-  // Read from a stream positioned after other bytes, written after what the target holds.
-  Bytes bytes = test::EncodeJpeg(48, 32, 3, Gradient);
-  Bytes prefixed(300, 0x55);
-  prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
-  Stream* in = test::StreamOf(prefixed);
-  in->SetPosition(300);
-  JpegImage* image = MakeJpegImage();
-  image->ReadFrom(in);
-  FreeObject(in);
-  EXPECT_EQ(std::make_pair(image->UprightWidth(), image->UprightHeight()),
-            std::make_pair(48u, 32u));
-  Stream* out = MakeMemoryStream();
-  out->Write("ab", 2);
-  image->WriteTo(out);
-  Bytes written = test::BytesOf(out);
-  EXPECT_EQ(std::string(written.begin(), written.begin() + 2), "ab");
-  EXPECT_EQ(Bytes(written.begin() + 2, written.end()), bytes);
-  FreeObject(out);
-  FreeObject(image);
-
-  Bytes small = test::EncodeJpeg(8, 8, 1, [](int x, int, int) { return uint8_t(x * 30); });
-  ASSERT_LT(small.size(), 440u);
-  for (size_t size : {450u, 451u}) {
-    Bytes padded = test::PaddedTo(small, size);
-    image = Loaded(padded);
-    EXPECT_EQ(image->Width(), size == 451 ? 8u : 0u) << size;
-    EXPECT_EQ(test::WrittenBytes(image), padded) << size;  // the bytes are kept all the same
-    FreeObject(image);
-  }
-}
 
 // Catches wrong row order, channel order, gray expansion, progressive handling or CMYK colours
 // in the decode, and rows that could be decoded lost from a file cut short.

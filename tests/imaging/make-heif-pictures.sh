@@ -6,8 +6,6 @@
 #   exif.heic      from a JPEG whose EXIF block says Make "Velmora", orientation 6, with a
 #                  132-byte ICC profile (a bare header, 'acsp' at 36)
 #   tiny.avif      an AV1-coded HEIF file
-#   tile-a.heic, tile-b.heic  two 64 x 64 parts of the picture, which the test puts together
-#                  as the tiles of an image grid (what phones write)
 #   rotated.heic   plain.heic with a rotation box (90 degrees clockwise to view) in place of
 #                  its pixi box; rotated-im.ppm: ImageMagick's own turn of the drawn picture,
 #                  a reference independent of libheif
@@ -85,9 +83,4 @@ reference alpha -background white -flatten
 heif-enc -q 90 -b 10 deep.png -o deep.heic >/dev/null
 reference deep
 heif-enc -A -q 50 plain.png -o tiny.avif >/dev/null
-"$convert" plain.png -crop 64x64+0+0 +repage tile-a.png
-"$convert" plain.png -crop 64x64+80+20 +repage tile-b.png
-heif-enc -q 90 tile-a.png -o tile-a.heic >/dev/null
-heif-enc -q 90 tile-b.png -o tile-b.heic >/dev/null
-rm -f tile-a.png tile-b.png
 rm -f plain.png plain.jpg exif.jpg alpha.png deep.png

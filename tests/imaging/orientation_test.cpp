@@ -1,6 +1,6 @@
 // Photos as cameras store them, through the program's own path: every EXIF orientation shown
-// and shrunk upright, and the shrunk copy keeping the profile and the details but not the
-// location.
+// and shrunk upright. (What the copy keeps of the photo's details: photo_metadata_test, and the
+// fit's copy at 100% leaving the location out: fit_test.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -23,10 +23,6 @@ std::vector<MarkerPayload> MarkersOfFile(const Bytes& file) {
   JpegRowReader reader;
   EXPECT_TRUE(reader.Open(file.data(), file.size(), true));
   return reader.Markers();
-}
-
-bool Contains(const Bytes& bytes, const std::string& text) {
-  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
 }
 
 }  // namespace
@@ -81,66 +77,4 @@ TEST(Orientation, EachOfTheEightOrientationsIsShownAndShrunkUpright) {
     FreeObject(image);
   }
 #endif
-}
-
-// Catches a profile cut, reordered or dropped, details lost, the location or the thumbnail
-// carried into the copy, stale pixel sizes, and markers ahead of JFIF.
-TEST(Orientation, ShrunkCopyKeepsProfileAndDetailsButNotTheLocation) {
-  Bytes profile(150000);
-  for (size_t i = 0; i < profile.size(); ++i) profile[i] = uint8_t(i * 7 + i / 251);
-  for (bool big : {false, true}) {
-    SCOPED_TRACE(big ? "MM" : "II");
-    // A 64 x 48 photo stored turned (orientation 6), with EXIF and a three-chunk profile.
-    Bytes plain = test::EncodeJpeg(
-        64, 48, 3, [](int x, int y, int c) { return uint8_t(x * 3 + y * 2 + c * 60); });
-    Bytes markers;
-    auto add = [&](uint8_t code, const Bytes& payload) {
-      markers.insert(markers.end(),
-                     {0xFF, code, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)});
-      markers.insert(markers.end(), payload.begin(), payload.end());
-    };
-    add(0xE1, test::MakePhotoExif(big, 6).Block);
-    for (const auto& chunk : SplitIccProfile(profile)) add(0xE2, chunk);
-    Bytes photo = plain;
-    photo.insert(photo.begin() + 20, markers.begin(), markers.end());    // after SOI and JFIF
-    const Bytes xmp = {0xFF, 0xE1, 0, 8, 'h', 't', 't', 'p', ':', '/'};  // not the EXIF block
-    photo.insert(photo.begin() + 20, xmp.begin(), xmp.end());
-
-    JpegImage* image = test::Loaded(photo);
-    EXPECT_EQ(std::make_pair(image->UprightWidth(), image->UprightHeight()),
-              std::make_pair(48u, 64u));
-    uint32_t count = 0;
-    JpegImage* shrunk = ShrinkPicture(image, 50, &count);
-    ASSERT_NE(shrunk, nullptr);
-    Bytes copy = test::WrittenBytes(shrunk);
-    test::Decoded back = test::DecodeReference(copy);
-    EXPECT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(24, 32));
-    EXPECT_EQ(Bytes(copy.begin() + 2, copy.begin() + 4), Bytes({0xFF, 0xE0}));  // JFIF first
-
-    PhotoDetails details = CollectPhotoDetails(MarkersOfFile(copy));
-    EXPECT_EQ(details.IccProfile, profile);
-    jpeg_decompress_struct d;  // libjpeg's own reader takes the profile back too
-    jpeg_error_mgr err;
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, copy.data(), static_cast<unsigned long>(copy.size()));
-    jpeg_save_markers(&d, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_read_header(&d, TRUE);
-    JOCTET* icc = nullptr;
-    unsigned int iccSize = 0;
-    EXPECT_TRUE(jpeg_read_icc_profile(&d, &icc, &iccSize) && Bytes(icc, icc + iccSize) == profile);
-    std::free(icc);
-    jpeg_destroy_decompress(&d);
-    EXPECT_EQ(details.Orientation, 1);
-    for (const std::string& secret : {test::SecretPlace, test::SecretNote, test::ThumbnailBytes})
-      EXPECT_FALSE(Contains(copy, secret)) << secret;
-    test::ExifReader exif(details.Exif);
-    EXPECT_EQ(exif.Text(exif.Ifd0(), 0x0110).substr(0, 12), "VT-1 Mark II");
-    uint32_t sub = exif.Number(exif.Find(exif.Ifd0(), 0x8769));
-    EXPECT_EQ(exif.Text(sub, 0x9003).substr(0, 19), "2023:07:14 10:20:30");
-    EXPECT_EQ(exif.Number(exif.Find(sub, 0xA002)), 24u);
-    EXPECT_EQ(exif.Number(exif.Find(sub, 0xA003)), 32u);
-    FreeObject(shrunk);
-    FreeObject(image);
-  }
 }

@@ -247,35 +247,3 @@ TEST(Preview, RemadeOnResizeOrNewPictureNotOnRepaint) {
   FreeObject(other);
   FreeObject(photo);
 }
-
-// Catches a 12-bit or otherwise undecodable JPEG showing as a black picture, a damaged one
-// counting as too large, the reasons getting mixed up, and a failed decode tried again on
-// every paint. (The shrinks give the same reasons from memory and from a stream: the
-// robustness corpus; the program reports them by name: the end-to-end bad-input run.)
-TEST(Preview, UndecodablePicturesGiveNoCopyAndSayWhy) {
-  Bytes good = Encoded(120, 80, PhotoLike);
-  Bytes twelveBit = good;
-  twelveBit[test::FindMarker(good, 0xC0) + 4] = 12;  // sample precision
-  Bytes progressive = test::EncodeJpeg(64, 64, 3, PhotoLike, {.Progressive = true});
-  const struct {
-    Bytes Data;
-    PictureProblem Expected;
-  } cases[] = {
-      {twelveBit, PictureProblem::Unsupported},
-      {test::WithUndefinedTables(good), PictureProblem::Damaged},
-      {test::WithFrameSize(progressive, 30000, 30000), PictureProblem::TooLarge},
-      {Bytes(good.begin(), good.begin() + 700), PictureProblem::Damaged},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.Expected));
-    JpegImage* image = test::Loaded(c.Data);
-    PanePreview preview;
-    EXPECT_FALSE(preview.Fit(image, 100, 66));
-    EXPECT_EQ(preview.Copy, nullptr);
-    EXPECT_EQ(preview.Problem, c.Expected);
-    const int decodes = preview.Decodes;
-    EXPECT_FALSE(preview.Fit(image, 100, 66));  // not tried again on the next paint
-    EXPECT_EQ(preview.Decodes, decodes);
-    FreeObject(image);
-  }
-}
