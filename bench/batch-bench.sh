@@ -27,39 +27,9 @@ start=$(date +%s)
 convert=$(command -v convert-im6.q16 || command -v convert)
 mogrify=$(command -v mogrify-im6.q16 || command -v mogrify)
 
-# The 24 photos take a minute to make; they are kept in the build folder for later runs and
-# made again when the recipe below changes.
-photos="$build/batch-bench-photos"
-recipe="plasma:fractal 4000x3000 quality 92 seeds 101-124 ($("$convert" -version | head -n 1))"
-if [ "$(cat "$photos/recipe" 2>/dev/null)" != "$recipe" ]; then
-  echo "making the 24 photos (about a minute)..."
-  rm -rf "$photos"
-  mkdir -p "$photos"
-  for i in $(seq 1 24); do
-    "$convert" -size 4000x3000 -seed $((100 + i)) plasma:fractal -quality 92 \
-      "$photos/photo$(printf %02d "$i").jpg"
-  done
-  "$convert" -size 64x64 -seed 7 plasma:fractal -quality 90 "$photos/tiny.jpg"
-  echo "$recipe" >"$photos/recipe"
-fi
-
-work=$(mktemp -d)
-# The tool is copied so that a rebuild during the run cannot swap it; Wine runs in a prefix
-# of the benchmark's own with one server kept running for the whole run (stopped at the end).
-cp -p "$exe" "$work/velmora-shrink.exe"
-export WINEPREFIX="$build/batch-bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
-# A persistent server cannot start while the one that made the prefix runs: wait for that one
-# to end (one left running by an earlier run is used as it is).
-if ! wineserver -p </dev/null >/dev/null 2>&1; then
-  timeout 30 wineserver -w || true
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-fi
-# Wine's background programs start with the first program and keep its output open: start
-# them here on /dev/null.
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+. "$root/bench/bench-common.sh"
+make_batch_photos "$build" "$convert"
+start_bench_wine "$exe" "$build/batch-bench-wineprefix"
 
 PYTHONPATH="$root/bench" python3 - "$work" "$photos" "$repeats" "$work/velmora-shrink.exe" "$convert" "$mogrify" \
   "$root" "$start" <<'PY'

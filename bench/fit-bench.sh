@@ -23,32 +23,9 @@ fi
 start=$(date +%s)
 convert=$(command -v convert-im6.q16 || command -v convert)
 
-# The batch benchmark's 24 photos, kept in the build folder (same recipe, same folder).
-photos="$build/batch-bench-photos"
-recipe="plasma:fractal 4000x3000 quality 92 seeds 101-124 ($("$convert" -version | head -n 1))"
-if [ "$(cat "$photos/recipe" 2>/dev/null)" != "$recipe" ]; then
-  echo "making the 24 photos (about a minute)..."
-  rm -rf "$photos"
-  mkdir -p "$photos"
-  for i in $(seq 1 24); do
-    "$convert" -size 4000x3000 -seed $((100 + i)) plasma:fractal -quality 92 \
-      "$photos/photo$(printf %02d "$i").jpg"
-  done
-  "$convert" -size 64x64 -seed 7 plasma:fractal -quality 90 "$photos/tiny.jpg"
-  echo "$recipe" >"$photos/recipe"
-fi
-
-work=$(mktemp -d)
-cp -p "$exe" "$work/velmora-shrink.exe"
-export WINEPREFIX="$build/fit-bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
-if ! wineserver -p </dev/null >/dev/null 2>&1; then
-  timeout 30 wineserver -w || true
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-fi
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+. "$root/bench/bench-common.sh"
+make_batch_photos "$build" "$convert"
+start_bench_wine "$exe" "$build/fit-bench-wineprefix"
 
 PYTHONPATH="$root/bench" python3 - "$work" "$photos" "$repeats" "$work/velmora-shrink.exe" "$convert" \
   "$root" "$start" <<'PY'

@@ -52,6 +52,8 @@ Transform ChosenTransform() {
   return chosen;
 }
 
+}  // namespace
+
 AcCodeLengths LengthsOf(const JHUFF_TBL& table) {
   AcCodeLengths lengths;
   std::memset(lengths.Bits, 16, sizeof lengths.Bits);
@@ -60,8 +62,6 @@ AcCodeLengths LengthsOf(const JHUFF_TBL& table) {
     for (int i = 0; i < table.bits[bits]; ++i) lengths.Bits[table.huffval[index++]] = uint8_t(bits);
   return lengths;
 }
-
-}  // namespace
 
 void SetCodingTables(j_compress_ptr codec, const JpegCoding& coding) {
   UINT16 chroma[DCTSIZE2];
@@ -116,20 +116,6 @@ void ForwardTransform(const uint8_t* plane, size_t stride, bool halve, JCOEF* bl
   }
   ChosenTransform()(work);
   for (int i = 0; i < 64; ++i) block[i] = work[i];
-}
-
-AcCodeLengths StandardAcLengths(bool chroma) {
-  // The codec's standard tables, as jpeg_set_defaults installs them.
-  jpeg_compress_struct codec;
-  jpeg_error_mgr errors;
-  codec.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&codec);
-  codec.in_color_space = JCS_YCbCr;
-  codec.input_components = 3;
-  jpeg_set_defaults(&codec);
-  const AcCodeLengths lengths = LengthsOf(*codec.ac_huff_tbl_ptrs[chroma ? 1 : 0]);
-  jpeg_destroy_compress(&codec);
-  return lengths;
 }
 
 void CountAcSymbols(const JCOEF* block, long* counts) {

@@ -62,8 +62,8 @@ void ForwardTransform(const uint8_t* plane, size_t stride, bool halve, JCOEF* bl
 struct AcCodeLengths {
   uint8_t Bits[256];
 };
-// The lengths of the standard AC table of luma (chroma false) or chroma.
-AcCodeLengths StandardAcLengths(bool chroma);
+// The code lengths of a Huffman table of the codec's.
+AcCodeLengths LengthsOf(const JHUFF_TBL& table);
 // Counts the AC symbols of a quantized block (natural order) into counts[0..256).
 void CountAcSymbols(const JCOEF* block, long* counts);
 // The lengths of the codec's optimal table for counts[0..257) (which it changes).
