@@ -65,9 +65,10 @@ std::string ProblemText(PictureProblem problem) {
 std::string CopyFileName(const std::string& name) {
   const size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || dot == 0) return name;
-  std::string extension = name.substr(dot);
-  CharLowerBuffA(extension.data(), static_cast<DWORD>(extension.size()));
-  const bool heif = extension == ".heic" || extension == ".heif" || extension == ".hif";
+  // kernel32's comparison: the console tool shares this and loads no part of the window system.
+  const char* extension = name.c_str() + dot;
+  const bool heif = lstrcmpiA(extension, ".heic") == 0 || lstrcmpiA(extension, ".heif") == 0 ||
+                    lstrcmpiA(extension, ".hif") == 0;
   return heif ? name.substr(0, dot) + ".jpg" : name;
 }
 
