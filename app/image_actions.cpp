@@ -244,10 +244,7 @@ void TakeShrinkResults(MainForm* form) {
                                        result.Problem == PictureProblem::None
                                    ? FitFailureText(form->Fitter->Reason(run))
                                    : std::string();
-    const Photo& photo = form->Photos->At(result.Index);
-    if (form->Fitting && !result.Copy && photo.Facts.Heif)
-      form->Photos->MarkFailed(result.Index, HeifFitText());
-    else if (reason.empty())
+    if (reason.empty())
       form->Photos->TakeResult(result);
     else
       form->Photos->MarkFailed(result.Index, reason);

@@ -175,10 +175,6 @@ std::string FitFailureText(const FitSummary& fit) {
   return text;
 }
 
-std::string HeifFitText() {
-  return "is a HEIC photo, which the size choices cannot fit yet; choose a percentage for it";
-}
-
 std::string MailResultText(uint32_t result) {
   if (result == SUCCESS_SUCCESS || result == MailUserAbort) return {};
   // The Simple MAPI result codes a send can give, from 2 on, in words.

@@ -79,9 +79,6 @@ std::string FitSummaryText(const FitSummary& fit);
 // mail even at the smallest size (1.2%, 11.3 MB)"); "" when it did not fail.
 std::string FitFailureText(const FitSummary& fit);
 
-// Why a HEIC photo has no copy under a size choice: the fit reads JPEG photos only.
-std::string HeifFitText();
-
 // What to tell the user about a mail program's answer to a send: empty for success and for
 // the user's cancel; for any other code a sentence naming the failure in words, with its
 // number and Simple MAPI name. (No mail program at all is the sharing's to tell.)

@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #include "imaging/batch_shrink.h"
+#include "imaging/heif_shrink.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/streaming.h"
@@ -72,10 +74,31 @@ struct Curve {
 
 struct Photo {
   bool Ok = false;
+  bool Heif = false;   // a HEIF photo, decoded whole by the HEIF library
   uint32_t Width = 0;  // upright
   uint32_t Height = 0;
   Curve Model;
+  // A HEIF photo's decode, kept from the estimate for the copies when it is the only photo
+  // (a HEVC picture has no reduced decode: decoding it again would double the fit's time).
+  std::unique_ptr<HeifImage> Held;
 };
+
+// Whether the photo's bytes (data, or the file at its start) are a HEIF file.
+bool IsHeif(const uint8_t* data, size_t size, Stream* file) {
+  if (data) return LooksLikeHeif(data, size);
+  uint8_t start[64] = {};
+  const uint32_t got = file->Read(start, sizeof start);
+  file->SetPosition(0);
+  return LooksLikeHeif(start, got);
+}
+
+// Opens the HEIF photo of input into image.
+void OpenHeif(const FitInput& input, HeifImage& image) {
+  if (input.Data)
+    image.OpenBytes(input.Data, input.Size);
+  else
+    image.Open(input.Path);
+}
 
 // Calls use(data, size, file) with the photo's bytes, or false when its file cannot be opened.
 bool WithInput(const FitInput& input, FitCopy& copy,
@@ -114,9 +137,36 @@ double EncodedBytes(RowSource& rows, int32_t width, int32_t height) {
   return bytes;
 }
 
-// The estimate: the photo decoded at a reduced DCT scale (at most ProbePixels), encoded as it is
-// and at half its sides; the two sizes give the curve's power. False (copy's problem set) when the
-// photo cannot be read.
+// The curve of a photo fullWidth pixels wide (as picture is turned) from picture, a reduced
+// copy of it: encoded whole, at half and at a quarter of its sides (without the copy's markers:
+// the curve's fixed part counts those); the sizes give the curve's power and its bend.
+void FitCurve(const BgrPicture& picture, uint32_t fullWidth, Curve& curve) {
+  double bytes[3] = {0, 0, 0}, scales[3] = {0, 0, 0};
+  int points = 0;
+  for (int32_t shift = 0; shift < 3; ++shift) {
+    const int32_t width = picture.Width >> shift, height = picture.Height >> shift;
+    if (shift > 0 && (width < 16 || height < 16)) break;
+    PictureSource rows(picture);
+    bytes[points] = std::max(EncodedBytes(rows, width, height) - HeaderBytes, 64.0);
+    scales[points++] = static_cast<double>(width) / fullWidth;
+  }
+  curve.At = scales[0];
+  curve.Variable = bytes[0];
+  curve.Mid = curve.At;
+  if (points >= 2) {
+    curve.Power = std::log(bytes[0] / bytes[1]) / std::log(scales[0] / scales[1]);
+    curve.Mid = std::sqrt(scales[0] * scales[1]);
+  }
+  if (points == 3) {
+    const double lower = std::log(bytes[1] / bytes[2]) / std::log(scales[1] / scales[2]);
+    curve.Bend = std::clamp((curve.Power - lower) / std::log(scales[0] / scales[1]), 0.0, 0.4);
+  }
+  curve.Power = std::clamp(curve.Power, 0.7, 2.2);
+}
+
+// The estimate of a JPEG photo: decoded at a reduced DCT scale (at most ProbePixels), encoded as it
+// is and at half its sides; the two sizes give the curve's power. False (copy's problem set) when
+// the photo cannot be read.
 bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy& copy) {
   JpegRowReader reader;
   const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
@@ -153,29 +203,41 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::Damaged;
     return false;
   }
-  // The reduced picture encoded whole, at half and at a quarter of its sides (without the
-  // copy's markers: the curve's fixed part counts those).
-  double bytes[3] = {0, 0, 0}, scales[3] = {0, 0, 0};
-  int points = 0;
-  for (int32_t shift = 0; shift < 3; ++shift) {
-    const int32_t width = picture.Width >> shift, height = picture.Height >> shift;
-    if (shift > 0 && (width < 16 || height < 16)) break;
-    PictureSource rows(picture);
-    bytes[points] = std::max(EncodedBytes(rows, width, height) - HeaderBytes, 64.0);
-    scales[points++] = static_cast<double>(width) / reader.Width;
+  FitCurve(picture, reader.Width, curve);
+  photo.Ok = true;
+  return true;
+}
+
+// The estimate of a HEIF photo: decoded whole, resampled to the size a JPEG of its size would
+// be decoded at for its estimate, and that picture encoded as Probe encodes it.
+bool ProbeHeif(HeifImage& image, Photo& photo, FitCopy& copy) {
+  const HeifFacts& facts = image.Facts();
+  copy.Report.OriginalWidth = facts.Width;
+  copy.Report.OriginalHeight = facts.Height;
+  const HeifProblem problem = facts.Usable() ? image.Decode() : facts.Problem;
+  if (problem != HeifProblem::None) {
+    copy.Report.Problem = PictureProblemOf(problem);
+    return false;
   }
-  curve.At = scales[0];
-  curve.Variable = bytes[0];
-  curve.Mid = curve.At;
-  if (points >= 2) {
-    curve.Power = std::log(bytes[0] / bytes[1]) / std::log(scales[0] / scales[1]);
-    curve.Mid = std::sqrt(scales[0] * scales[1]);
+  photo.Width = facts.Width;
+  photo.Height = facts.Height;
+  for (const MarkerPayload& marker : MarkersForCopy(image.Details(), facts.Width, facts.Height))
+    photo.Model.Fixed += static_cast<double>(marker.Bytes.size()) + 4;
+  int32_t eighths = 8;
+  while (eighths > 1 && static_cast<int64_t>(ScaledSide(facts.Width, eighths)) *
+                                ScaledSide(facts.Height, eighths) >
+                            ProbePixels)
+    eighths /= 2;
+  BgrPicture picture;
+  HeifSource source(image);
+  PictureSink sink(picture);
+  if (!picture.Allocate(static_cast<int32_t>(ScaledSide(facts.Width, eighths)),
+                        static_cast<int32_t>(ScaledSide(facts.Height, eighths))) ||
+      !ResampleRows(source, picture.Width, picture.Height, sink, PipelineThreading::OneThread)) {
+    copy.Report.Problem = PictureProblem::TooLarge;
+    return false;
   }
-  if (points == 3) {
-    const double lower = std::log(bytes[1] / bytes[2]) / std::log(scales[1] / scales[2]);
-    curve.Bend = std::clamp((curve.Power - lower) / std::log(scales[0] / scales[1]), 0.0, 0.4);
-  }
-  curve.Power = std::clamp(curve.Power, 0.7, 2.2);
+  FitCurve(picture, facts.Width, photo.Model);
   photo.Ok = true;
   return true;
 }
@@ -221,7 +283,15 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
 
   ForEach(count, workers, [&](size_t i) {
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
-      Probe(data, size, file, photos[i], result.Photos[i]);
+      if (!IsHeif(data, size, file)) {
+        Probe(data, size, file, photos[i], result.Photos[i]);
+        return;
+      }
+      auto image = std::make_unique<HeifImage>();
+      OpenHeif(inputs[i], *image);
+      photos[i].Heif = true;
+      if (ProbeHeif(*image, photos[i], result.Photos[i]) && count == 1)
+        photos[i].Held = std::move(image);
     });
   });
 
@@ -352,7 +422,15 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
       FitCopy& copy = result.Photos[i];
       const bool read =
           WithInput(inputs[i], copy, [&](const uint8_t* data, size_t size, Stream* file) {
-            made = ShrinkJpegCopies(data, size, file, shares.data(), shares.size(), outs.data(),
+            if (!photos[i].Heif) {
+              made = ShrinkJpegCopies(data, size, file, shares.data(), shares.size(), outs.data(),
+                                      reports.data(), PipelineThreading::OneThread);
+              return;
+            }
+            HeifImage again;
+            HeifImage* image = photos[i].Held.get();
+            if (!image) OpenHeif(inputs[i], *(image = &again));
+            made = ShrinkHeifCopies(*image, shares.data(), shares.size(), outs.data(),
                                     reports.data(), PipelineThreading::OneThread);
           });
       std::lock_guard<std::mutex> hold(lock);

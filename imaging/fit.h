@@ -65,7 +65,7 @@ struct FitResult {
   bool Fitted = false;
   ShrinkScale Scale;  // the common scale of the copies
   uint64_t Bytes = 0;
-  ShrinkScale Over;  // the smallest larger scale tried, over the limit (Numerator 0: none)
+  ShrinkScale Over{0, 100};  // the smallest larger scale tried, over the limit (0: none)
   uint64_t OverBytes = 0;
   bool Guaranteed = false;      // the guarantee above holds (it can fail only when no size between
                                 // 95% and 100% of the limit exists, or the search gave up)
@@ -92,9 +92,11 @@ struct FitOptions {
 // all of them together in one mail (Mail true). Photos that cannot be read are marked LeftOut
 // in their FitCopy and left out; when the rest cannot fit even at the smallest size, nothing is
 // fitted and no copies are kept. How: each photo is decoded once at a reduced size and that
-// picture encoded at two sizes, which gives a curve of bytes against scale; real copies at a
+// picture encoded at three sizes, which gives a curve of bytes against scale; real copies at a
 // few scales around the predicted one are then made from one decode per photo (ShrinkJpegCopies)
 // and the curve corrected by them until the guarantee above holds (a handful of passes at most).
+// A HEIF photo is taken as a JPEG one, its reduced picture resampled from its whole decode
+// (ShrinkHeifCopies makes its copies); alone, it is decoded once for the whole fit.
 FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
                     const FitOptions& options = {});
 

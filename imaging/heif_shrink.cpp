@@ -25,43 +25,59 @@ PictureProblem PictureProblemOf(HeifProblem problem) {
 
 bool ShrinkHeifFile(const std::string& path, int32_t percent, Stream* out, ShrinkReport& report,
                     PipelineThreading threading) {
-  report = ShrinkReport{};
-  const double start = NowMs();
   HeifImage image;
-  HeifProblem problem = image.Open(path);
-  report.OriginalWidth = image.Facts().Width;
-  report.OriginalHeight = image.Facts().Height;
-  if (problem != HeifProblem::None) {
-    report.Problem = PictureProblemOf(problem);
+  image.Open(path);
+  const ShrinkScale scale{percent, 100};
+  return ShrinkHeifCopies(image, &scale, 1, &out, &report, threading);
+}
+
+bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
+                      Stream* const* outs, ShrinkReport* reports, PipelineThreading threading) {
+  const double start = NowMs();
+  const HeifFacts& facts = image.Facts();
+  for (size_t i = 0; i < count; ++i) {
+    reports[i] = ShrinkReport{};
+    reports[i].OriginalWidth = facts.Width;
+    reports[i].OriginalHeight = facts.Height;
+    reports[i].Problem = PictureProblemOf(facts.Problem);
+  }
+  if (!facts.Usable()) return false;
+  auto side = [](uint32_t length, ShrinkScale scale) {
+    return scale.Denominator > 0 && scale.Numerator > 0
+               ? static_cast<int32_t>(int64_t{length} * scale.Numerator / scale.Denominator)
+               : 0;
+  };
+  for (size_t i = 0; i < count; ++i)
+    if (side(facts.Width, scales[i]) <= 0 || side(facts.Height, scales[i]) <= 0) return false;
+  if (const HeifProblem problem = image.Decode(); problem != HeifProblem::None) {
+    for (size_t i = 0; i < count; ++i) reports[i].Problem = PictureProblemOf(problem);
     return false;
   }
-  const int32_t newWidth = ShrunkSide(static_cast<int32_t>(report.OriginalWidth), percent);
-  const int32_t newHeight = ShrunkSide(static_cast<int32_t>(report.OriginalHeight), percent);
-  if (newWidth <= 0 || newHeight <= 0) return false;
-  problem = image.Decode();
-  if (problem != HeifProblem::None) {
-    report.Problem = PictureProblemOf(problem);
-    return false;
+  const PhotoDetails details = image.Details();
+  bool all = true;
+  for (size_t i = 0; i < count; ++i) {
+    ShrinkReport& report = reports[i];
+    report.DecodeEighths = 8;  // HEVC has no reduced decode
+    const int32_t width = side(facts.Width, scales[i]), height = side(facts.Height, scales[i]);
+    const uint32_t before = outs[i]->Size();
+    JpegRowWriter writer;
+    JpegSink sink(writer);
+    HeifSource source(image);
+    const bool done = writer.Start(width, height, ShrinkQuality, outs[i]) &&
+                      writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(width),
+                                                         static_cast<uint32_t>(height), 1)) &&
+                      ResampleRows(source, width, height, sink, threading) && writer.Finish();
+    report.Milliseconds = NowMs() - start;
+    if (!done) {
+      report.Problem = PictureProblem::TooLarge;
+      all = false;
+      continue;
+    }
+    report.Width = width;
+    report.Height = height;
+    report.Bytes = outs[i]->Size() - before;
   }
-  report.DecodeEighths = 8;  // HEVC has no reduced decode
-  const uint32_t before = out->Size();
-  JpegRowWriter writer;
-  JpegSink sink(writer);
-  HeifSource source(image);
-  const bool done =
-      writer.Start(newWidth, newHeight, ShrinkQuality, out) &&
-      writer.WriteMarkers(MarkersForCopy(image.Details(), static_cast<uint32_t>(newWidth),
-                                         static_cast<uint32_t>(newHeight), 1)) &&
-      ResampleRows(source, newWidth, newHeight, sink, threading) && writer.Finish();
-  report.Milliseconds = NowMs() - start;
-  if (!done) {
-    report.Problem = PictureProblem::TooLarge;
-    return false;
-  }
-  report.Width = newWidth;
-  report.Height = newHeight;
-  report.Bytes = out->Size() - before;
-  return true;
+  return all;
 }
 
 }  // namespace velmora

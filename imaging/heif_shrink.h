@@ -25,4 +25,12 @@ PictureProblem PictureProblemOf(HeifProblem problem);
 bool ShrinkHeifFile(const std::string& path, int32_t percent, Stream* out, ShrinkReport& report,
                     PipelineThreading threading = PipelineThreading::Auto);
 
+// Copies of the opened HEIF image at count scales of its upright size, as ShrinkJpegCopies
+// makes them of a JPEG: copy i appended to outs[i], reports[i] saying what it did. The image is
+// decoded once (unless it was already) and every copy reads its rows from there. True when
+// every copy was made; false before decoding when a scale leaves a side of 0 pixels.
+bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
+                      Stream* const* outs, ShrinkReport* reports,
+                      PipelineThreading threading = PipelineThreading::Auto);
+
 }  // namespace velmora

@@ -203,6 +203,24 @@ TEST(Tools, FitAndMailWriteOnlyCopiesWithinTheLimit) {
   EXPECT_NE(output.find("fits one 150 KB mail"), std::string::npos) << output;
   EXPECT_TRUE(mailed <= 150u * 1024 && mailed >= 150u * 1024 * 95 / 100) << mailed;
 
+#ifdef VELMORA_HEIF_DATA
+  // A HEIC photo fits as a JPEG does: alone (read whole) and in one mail with a JPEG.
+  const std::string heic = std::string(VELMORA_HEIF_DATA) + "/plain.heic";
+  std::tie(code, output, errors) = RunTool({"velmora-shrink", "--fit", "1500", heic, out});
+  const size_t alone = test::ReadFileBytes(out).size();
+  EXPECT_EQ(code, 0u) << errors;
+  EXPECT_TRUE(alone <= 1500 && alone >= 1500 * 95 / 100) << alone << output;
+  DeleteFileA(out.c_str());
+  std::tie(code, output, errors) =
+      RunTool({"velmora-shrink", "--mail", "60KB", noise, heic, "--into", folder});
+  EXPECT_EQ(code, 0u) << errors;
+  mailed = 0;
+  for (const std::string& name : {copyOf(noise), folder + "\\plain.jpg"}) {
+    mailed += MailAttachmentSize(test::ReadFileBytes(name).size());
+    DeleteFileA(name.c_str());
+  }
+  EXPECT_TRUE(mailed <= 60u * 1024 && mailed >= 60u * 1024 * 95 / 100) << mailed << output;
+#endif
   for (const auto& run : std::vector<std::vector<std::string>>{
            {"velmora-shrink", "--fit", "400", noise, out},
            {"velmora-shrink", "--mail", "2KB", noise, text, "--into", folder},
