@@ -89,7 +89,7 @@ void PaintHeifPicture(Control* pane, const Photo& photo, HDC dc, PanePreview& pr
       FitToPane(pane->GetWidth(), pane->GetHeight(), static_cast<int32_t>(photo.Facts.UprightWidth),
                 static_cast<int32_t>(photo.Facts.UprightHeight));
   if (size.Width <= 0 || size.Height <= 0) return;
-  preview.FitHeif(photo.Path, size.Width, size.Height);
+  preview.FitHeif(photo.Path, size.Width, size.Height, pane->GetWindowHandle());
   preview.Draw(dc, 0, 0);
 }
 

@@ -2,7 +2,9 @@
 #include "imaging/preview.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "imaging/heif_shrink.h"
 #include "imaging/jpeg_image.h"
@@ -34,9 +36,55 @@ class BitmapSink : public RowSink {
 // A preview may alias a little more than a shrunk picture (see DecodeEighthsFor).
 constexpr double PreviewDecodeMargin = 2.0;
 
+// HEIF reductions under way at once: the one the pane waits for and one it left.
+constexpr size_t MostReductions = 2;
+
 }  // namespace
 
-PanePreview::~PanePreview() { FreeObject(Copy); }
+// A HEIF photo reduced for a pane of Width x Height on a thread of its own.
+struct HeifReduction {
+  std::string Path;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  std::thread Thread;
+  std::atomic<bool> Done{false};
+  // Set by the thread before Done.
+  BgrPicture Reduced;
+  int32_t Eighths = 0;  // 8: the whole picture, which serves any pane; 1: a reduction
+  PictureProblem Problem = PictureProblem::None;
+
+  void Make(HWND repaint) {
+    HeifImage image;
+    HeifProblem problem = image.Open(Path);
+    if (problem == HeifProblem::None) problem = image.Decode();
+    // Twice the pane's size, as a reduced JPEG decode keeps, and never more than the picture.
+    const double w = image.Facts().Width, h = image.Facts().Height;
+    const double scale = std::min(1.0, PreviewDecodeMargin * std::max(Width / w, Height / h));
+    if (problem != HeifProblem::None) {
+      Problem = PictureProblemOf(problem);
+    } else if (!Reduced.Allocate(std::max(1, static_cast<int32_t>(w * scale + 0.5)),
+                                 std::max(1, static_cast<int32_t>(h * scale + 0.5)))) {
+      Problem = PictureProblem::TooLarge;
+    } else {
+      HeifSource source(image);
+      PictureSink sink(Reduced);
+      if (ResampleRows(source, Reduced.Width, Reduced.Height, sink))
+        Eighths = scale >= 1.0 ? 8 : 1;
+      else
+        Problem = PictureProblem::Damaged;
+    }
+    Done = true;
+    InvalidateRect(repaint, nullptr, FALSE);
+  }
+};
+
+PanePreview::PanePreview() = default;
+
+PanePreview::~PanePreview() {
+  for (auto& reduction : Reductions)
+    if (reduction->Thread.joinable()) reduction->Thread.join();
+  FreeObject(Copy);
+}
 
 void PanePreview::Forget() {
   FreeAndNull(Copy);
@@ -135,38 +183,13 @@ bool PanePreview::BuildCopy(int32_t width, int32_t height, PixelSize stored) {
   return true;
 }
 
-bool PanePreview::DecodeHeifFor(const std::string& path, int32_t width, int32_t height) {
-  Reduced = BgrPicture{};
-  ReducedEighths = 0;
-  HeifImage image;
-  HeifProblem problem = image.Open(path);
-  if (problem == HeifProblem::None) problem = image.Decode();
-  if (problem != HeifProblem::None) {
-    Problem = PictureProblemOf(problem);
-    return false;
-  }
-  ++Decodes;
-  // Twice the pane's size, as a reduced JPEG decode keeps, and never more than the picture.
-  const double w = image.Facts().Width, h = image.Facts().Height;
-  const double scale = std::min(1.0, PreviewDecodeMargin * std::max(width / w, height / h));
-  BgrPicture reduced;
-  if (!reduced.Allocate(std::max(1, static_cast<int32_t>(w * scale + 0.5)),
-                        std::max(1, static_cast<int32_t>(h * scale + 0.5)))) {
-    Problem = PictureProblem::TooLarge;
-    return false;
-  }
-  HeifSource source(image);
-  PictureSink sink(reduced);
-  if (!ResampleRows(source, reduced.Width, reduced.Height, sink)) {
-    Problem = PictureProblem::Damaged;
-    return false;
-  }
-  Reduced = std::move(reduced);
-  ReducedEighths = scale >= 1.0 ? 8 : 1;  // 8: the whole picture, which serves any pane
-  return true;
-}
-
-bool PanePreview::FitHeif(const std::string& path, int32_t width, int32_t height) {
+bool PanePreview::FitHeif(const std::string& path, int32_t width, int32_t height, HWND repaint) {
+  // Reductions done for another photo are dropped; the threads that made them end.
+  std::erase_if(Reductions, [&](std::unique_ptr<HeifReduction>& reduction) {
+    if (!reduction->Done || reduction->Path == path) return false;
+    if (reduction->Thread.joinable()) reduction->Thread.join();
+    return true;
+  });
   if (path.empty() || width <= 0 || height <= 0) {
     FreeAndNull(Copy);
     return false;
@@ -179,9 +202,34 @@ bool PanePreview::FitHeif(const std::string& path, int32_t width, int32_t height
       (ReducedEighths == 8 || (Reduced.Width >= width && Reduced.Height >= height));
   if (!covered) {
     if (same && Problem != PictureProblem::None) return false;  // failed before
+    auto mine = std::find_if(Reductions.begin(), Reductions.end(),
+                             [&](const auto& reduction) { return reduction->Path == path; });
+    if (mine == Reductions.end()) {
+      // Started once fewer are under way; a finished one repaints the pane, which comes here.
+      if (Reductions.size() >= MostReductions) return false;
+      auto reduction = std::make_unique<HeifReduction>();
+      reduction->Path = path;
+      reduction->Width = width;
+      reduction->Height = height;
+      try {
+        reduction->Thread = std::thread(&HeifReduction::Make, reduction.get(), repaint);
+      } catch (...) {
+        reduction->Make(repaint);  // no thread to be had: made here
+      }
+      Reductions.push_back(std::move(reduction));
+      return false;
+    }
+    if (!(*mine)->Done) return false;
+    HeifReduction& done = **mine;
+    if (done.Thread.joinable()) done.Thread.join();
     Forget();
     HeifPath = path;
-    if (!DecodeHeifFor(path, width, height)) return false;
+    ++Decodes;
+    Problem = done.Problem;
+    Reduced = std::move(done.Reduced);
+    ReducedEighths = done.Eighths;
+    Reductions.erase(mine);
+    if (Problem != PictureProblem::None) return false;
   }
   PixelSize upright;
   upright.Width = static_cast<uint32_t>(width);

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
@@ -16,10 +18,11 @@ namespace velmora {
 
 class Bitmap;
 class JpegImage;
+struct HeifReduction;
 
 class PanePreview {
  public:
-  PanePreview() = default;
+  PanePreview();
   ~PanePreview();
   PanePreview(const PanePreview&) = delete;
   PanePreview& operator=(const PanePreview&) = delete;
@@ -30,8 +33,11 @@ class PanePreview {
   // why; Copy is then null).
   bool Fit(JpegImage* picture, int32_t width, int32_t height);
   // The same for the HEIF/HEIC photo file at path (upright as decoded): decoded whole inside
-  // velmora-heif.dll, and only a reduction to twice the pane's size kept here.
-  bool FitHeif(const std::string& path, int32_t width, int32_t height);
+  // velmora-heif.dll, and only a reduction to twice the pane's size kept here. A HEVC picture
+  // has no reduced decode (a 12 MP photo takes seconds), so the reduction is made on a thread
+  // of its own: until it is there FitHeif gives false without a copy, and when it is done the
+  // window repaint is invalidated, whose next paint calls FitHeif again.
+  bool FitHeif(const std::string& path, int32_t width, int32_t height, HWND repaint);
   // The picture was replaced: the next Fit decodes it again.
   void Forget();
   // Blits the copy with its top left at (x, y); nothing without a copy.
@@ -44,7 +50,6 @@ class PanePreview {
 
  private:
   bool DecodeFor(JpegImage* picture, int32_t width, int32_t height);
-  bool DecodeHeifFor(const std::string& path, int32_t width, int32_t height);
   // Makes Copy from the kept decode, turned upright.
   bool BuildCopy(int32_t width, int32_t height, PixelSize stored);
   // The size as stored of an upright width x height.
@@ -55,6 +60,9 @@ class PanePreview {
   int32_t ReducedEighths = 0;
   int Orientation = 1;   // the picture's EXIF orientation: the copy is turned upright
   std::string HeifPath;  // the HEIF file the kept decode belongs to, or ""
+  // Reductions of HEIF photos under way or done and not yet taken, the latest last; the
+  // destructor waits for those under way.
+  std::vector<std::unique_ptr<HeifReduction>> Reductions;
 };
 
 }  // namespace velmora
