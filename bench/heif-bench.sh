@@ -8,8 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 repeats=${2:-5}
 exe="$build/velmora-heif-bench.exe"
-if [ ! -f "$exe" ] || [ ! -f "$build/velmora-heif.dll" ]; then
-  echo "heif-bench: build it first: cmake --build $build --target velmora-heif-bench" >&2
+if [ ! -f "$exe" ] || [ ! -f "$build/velmora-heif.dll" ] || [ ! -f "$build/tools/velmora-shrink.exe" ]; then
+  echo "heif-bench: build it first: cmake --build $build --target velmora-heif-bench velmora-shrink" >&2
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ]; then
@@ -19,7 +19,7 @@ convert=$(command -v convert-im6.q16 || command -v convert)
 work=$(mktemp -d)
 # Program and DLL are copied so that a rebuild during the run cannot swap them; Wine runs in
 # the benchmarks' own prefix with one server kept for the whole run.
-cp -p "$exe" "$build/velmora-heif.dll" "$work/"
+cp -p "$exe" "$build/velmora-heif.dll" "$build/tools/velmora-shrink.exe" "$work/"
 export WINEPREFIX="$build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
@@ -62,4 +62,27 @@ b.line("ratio: in-process decode through the DLL / heif-convert to y4m, whole pr
        % (total / y4m))
 b.line("ratio: the Wine process / heif-convert to y4m, both whole processes: %.2f"
        % (times["velmora-heif-bench under Wine (one decode)"] / y4m))
+
+# The photo to 30%, each a whole process: velmora-shrink, heif-convert to PNG (lossless)
+# followed by vips resize, and vips reading the HEIC itself.
+vips_q = "[Q=90,subsample-mode=on]"
+def chain():
+    t1, m1, _ = b.run(["heif-convert", "p12.heic", "p12.png"])
+    t2, m2, _ = b.run(["vips", "resize", "p12.png", "chain30.jpg" + vips_q, "0.3"])
+    return t1 + t2, max(m1, m2)
+times, peaks = b.interleaved({
+    "velmora-shrink p12.heic 30 under Wine": ["wine", "velmora-shrink.exe", "p12.heic", "30",
+                                              "v30.jpg"],
+    "heif-convert to PNG, then vips resize 0.3": chain,
+    "vips resize 0.3 of the HEIC itself": ["vips", "resize", "p12.heic", "d30.jpg" + vips_q, "0.3"],
+}, repeats)
+b.line()
+b.line("The photo to 30%%, whole processes, median of %d interleaved rounds:" % repeats)
+for name in times:
+    b.line("  %-44s %7.0f ms  peak %5.0f MB" % (name, times[name], peaks[name]))
+mine = times["velmora-shrink p12.heic 30 under Wine"]
+b.line("ratio: velmora-shrink / heif-convert then vips resize: %.2f"
+       % (mine / times["heif-convert to PNG, then vips resize 0.3"]))
+b.line("ratio: velmora-shrink / vips resize of the HEIC: %.2f"
+       % (mine / times["vips resize 0.3 of the HEIC itself"]))
 PY
