@@ -13,7 +13,6 @@
 
 #include "exif_samples.h"
 #include "imaging/batch_shrink.h"
-#include "imaging/shrink_picture.h"
 #include "test_support.h"
 
 using namespace velmora;
@@ -123,16 +122,14 @@ TEST(Batch, EveryPhotoOnceFirstTheOneAskedForWithTheBytesShrinkGives) {
       EXPECT_EQ(r.OriginalBytes, e.Unreadable ? 0u : e.Source.size());
       // What Open and Shrink make of the same bytes.
       JpegImage* opened = test::Loaded(e.Source);
-      uint32_t count = 0;
-      JpegImage* shrunk = e.Unreadable ? nullptr : ShrinkPicture(opened, 10, &count);
-      const Bytes bytes = shrunk ? test::WrittenBytes(shrunk) : Bytes();
+      const Bytes bytes =
+          e.Unreadable ? Bytes() : test::Shrunk(test::WrittenBytes(opened), {10, 100});
       EXPECT_EQ(received.Shrunk.count(r.Index) ? received.Shrunk[r.Index] : Bytes(), bytes);
       EXPECT_EQ(r.ShrunkBytes, bytes.size());
       if (r.Problem == PictureProblem::None && !r.Unreadable) {
         EXPECT_EQ(std::make_pair(r.OriginalWidth, r.OriginalHeight),
                   std::make_pair(opened->UprightWidth(), opened->UprightHeight()));
       }
-      FreeObject(shrunk);
       FreeObject(opened);
     }
   }

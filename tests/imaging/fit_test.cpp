@@ -64,15 +64,6 @@ std::vector<Sample> Samples() {
 }
 
 // The copy ShrinkJpegCopies makes of bytes at scale alone.
-Bytes CopyAt(const Bytes& jpeg, ShrinkScale scale) {
-  Stream* out = MakeMemoryStream();
-  ShrinkReport report;
-  ShrinkJpegCopies(jpeg.data(), jpeg.size(), nullptr, &scale, 1, &out, &report);
-  Bytes bytes = test::BytesOf(out);
-  FreeObject(out);
-  return bytes;
-}
-
 std::vector<FitInput> InputsOf(const std::vector<const Bytes*>& photos) {
   std::vector<FitInput> inputs;
   for (const Bytes* photo : photos) inputs.push_back({photo->data(), photo->size(), ""});
@@ -99,7 +90,7 @@ TEST(Fit, MailAttachmentSizeAndLimitsAsWritten) {
 TEST(Fit, OneCopyIsTheLargestTriedWithinTheLimitOnEveryKindOfPicture) {
   for (const Sample& sample : Samples()) {
     SCOPED_TRACE(sample.Name);
-    const uint64_t whole = CopyAt(sample.Jpeg, {100, 100}).size();
+    const uint64_t whole = test::Shrunk(sample.Jpeg, {100, 100}).size();
     const uint64_t limit = whole * (sample.Name == "tiny" ? 7 : 4) / 10;
     FitResult fit = FitCopies(InputsOf({&sample.Jpeg}), limit);
     ASSERT_TRUE(fit.Fitted) << int(fit.Failure);
@@ -115,9 +106,9 @@ TEST(Fit, OneCopyIsTheLargestTriedWithinTheLimitOnEveryKindOfPicture) {
               std::make_pair(int(width * fit.Scale.Numerator / fit.Scale.Denominator),
                              int(height * fit.Scale.Numerator / fit.Scale.Denominator)));
     EXPECT_EQ(fit.Scale.Denominator, int32_t(std::max(width, height)));
-    EXPECT_EQ(CopyAt(sample.Jpeg, fit.Scale), copy);
+    EXPECT_EQ(test::Shrunk(sample.Jpeg, fit.Scale), copy);
     ASSERT_GT(fit.Over.Numerator, fit.Scale.Numerator);
-    EXPECT_EQ(CopyAt(sample.Jpeg, fit.Over).size(), fit.OverBytes);
+    EXPECT_EQ(test::Shrunk(sample.Jpeg, fit.Over).size(), fit.OverBytes);
     EXPECT_GT(fit.OverBytes, limit);
     FreeFitCopies(fit);
   }
@@ -132,7 +123,7 @@ TEST(Fit, SeveralPhotosShareOneScaleAndFitOneMail) {
   for (const Sample& sample : samples) {
     if (sample.Name == "large" || sample.Name == "tiny") continue;
     photos.push_back(&sample.Jpeg);
-    whole += MailAttachmentSize(CopyAt(sample.Jpeg, {100, 100}).size());
+    whole += MailAttachmentSize(test::Shrunk(sample.Jpeg, {100, 100}).size());
   }
   const uint64_t limit = whole / 2;
   FitResult fit = FitCopies(InputsOf(photos), limit, {.Mail = true});
@@ -142,7 +133,7 @@ TEST(Fit, SeveralPhotosShareOneScaleAndFitOneMail) {
   for (size_t i = 0; i < photos.size(); ++i) {
     const FitCopy& photo = fit.Photos[i];
     ASSERT_NE(photo.Copy, nullptr);
-    EXPECT_EQ(test::BytesOf(photo.Copy), CopyAt(*photos[i], fit.Scale)) << i;
+    EXPECT_EQ(test::BytesOf(photo.Copy), test::Shrunk(*photos[i], fit.Scale)) << i;
     total += MailAttachmentSize(photo.Copy->Size());
   }
   EXPECT_EQ(total, fit.Bytes);
@@ -159,7 +150,7 @@ TEST(Fit, SmallEnoughStaysWholeButFreshAndTooSmallALimitGivesNothing) {
   ASSERT_TRUE(fit.Fitted);
   EXPECT_EQ(fit.Scale.Numerator, fit.Scale.Denominator);
   const Bytes copy = test::BytesOf(fit.Photos[0].Copy);
-  EXPECT_EQ(copy, CopyAt(portrait, {100, 100}));
+  EXPECT_EQ(copy, test::Shrunk(portrait, {100, 100}));
   EXPECT_EQ(
       std::search(copy.begin(), copy.end(), test::SecretPlace.begin(), test::SecretPlace.end()),
       copy.end());

@@ -10,7 +10,6 @@
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/preview.h"
-#include "imaging/shrink_picture.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
 
@@ -61,10 +60,8 @@ TEST(Orientation, EachOfTheEightOrientationsIsShownAndShrunkUpright) {
               std::max(worst, std::abs(preview.Copy->RowAddress(y)[3 * x + c] - expected(x, y, c)));
     EXPECT_LE(worst, 3);
 
-    uint32_t count = 0;
-    JpegImage* shrunk = ShrinkPicture(image, 100, &count);
-    ASSERT_NE(shrunk, nullptr);
-    Bytes copy = test::WrittenBytes(shrunk);
+    const Bytes copy = test::Shrunk(test::WrittenBytes(image), {100, 100});
+    ASSERT_FALSE(copy.empty());
     EXPECT_EQ(CollectPhotoDetails(MarkersOfFile(copy)).Orientation, 1);
     test::Decoded back = test::DecodeReference(copy);
     ASSERT_EQ(std::make_pair(back.Width, back.Height), std::make_pair(w, h));
@@ -73,7 +70,6 @@ TEST(Orientation, EachOfTheEightOrientationsIsShownAndShrunkUpright) {
       for (int x = 0; x < w; ++x)
         for (int c = 0; c < 3; ++c) total += std::abs(back.At(x, y, 2 - c) - expected(x, y, c));
     EXPECT_LT(total / (w * h * 3), 8.0);
-    FreeObject(shrunk);
     FreeObject(image);
   }
 #endif

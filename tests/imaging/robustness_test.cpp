@@ -10,7 +10,6 @@
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
 #include "imaging/preview.h"
-#include "imaging/shrink_picture.h"
 #include "imaging/streaming.h"
 #include "test_support.h"
 #include "toolkit/bitmap.h"
@@ -119,19 +118,17 @@ TEST(Robustness, DamagedFilesNeitherCrashNorHangNorLoseTheirBytes) {
     // the same from a stream; a pane copy likewise.
     const int percent = static_cast<int>(index % 10 + 1) * 10;
     const int upW = int(image->UprightWidth()), upH = int(image->UprightHeight());
-    uint32_t count = 0;
     ShrinkReport report, streamedReport;
-    JpegImage* shrunk = ShrinkPicture(image, percent, &count, &report);
+    const Bytes shrunk = test::Shrunk(test::WrittenBytes(image), {percent, 100}, &report);
     Stream* file = test::StreamOf(input);
     Stream* streamed = MakeMemoryStream();
     const bool fromStream = ShrinkJpegStream(file, percent, streamed, streamedReport);
-    if (shrunk) {
+    if (!shrunk.empty()) {
       ++shrunkCount;
-      test::Decoded back = test::DecodeReference(test::WrittenBytes(shrunk));
+      test::Decoded back = test::DecodeReference(shrunk);
       EXPECT_EQ(std::make_pair(back.Width, back.Height),
                 std::make_pair(ShrunkSide(upW, percent), ShrunkSide(upH, percent)));
-      EXPECT_TRUE(fromStream && test::BytesOf(streamed) == test::WrittenBytes(shrunk));
-      FreeObject(shrunk);
+      EXPECT_TRUE(fromStream && test::BytesOf(streamed) == shrunk);
     } else {
       EXPECT_TRUE(report.Problem != PictureProblem::None || ShrunkSide(upW, percent) == 0 ||
                   ShrunkSide(upH, percent) == 0);
@@ -181,10 +178,7 @@ TEST(Robustness, PicturesTooLargeOrOfNoColourModelFailCleanly) {
       Stream* s = test::StreamOf(isGood ? good : c.Data);
       image->ReadFrom(s);
       FreeObject(s);
-      uint32_t count = 0;
-      JpegImage* shrunk = ShrinkPicture(image, 50, &count);
-      EXPECT_EQ(shrunk != nullptr, isGood);
-      FreeObject(shrunk);
+      EXPECT_EQ(test::Shrunk(test::WrittenBytes(image), {50, 100}).empty(), !isGood);
     }
   }
   FreeObject(image);

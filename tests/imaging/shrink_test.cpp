@@ -10,7 +10,6 @@
 #include "imaging/batch_shrink.h"
 #include "imaging/jpeg_rows.h"
 #include "imaging/photo_metadata.h"
-#include "imaging/shrink_picture.h"
 #include "test_support.h"
 
 using namespace velmora;

@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 
 #include "imaging/jpeg_image.h"
+#include "imaging/shrink.h"
 #include "toolkit/stream.h"
 
 namespace velmora::test {
@@ -138,6 +139,17 @@ inline JpegImage* Loaded(const Bytes& bytes) {
   image->ReadFrom(s);
   FreeObject(s);
   return image;
+}
+
+// The copy the shrink makes of jpeg at scale, empty when it makes none; report says why.
+inline Bytes Shrunk(const Bytes& jpeg, ShrinkScale scale, ShrinkReport* report = nullptr) {
+  Stream* out = MakeMemoryStream();
+  ShrinkReport local;
+  const bool made = ShrinkJpegCopies(jpeg.data(), jpeg.size(), nullptr, &scale, 1, &out,
+                                     report ? report : &local);
+  Bytes bytes = made ? BytesOf(out) : Bytes();
+  FreeObject(out);
+  return bytes;
 }
 
 // What the image writes to a fresh stream.
