@@ -125,6 +125,9 @@ HeifLibrary::~HeifLibrary() {
   if (Module) FreeLibrary(static_cast<HMODULE>(Module));
 }
 
+namespace {
+
+// The path of velmora-heif.dll beside the running executable (UTF-8).
 std::string InstalledHeifPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -141,12 +144,12 @@ std::string InstalledHeifPath() {
   return Utf8Of(path + L"velmora-heif.dll");
 }
 
+}  // namespace
+
 const HeifLibrary& HeifLibrary::Installed() {
   static const HeifLibrary library(InstalledHeifPath());
   return library;
 }
-
-bool HeifAvailable() { return HeifLibrary::Installed().Loaded(); }
 
 HeifImage::~HeifImage() {
   if (Handle) Library.Entry()->Close(Handle);
@@ -223,15 +226,6 @@ bool HeifImage::ReadRows(uint32_t first, uint32_t count, uint8_t* const* rows) c
   return true;
 }
 
-HeifProblem HeifImage::CopyPicture(BgrPicture* picture) const {
-  if (!Decoded) return HeifProblem::Damaged;
-  if (!picture->Allocate(static_cast<int32_t>(Known.Width), static_cast<int32_t>(Known.Height)))
-    return HeifProblem::NoMemory;
-  const int status = Library.Entry()->Rows(Handle, 0, Known.Height, VELMORA_HEIF_BGR,
-                                           picture->Row(0), static_cast<size_t>(picture->Stride));
-  return ProblemOf(status);
-}
-
 int32_t HeifSource::ReadRows(uint8_t* const* rows, int32_t count) {
   count = std::min(count, Height() - Next);
   if (count <= 0 ||
@@ -245,16 +239,6 @@ HeifFacts InspectHeifFile(const std::string& path, const HeifLibrary& library) {
   HeifImage image(library);
   image.Open(path);
   return image.Facts();
-}
-
-HeifProblem DecodeHeifFile(const std::string& path, BgrPicture* picture, PhotoDetails* details,
-                           const HeifLibrary& library) {
-  HeifImage image(library);
-  HeifProblem problem = image.Open(path);
-  if (problem == HeifProblem::None) problem = image.Decode();
-  if (problem == HeifProblem::None) problem = image.CopyPicture(picture);
-  if (problem == HeifProblem::None && details) *details = image.Details();
-  return problem;
 }
 
 }  // namespace velmora

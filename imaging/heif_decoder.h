@@ -31,7 +31,7 @@ enum class HeifProblem : uint8_t {
 
 // The largest primary image decoded: 64 MP upright, 192 MB as blue, green, red. Decoding
 // holds about 3 bytes a pixel in the DLL (4 with an alpha plane) plus the coded planes while
-// converting; a DecodeHeifFile picture adds its own 3 bytes a pixel, a HeifSource nothing.
+// converting; a HeifSource reading its rows adds nothing.
 constexpr uint64_t HeifMaxPixels = 64ull * 1024 * 1024;
 
 // Whether data (a file's first bytes, 32 or more make sure) opens with the ftyp box of a
@@ -63,12 +63,6 @@ class HeifLibrary {
   std::unique_ptr<HeifCalls> Calls;
 };
 
-// Whether the program's own velmora-heif.dll could be loaded.
-bool HeifAvailable();
-
-// The path of velmora-heif.dll beside the running executable (UTF-8).
-std::string InstalledHeifPath();
-
 struct HeifFacts {
   HeifProblem Problem = HeifProblem::None;
   uint32_t Width = 0;   // upright, as the file's rotation and mirroring turn it; set as soon as
@@ -98,8 +92,6 @@ class HeifImage {
   HeifProblem Decode();
   // Copies count decoded rows from first on as blue, green, red into rows[i].
   bool ReadRows(uint32_t first, uint32_t count, uint8_t* const* rows) const;
-  // Copies every decoded row into picture (allocated here).
-  HeifProblem CopyPicture(BgrPicture* picture) const;
 
  private:
   HeifProblem Fail(HeifProblem problem);
@@ -128,10 +120,5 @@ class HeifSource : public RowSource {
 // The facts of the file at path, without decoding.
 HeifFacts InspectHeifFile(const std::string& path,
                           const HeifLibrary& library = HeifLibrary::Installed());
-
-// Decodes the file's primary image upright into picture, with its details (EXIF block, ICC
-// profile) when details is not null.
-HeifProblem DecodeHeifFile(const std::string& path, BgrPicture* picture, PhotoDetails* details,
-                           const HeifLibrary& library = HeifLibrary::Installed());
 
 }  // namespace velmora

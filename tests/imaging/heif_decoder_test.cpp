@@ -45,6 +45,27 @@ const HeifLibrary& Dll() {
 
 std::string Data(const std::string& name) { return std::string(VELMORA_HEIF_DATA) + "/" + name; }
 
+// The decoded picture of image, read through its rows.
+HeifProblem PictureOf(const HeifImage& image, BgrPicture* picture) {
+  if (!picture->Allocate(int32_t(image.Facts().Width), int32_t(image.Facts().Height)))
+    return HeifProblem::NoMemory;
+  std::vector<uint8_t*> rows(picture->Height);
+  for (int32_t y = 0; y < picture->Height; ++y) rows[y] = picture->Row(y);
+  return image.ReadRows(0, image.Facts().Height, rows.data()) ? HeifProblem::None
+                                                              : HeifProblem::Damaged;
+}
+
+// The file's primary image decoded upright into picture, with its details when asked for.
+HeifProblem DecodeFile(const std::string& path, BgrPicture* picture,
+                       PhotoDetails* details = nullptr) {
+  HeifImage image(Dll());
+  HeifProblem problem = image.Open(path);
+  if (problem == HeifProblem::None) problem = image.Decode();
+  if (problem == HeifProblem::None) problem = PictureOf(image, picture);
+  if (problem == HeifProblem::None && details) *details = image.Details();
+  return problem;
+}
+
 // Worst and mean sample difference between picture and the RGB PPM file.
 std::pair<int, double> Difference(const BgrPicture& picture, const std::string& ppmName) {
   const Bytes ppm = test::ReadFileBytes(Data(ppmName));
@@ -86,7 +107,7 @@ TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
     EXPECT_EQ(facts.HasAlpha, c.Alpha);
     EXPECT_EQ(facts.BitDepth, c.Depth);
     BgrPicture picture;
-    ASSERT_EQ(DecodeHeifFile(file, &picture, nullptr, Dll()), HeifProblem::None);
+    ASSERT_EQ(DecodeFile(file, &picture), HeifProblem::None);
     const auto [worst, mean] = Difference(picture, std::string(c.Name) + "-ref.ppm");
     EXPECT_LE(worst, 2);
     // 10-bit samples: libheif cuts them to 8 bits, ImageMagick rounds heif-convert's 16.
@@ -94,7 +115,7 @@ TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
   }
   // The turn against ImageMagick's, from the drawn picture: lossy coding allows a margin.
   BgrPicture rotated;
-  ASSERT_EQ(DecodeHeifFile(Data("rotated.heic"), &rotated, nullptr, Dll()), HeifProblem::None);
+  ASSERT_EQ(DecodeFile(Data("rotated.heic"), &rotated), HeifProblem::None);
   EXPECT_LT(Difference(rotated, "rotated-im.ppm").second, 3.0);
 
   // The streaming path gives the same rows as the whole picture.
@@ -131,7 +152,7 @@ TEST(HeifDecoder, DecodesUprightAsHeifConvertDoes) {
 TEST(HeifDecoder, KeepsExifAndProfileAndCopiesSayUpright) {
   BgrPicture picture;
   PhotoDetails details;
-  ASSERT_EQ(DecodeHeifFile(Data("exif.heic"), &picture, &details, Dll()), HeifProblem::None);
+  ASSERT_EQ(DecodeFile(Data("exif.heic"), &picture, &details), HeifProblem::None);
   EXPECT_EQ(std::make_pair(picture.Width, picture.Height), std::make_pair(150, 90));
   ASSERT_GT(details.Exif.size(), 6u);
   EXPECT_EQ(std::memcmp(details.Exif.data(), "Exif\0\0II*\0", 10), 0);
@@ -145,7 +166,7 @@ TEST(HeifDecoder, KeepsExifAndProfileAndCopiesSayUpright) {
   ASSERT_EQ(details.IccProfile.size(), 132u);
   EXPECT_EQ(std::memcmp(details.IccProfile.data() + 36, "acsp", 4), 0);
 
-  ASSERT_EQ(DecodeHeifFile(Data("plain.heic"), &picture, &details, Dll()), HeifProblem::None);
+  ASSERT_EQ(DecodeFile(Data("plain.heic"), &picture, &details), HeifProblem::None);
   EXPECT_TRUE(details.Exif.empty());
   EXPECT_TRUE(details.IccProfile.empty());
 }
@@ -201,7 +222,7 @@ TEST(HeifDecoder, DamagedForeignAndAbsurdFilesAreRefusedByName) {
     HeifImage one(Dll());
     if (open(flipped, &one) != HeifProblem::None || one.Decode() != HeifProblem::None) continue;
     BgrPicture picture;
-    ASSERT_EQ(one.CopyPicture(&picture), HeifProblem::None) << "byte " << at;
+    ASSERT_EQ(PictureOf(one, &picture), HeifProblem::None) << "byte " << at;
     EXPECT_EQ(uint32_t(picture.Width), one.Facts().Width);
   }
 }
@@ -218,7 +239,7 @@ TEST(HeifDecoder, LibheifsCollectionOfCrashingFilesIsDecodedOrRefused) {
   do {
     SCOPED_TRACE(found.cFileName);
     BgrPicture picture;
-    const HeifProblem problem = DecodeHeifFile(folder + found.cFileName, &picture, nullptr, Dll());
+    const HeifProblem problem = DecodeFile(folder + found.cFileName, &picture);
     ++files;
     refused += problem != HeifProblem::None;
     if (std::strncmp(found.cFileName, "colors-", 7) == 0) {
