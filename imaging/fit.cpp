@@ -137,6 +137,16 @@ double EncodedBytes(RowSource& rows, int32_t width, int32_t height) {
   return bytes;
 }
 
+// The largest of the codec's DCT scales (eighths) that brings width x height to at most
+// ProbePixels.
+int32_t ProbeEighths(uint32_t width, uint32_t height) {
+  int32_t eighths = 8;
+  while (eighths > 1 &&
+         int64_t{ScaledSide(width, eighths)} * ScaledSide(height, eighths) > ProbePixels)
+    eighths /= 2;
+  return eighths;
+}
+
 // The curve of a photo fullWidth pixels wide (as picture is turned) from picture, a reduced
 // copy of it: encoded whole, at half and at a quarter of its sides (without the copy's markers:
 // the curve's fixed part counts those); the sizes give the curve's power and its bend.
@@ -185,11 +195,7 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy
   Curve& curve = photo.Model;
   for (const MarkerPayload& marker : MarkersForCopy(details, photo.Width, photo.Height))
     curve.Fixed += static_cast<double>(marker.Bytes.size()) + 4;
-  int32_t eighths = 8;
-  while (eighths > 1 && static_cast<int64_t>(ScaledSide(reader.Width, eighths)) *
-                                ScaledSide(reader.Height, eighths) >
-                            ProbePixels)
-    eighths /= 2;
+  const int32_t eighths = ProbeEighths(reader.Width, reader.Height);
   BgrPicture picture;
   if (!reader.Start(eighths) || !picture.Allocate(reader.OutputWidth, reader.OutputHeight)) {
     copy.Report.Problem =
@@ -223,11 +229,7 @@ bool ProbeHeif(HeifImage& image, Photo& photo, FitCopy& copy) {
   photo.Height = facts.Height;
   for (const MarkerPayload& marker : MarkersForCopy(image.Details(), facts.Width, facts.Height))
     photo.Model.Fixed += static_cast<double>(marker.Bytes.size()) + 4;
-  int32_t eighths = 8;
-  while (eighths > 1 && static_cast<int64_t>(ScaledSide(facts.Width, eighths)) *
-                                ScaledSide(facts.Height, eighths) >
-                            ProbePixels)
-    eighths /= 2;
+  const int32_t eighths = ProbeEighths(facts.Width, facts.Height);
   BgrPicture picture;
   HeifSource source(image);
   PictureSink sink(picture);
