@@ -165,6 +165,16 @@ HWND OpenMenu() {
   return ShownMenu();
 }
 
+// Escape closes the shown menu; pressed once more when a loaded machine showed the menu
+// before its loop took keys.
+bool EscapeClosesMenu() {
+  for (int i = 0; i < 2; ++i) {
+    PressKeys({VK_ESCAPE});
+    if (WaitFor([] { return ShownMenu() == nullptr; }, 5)) return true;
+  }
+  return false;
+}
+
 // The shrunk pane's menu opens at the mouse on the pane, and with Shift+F10 and the menu key
 // at the pane; Show in folder opens Explorer with the copy selected. Screenshots at 96 and 144
 // DPI.
@@ -189,8 +199,7 @@ TEST_F(SharingRun, TheShrunkPanesMenuOpensFromMouseAndKeyboard) {
     EXPECT_EQ(ScreenRect(menu).left, at.x);
     Sleep(100);
     SaveScreenshot(app->Main, "velmora-e2e-pane-menu-" + std::to_string(dpi) + "dpi.bmp");
-    PressKeys({VK_ESCAPE});
-    ASSERT_TRUE(WaitFor([] { return ShownMenu() == nullptr; }, 5));
+    ASSERT_TRUE(EscapeClosesMenu());
     for (const std::initializer_list<WORD>& keys :
          {std::initializer_list<WORD>{VK_SHIFT, VK_F10}, std::initializer_list<WORD>{VK_APPS}}) {
       Keys(keys);
@@ -198,8 +207,7 @@ TEST_F(SharingRun, TheShrunkPanesMenuOpensFromMouseAndKeyboard) {
       ASSERT_NE(menu, nullptr) << "the keyboard opened no menu";
       EXPECT_GE(ScreenRect(menu).left, pane.left);
       EXPECT_GE(ScreenRect(menu).top, pane.top);
-      PressKeys({VK_ESCAPE});
-      ASSERT_TRUE(WaitFor([] { return ShownMenu() == nullptr; }, 5));
+      ASSERT_TRUE(EscapeClosesMenu());
     }
     Keys({VK_SHIFT, VK_F10});
     ASSERT_NE(OpenMenu(), nullptr);
