@@ -148,18 +148,42 @@ int32_t ProbeEighths(uint32_t width, uint32_t height) {
 }
 
 // The curve of a photo fullWidth pixels wide (as picture is turned) from picture, a reduced
-// copy of it: encoded whole, at half and at a quarter of its sides (without the copy's markers:
-// the curve's fixed part counts those); the sizes give the curve's power and its bend.
-void FitCurve(const BgrPicture& picture, uint32_t fullWidth, Curve& curve) {
+// copy of it: encoded whole, at half and at a quarter of its sides, each resampled from the one
+// before (without the copy's markers: the curve's fixed part counts those); the sizes give the
+// curve's power and its bend. Together: the whole one is encoded on a thread of its own beside
+// the others (a photo fitted alone has the second processor for it).
+void FitCurve(const BgrPicture& picture, uint32_t fullWidth, bool together, Curve& curve) {
   double bytes[3] = {0, 0, 0}, scales[3] = {0, 0, 0};
-  int points = 0;
-  for (int32_t shift = 0; shift < 3; ++shift) {
-    const int32_t width = picture.Width >> shift, height = picture.Height >> shift;
-    if (shift > 0 && (width < 16 || height < 16)) break;
+  auto whole = [&] {
     PictureSource rows(picture);
-    bytes[points] = std::max(EncodedBytes(rows, width, height) - HeaderBytes, 64.0);
-    scales[points++] = static_cast<double>(width) / fullWidth;
+    bytes[0] = std::max(EncodedBytes(rows, picture.Width, picture.Height) - HeaderBytes, 64.0);
+  };
+  std::thread first;
+  if (together) {
+    try {
+      first = std::thread(whole);
+    } catch (...) {
+    }
   }
+  if (!first.joinable()) whole();
+  scales[0] = static_cast<double>(picture.Width) / fullWidth;
+  int points = 1;
+  BgrPicture smaller[2];
+  const BgrPicture* from = &picture;
+  for (int32_t k = 0; k < 2; ++k) {
+    const int32_t width = picture.Width >> (k + 1), height = picture.Height >> (k + 1);
+    if (width < 16 || height < 16) break;
+    PictureSource rows(*from);
+    PictureSink sink(smaller[k]);
+    if (!smaller[k].Allocate(width, height) ||
+        !ResampleRows(rows, width, height, sink, PipelineThreading::OneThread))
+      break;
+    PictureSource again(smaller[k]);
+    bytes[points] = std::max(EncodedBytes(again, width, height) - HeaderBytes, 64.0);
+    scales[points++] = static_cast<double>(width) / fullWidth;
+    from = &smaller[k];
+  }
+  if (first.joinable()) first.join();
   curve.At = scales[0];
   curve.Variable = bytes[0];
   curve.Mid = curve.At;
@@ -177,7 +201,8 @@ void FitCurve(const BgrPicture& picture, uint32_t fullWidth, Curve& curve) {
 // The estimate of a JPEG photo: decoded at a reduced DCT scale (at most ProbePixels), encoded as it
 // is and at half its sides; the two sizes give the curve's power. False (copy's problem set) when
 // the photo cannot be read.
-bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy& copy) {
+bool Probe(const uint8_t* data, size_t size, Stream* file, bool together, Photo& photo,
+           FitCopy& copy) {
   JpegRowReader reader;
   const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
                            : file->Size() >= JpegMinimumParsedSize && reader.Open(file, true);
@@ -209,14 +234,14 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, Photo& photo, FitCopy
         reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::Damaged;
     return false;
   }
-  FitCurve(picture, reader.Width, curve);
+  FitCurve(picture, reader.Width, together, curve);
   photo.Ok = true;
   return true;
 }
 
 // The estimate of a HEIF photo: decoded whole, resampled to the size a JPEG of its size would
 // be decoded at for its estimate, and that picture encoded as Probe encodes it.
-bool ProbeHeif(HeifImage& image, Photo& photo, FitCopy& copy) {
+bool ProbeHeif(HeifImage& image, bool together, Photo& photo, FitCopy& copy) {
   const HeifFacts& facts = image.Facts();
   copy.Report.OriginalWidth = facts.Width;
   copy.Report.OriginalHeight = facts.Height;
@@ -239,7 +264,7 @@ bool ProbeHeif(HeifImage& image, Photo& photo, FitCopy& copy) {
     copy.Report.Problem = PictureProblem::TooLarge;
     return false;
   }
-  FitCurve(picture, facts.Width, photo.Model);
+  FitCurve(picture, facts.Width, together, photo.Model);
   photo.Ok = true;
   return true;
 }
@@ -283,16 +308,17 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
   auto cancelled = [&] { return options.Cancel && options.Cancel->load(); };
   auto counted = [&](uint64_t bytes) { return options.Mail ? MailAttachmentSize(bytes) : bytes; };
 
+  const bool together = count < static_cast<size_t>(workers);  // a processor to spare
   ForEach(count, workers, [&](size_t i) {
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
       if (!IsHeif(data, size, file)) {
-        Probe(data, size, file, photos[i], result.Photos[i]);
+        Probe(data, size, file, together, photos[i], result.Photos[i]);
         return;
       }
       auto image = std::make_unique<HeifImage>();
       OpenHeif(inputs[i], *image);
       photos[i].Heif = true;
-      if (ProbeHeif(*image, photos[i], result.Photos[i]) && count == 1)
+      if (ProbeHeif(*image, together, photos[i], result.Photos[i]) && count == 1)
         photos[i].Held = std::move(image);
     });
   });
