@@ -198,9 +198,8 @@ void FitCurve(const BgrPicture& picture, uint32_t fullWidth, bool together, Curv
   curve.Power = std::clamp(curve.Power, 0.7, 2.2);
 }
 
-// The estimate of a JPEG photo: decoded at a reduced DCT scale (at most ProbePixels), encoded as it
-// is and at half its sides; the two sizes give the curve's power. False (copy's problem set) when
-// the photo cannot be read.
+// The estimate of a JPEG photo: decoded at a reduced DCT scale (at most ProbePixels), that
+// picture's curve (FitCurve). False (copy's problem set) when the photo cannot be read.
 bool Probe(const uint8_t* data, size_t size, Stream* file, bool together, Photo& photo,
            FitCopy& copy) {
   JpegRowReader reader;
