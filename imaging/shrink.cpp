@@ -43,13 +43,13 @@ struct CopyPlan {
   int32_t DecodeEighths = 8;
 };
 
-// The plan for scale of the picture whose header reader has read; false when a side would be
-// 0 pixels. Fills the report's original size.
-bool PlanCopy(const JpegRowReader& reader, const PhotoDetails& details, ShrinkScale scale,
+// The plan for scale of a picture width x height as stored; false when a side would be 0
+// pixels. Fills the report's original size.
+bool PlanCopy(uint32_t width, uint32_t height, const PhotoDetails& details, ShrinkScale scale,
               ShrinkReport& report, CopyPlan& plan) {
   // The new size is a share of the upright picture; the rows are resampled as stored and
   // turned upright after the reduction, where there are fewest of them.
-  const PixelSize original = OrientedSize(reader.Width, reader.Height, details.Orientation);
+  const PixelSize original = OrientedSize(width, height, details.Orientation);
   report.OriginalWidth = original.Width;
   report.OriginalHeight = original.Height;
   if (scale.Denominator <= 0 || scale.Numerator <= 0) return false;
@@ -76,7 +76,7 @@ bool PlanCopy(const JpegRowReader& reader, const PhotoDetails& details, ShrinkSc
   plan.OutWidth = keepStored ? storedWidth : newWidth;
   plan.OutHeight = keepStored ? storedHeight : newHeight;
   plan.DecodeEighths =
-      DecodeEighthsFor(reader.Width, reader.Height, storedWidth, storedHeight, ShrinkDecodeMargin);
+      DecodeEighthsFor(width, height, storedWidth, storedHeight, ShrinkDecodeMargin);
   return true;
 }
 
@@ -170,7 +170,7 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
   std::vector<CopyPlan> plans(count);
   std::vector<bool> planned(count), made(count, false), ran(count, false);
   for (size_t i = 0; i < count; ++i)
-    planned[i] = PlanCopy(first, details, scales[i], reports[i], plans[i]);
+    planned[i] = PlanCopy(first.Width, first.Height, details, scales[i], reports[i], plans[i]);
 
   // One decode for each decode scale the copies need, the first with the reader already open.
   bool firstUsed = false;
@@ -208,6 +208,19 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
     all = all && made[i];
   }
   return all;
+}
+
+bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
+                       Stream* out, ShrinkReport& report, PipelineThreading threading) {
+  report = ShrinkReport{};
+  CopyPlan plan;
+  if (!PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
+                details, scale, report, plan))
+    return false;
+  plan.DecodeEighths = 8;  // the rows are the whole picture
+  const bool made = MakeCopy(plan, details, source, out, report, threading);
+  if (!made) report.Problem = PictureProblem::TooLarge;
+  return made;
 }
 
 bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,

@@ -81,4 +81,12 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
                       size_t count, Stream* const* outs, ShrinkReport* reports,
                       PipelineThreading threading = PipelineThreading::Auto);
 
+// The copy at scale of a picture whose rows source gives whole, at full size as stored, with
+// details (its orientation applied as ShrinkJpegCopies applies it): what ShrinkJpegCopies makes
+// from a decode at full size, for decoders that have no reduced decode. Appended to out; false
+// without a copy (Problem None when a side would be 0 pixels).
+bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
+                       Stream* out, ShrinkReport& report,
+                       PipelineThreading threading = PipelineThreading::Auto);
+
 }  // namespace velmora
