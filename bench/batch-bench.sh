@@ -10,13 +10,8 @@
 # Usage: bench/batch-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-repeats=${2:-3}
-exe="$build/tools/velmora-shrink.exe"
-if [ ! -f "$exe" ]; then
-  echo "batch-bench: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
-  exit 1
-fi
+. "$root/bench/bench-common.sh"
+bench_arguments batch-bench 3 "$@"
 for tool in vips; do
   command -v "$tool" >/dev/null || { echo "batch-bench: $tool is missing; run make setup" >&2; exit 1; }
 done
@@ -27,7 +22,6 @@ start=$(date +%s)
 convert=$(command -v convert-im6.q16 || command -v convert)
 mogrify=$(command -v mogrify-im6.q16 || command -v mogrify)
 
-. "$root/bench/bench-common.sh"
 make_batch_photos "$build" "$convert"
 start_bench_wine "$exe" "$build/batch-bench-wineprefix"
 

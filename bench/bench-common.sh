@@ -1,4 +1,19 @@
-# Shell steps the batch and fit benchmarks share; sourced, with root set to the repository.
+# Shell steps the benchmarks share; sourced, with root set to the repository.
+
+# The arguments [BUILD_DIR] [REPEATS] after the script's name $1 and its default REPEATS $2:
+# sets build, repeats and exe (the velmora-shrink it runs), and ends the script when exe is
+# missing.
+bench_arguments() {
+  local name=$1 default=$2
+  shift 2
+  build=$(cd "${1:-$root/build}" && pwd)
+  repeats=${2:-$default}
+  exe="$build/tools/velmora-shrink.exe"
+  if [ ! -f "$exe" ]; then
+    echo "$name: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
+    exit 1
+  fi
+}
 
 # The 24 photos of 12 MP (and a tiny one) in $1/batch-bench-photos, made with ImageMagick $2
 # and kept for later runs; made again when the recipe changes. Sets photos.

@@ -9,13 +9,8 @@
 # Usage: bench/fit-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-repeats=${2:-3}
-exe="$build/tools/velmora-shrink.exe"
-if [ ! -f "$exe" ]; then
-  echo "fit-bench: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
-  exit 1
-fi
+. "$root/bench/bench-common.sh"
+bench_arguments fit-bench 3 "$@"
 command -v vips >/dev/null || { echo "fit-bench: vips is missing; run make setup" >&2; exit 1; }
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$repeats"
@@ -23,7 +18,6 @@ fi
 start=$(date +%s)
 convert=$(command -v convert-im6.q16 || command -v convert)
 
-. "$root/bench/bench-common.sh"
 make_batch_photos "$build" "$convert"
 start_bench_wine "$exe" "$build/fit-bench-wineprefix"
 

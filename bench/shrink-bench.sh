@@ -7,13 +7,8 @@
 # Usage: bench/shrink-bench.sh [BUILD_DIR] [REPEATS]      (default: build, 7)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-repeats=${2:-7}
-exe="$build/tools/velmora-shrink.exe"
-if [ ! -f "$exe" ]; then
-  echo "shrink-bench: $exe is missing; build it with: cmake --build $build --target velmora-shrink" >&2
-  exit 1
-fi
+. "$root/bench/bench-common.sh"
+bench_arguments shrink-bench 7 "$@"
 
 # What the benchmark needs beyond `make test`: the real photo (a Debian package of
 # photographs), djpeg and cjpeg (also in scripts/setup.sh) and butteraugli. Installed once.
