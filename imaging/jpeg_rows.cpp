@@ -1,6 +1,7 @@
 // Row-by-row decoding and encoding through the codec's scanline calls.
 #include "imaging/jpeg_rows.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -215,7 +216,8 @@ JpegRowWriter::~JpegRowWriter() {
   delete Context;
 }
 
-bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* out) {
+bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* out,
+                          int32_t codedAs) {
   j_compress_ptr c = &Context->Compress;
   AttachCodecErrors(&Context->Error, &Context->Common);
   if (!RunCodecCall(&Context->Error, [&] { jpeg_create_compress(c); })) return !(Failed = true);
@@ -225,8 +227,9 @@ bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* ou
   Width = width;
   Height = height;
   Coding = CodingFor(quality);
-  Whole = static_cast<int64_t>(width) * height >= SmallestOwnTablesCopy &&
-          CoefficientBytesFor(width, height, Coding.FullChroma) <= CoefficientBudget;
+  const int32_t tall = std::max(height, codedAs);
+  Whole = static_cast<int64_t>(width) * tall >= SmallestOwnTablesCopy &&
+          CoefficientBytesFor(width, tall, Coding.FullChroma) <= CoefficientBudget;
   if (!Whole) {  // as the codec codes by default: bounded memory whatever the size
     Coding = JpegCoding{};
     Coding.TableQuality = quality;

@@ -109,8 +109,9 @@ class JpegRowWriter {
   // Starts a baseline JFIF JPEG of width x height promised at quality, appended to out, coded
   // as CodingFor(quality) says. A copy whose coefficients pass CoefficientBudget, or smaller
   // than SmallestOwnTablesCopy, is coded row by row at quality, 4:2:0, with the standard tables.
-  // Markers may follow (WriteMarkers), then the rows.
-  bool Start(int32_t width, int32_t height, int quality, Stream* out);
+  // Markers may follow (WriteMarkers), then the rows. A sample of a taller picture's rows
+  // passes that picture's height as codedAs, to be coded as the whole would be.
+  bool Start(int32_t width, int32_t height, int quality, Stream* out, int32_t codedAs = 0);
   // Writes markers (such as EXIF and ICC profile) after the JFIF header; before the first row.
   bool WriteMarkers(const std::vector<MarkerPayload>& markers);
   // Encodes count rows of 3 x width bytes (blue, green, red), top to bottom.

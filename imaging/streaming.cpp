@@ -82,21 +82,46 @@ class Wakeup {
 // The pipeline. The producer (on the second thread, or called by the consumer) only
 // decodes: source row r lands in slot r % Slots of the ring once there is room. The
 // consumer blends the rows each output row needs (vertical pass) and resamples the blend
-// across (horizontal pass) into the output rows for the sink.
+// across (horizontal pass) into the output rows for the sink; with several outputs (sizes of
+// one source, each with its sink) it makes next the output row whose source rows come first.
 class RowRing {
  public:
-  RowRing(RowSource& source, RowSink& sink, int32_t width, int32_t height,
-          PipelineThreading threading)
-      : Threading(threading),
-        Source(source),
-        Sink(sink),
-        Across(MakeFilterTable(source.Width(), width)),
-        Down(MakeFilterTable(source.Height(), height)),
-        Direct(Across.IsIdentity() && Down.IsIdentity()) {}
+  RowRing(RowSource& source, const std::vector<RowOutput>& outputs, PipelineThreading threading)
+      : Threading(threading), Source(source) {
+    for (const RowOutput& output : outputs) {
+      Target& target = Targets.emplace_back();
+      target.Sink = output.Sink;
+      target.Every = output.SampleEvery;
+      target.Across = MakeFilterTable(source.Width(), output.Width);
+      target.Down = MakeFilterTable(source.Height(), output.Height);
+      target.Direct = target.Across.IsIdentity() && target.Down.IsIdentity();
+    }
+  }
 
   bool Run();
 
  private:
+  // One output: its filters, its sink, the rows waiting for the sink and the next row.
+  struct Target {
+    RowSink* Sink = nullptr;
+    int32_t Every = 0;  // the sample of its rows it takes
+    FilterTable Across;
+    FilterTable Down;
+    bool Direct = false;  // same size: source rows go to the sink as they are
+    std::vector<uint8_t> Output;
+    const uint8_t* Ready[StripRows] = {};
+    int32_t Pending = 0;
+    int32_t Next = 0;  // the next output row (past the last: done)
+    // The next row to make, skipping rows the sample leaves out.
+    void Skip() {
+      while (Next < Down.To && !SampledRow(Next, Every)) ++Next;
+    }
+    int32_t FirstSource() const { return Direct ? Next : Down.First[static_cast<size_t>(Next)]; }
+    int32_t LastSource() const {
+      return Direct ? Next : FirstSource() + Down.Count[static_cast<size_t>(Next)] - 1;
+    }
+  };
+
   bool Allocate();
   // Producer: decodes the next strip of source rows; false once the source is done.
   bool ProduceStrip();
@@ -105,24 +130,22 @@ class RowRing {
   bool WaitForRow(int32_t row);
   // Consumer: source rows below lowest are no longer needed.
   void Release(int32_t lowest);
+  // Consumer: makes target's next row and hands full strips to its sink.
+  bool MakeRow(Target& target, std::vector<const uint8_t*>& rows);
   bool Consume();
   uint8_t* Slot(int32_t row) { return Ring.data() + static_cast<size_t>(row % Slots) * SlotBytes; }
 
   const PipelineThreading Threading;
   RowSource& Source;
-  RowSink& Sink;
-  FilterTable Across;
-  FilterTable Down;
-  const bool Direct;  // same size: source rows go to the sink as they are
+  std::vector<Target> Targets;
   bool Threaded = false;
 
   int32_t Slots = 0;
+  int32_t MostTaps = 1;
   size_t SlotBytes = 0;
   std::vector<uint8_t> Ring;     // decoded rows
   int32_t BlendSamples = 0;      // samples of a blended row, with what the horizontal pass reads
   std::vector<int16_t> Blended;  // one row after the vertical pass
-  size_t OutputBytes = 0;
-  std::vector<uint8_t> Output;  // output rows waiting for the sink
 
   std::atomic<int32_t> Produced{0};  // source rows decoded so far
   std::atomic<int32_t> Lowest{0};    // lowest source row the consumer still needs
@@ -136,14 +159,20 @@ class RowRing {
 bool RowRing::Allocate() {
   const size_t sourceRowBytes = static_cast<size_t>(3) * Source.Width() + RowPadding;
   SlotBytes = (sourceRowBytes + 15) & ~size_t{15};
-  Slots = std::max<int32_t>(Down.MostTaps, 1) + WakeAhead + 2 * StripRows;
+  bool blends = false;
+  for (const Target& target : Targets) {
+    MostTaps = std::max(MostTaps, target.Down.MostTaps);
+    blends = blends || !target.Direct;
+  }
+  Slots = MostTaps + WakeAhead + 2 * StripRows;
   BlendSamples = 3 * Source.Width() + 4;  // the horizontal pass reads one pixel further
-  OutputBytes = (static_cast<size_t>(3) * Across.To + 16) & ~size_t{15};
   try {
     Ring.assign(static_cast<size_t>(Slots) * SlotBytes, 0);
-    if (!Direct) {
-      Blended.assign(static_cast<size_t>(PaddedSamples(BlendSamples)), 0);
-      Output.assign(static_cast<size_t>(StripRows) * OutputBytes, 0);
+    if (blends) Blended.assign(static_cast<size_t>(PaddedSamples(BlendSamples)), 0);
+    for (Target& target : Targets) {
+      if (target.Direct) continue;
+      const size_t bytes = (static_cast<size_t>(3) * target.Across.To + 16) & ~size_t{15};
+      target.Output.assign(static_cast<size_t>(StripRows) * bytes, 0);
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -197,41 +226,51 @@ void RowRing::Release(int32_t lowest) {
   if (Threaded) RoomReady.Signal();
 }
 
+bool RowRing::MakeRow(Target& target, std::vector<const uint8_t*>& rows) {
+  const int32_t y = target.Next++;
+  if (target.Direct) {
+    const uint8_t* row = Slot(y);
+    return target.Sink->PutRows(&row, 1);
+  }
+  const int32_t first = target.Down.First[static_cast<size_t>(y)];
+  const int32_t count = target.Down.Count[static_cast<size_t>(y)];
+  for (int32_t k = 0; k < count; ++k) rows[static_cast<size_t>(k)] = Slot(first + k);
+  BlendRows(rows.data(), &target.Down.Weights[static_cast<size_t>(y) * target.Down.Stride], count,
+            BlendSamples, Blended.data());
+  const size_t bytes = target.Output.size() / StripRows;
+  uint8_t* out = target.Output.data() + static_cast<size_t>(target.Pending) * bytes;
+  ResampleRow(Blended.data(), out, target.Across);
+  target.Ready[target.Pending++] = out;
+  if (target.Pending < StripRows) return true;
+  target.Pending = 0;
+  return target.Sink->PutRows(target.Ready, StripRows);
+}
+
 bool RowRing::Consume() {
-  const int32_t height = Down.To;
-  if (Direct) {
-    for (int32_t y = 0; y < height; ++y) {
-      if (!WaitForRow(y)) return false;
-      const uint8_t* row = Slot(y);
-      if (!Sink.PutRows(&row, 1)) return false;
-      Release(y + 1);
+  std::vector<const uint8_t*> rows(static_cast<size_t>(MostTaps));
+  for (;;) {
+    // The output row whose source rows end first, and the lowest source row any still needs.
+    Target* next = nullptr;
+    int32_t lowest = INT32_MAX;
+    for (Target& target : Targets) {
+      target.Skip();
+      if (target.Next >= target.Down.To) continue;
+      lowest = std::min(lowest, target.FirstSource());
+      if (!next || target.LastSource() < next->LastSource()) next = &target;
     }
-    return true;
+    if (!next) break;
+    Release(lowest);
+    if (!WaitForRow(next->LastSource()) || !MakeRow(*next, rows)) return false;
   }
-  std::vector<const uint8_t*> rows(static_cast<size_t>(std::max<int32_t>(Down.MostTaps, 1)));
-  const uint8_t* ready[StripRows];
-  int32_t pending = 0;
-  for (int32_t y = 0; y < height; ++y) {
-    const int32_t first = Down.First[static_cast<size_t>(y)];
-    const int32_t count = Down.Count[static_cast<size_t>(y)];
-    Release(first);
-    if (!WaitForRow(first + count - 1)) return false;
-    for (int32_t k = 0; k < count; ++k) rows[static_cast<size_t>(k)] = Slot(first + k);
-    BlendRows(rows.data(), &Down.Weights[static_cast<size_t>(y) * Down.Stride], count, BlendSamples,
-              Blended.data());
-    uint8_t* out = Output.data() + static_cast<size_t>(pending) * OutputBytes;
-    ResampleRow(Blended.data(), out, Across);
-    ready[pending++] = out;
-    if (pending == StripRows || y + 1 == height) {
-      if (!Sink.PutRows(ready, pending)) return false;
-      pending = 0;
-    }
-  }
+  for (Target& target : Targets)
+    if (target.Pending > 0 && !target.Sink->PutRows(target.Ready, target.Pending)) return false;
   return true;
 }
 
 bool RowRing::Run() {
-  if (Source.Width() <= 0 || Source.Height() <= 0 || Across.To <= 0 || Down.To <= 0) return false;
+  if (Source.Width() <= 0 || Source.Height() <= 0 || Targets.empty()) return false;
+  for (const Target& target : Targets)
+    if (target.Across.To <= 0 || target.Down.To <= 0) return false;
   if (!Allocate()) return false;
   Threaded = Threading == PipelineThreading::Auto && PipelineUsesTwoThreads &&
              Source.WorthAThread() && RowsReady.Prepare() && RoomReady.Prepare();
@@ -299,10 +338,24 @@ bool PictureSink::PutRows(const uint8_t* const* rows, int32_t count) {
   return true;
 }
 
+int32_t SampledRows(int32_t height, int32_t every) {
+  if (every <= 1) return height;
+  int32_t rows = 0;
+  for (int32_t band = every / 2; band * SampleBand < height; band += every)
+    rows += std::min(SampleBand, height - band * SampleBand);
+  return rows;
+}
+
 bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink,
                   PipelineThreading threading) {
-  if (width <= 0 || height <= 0) return false;
-  RowRing ring(source, sink, width, height, threading);
+  return ResampleRowsTo(source, {{width, height, &sink}}, threading);
+}
+
+bool ResampleRowsTo(RowSource& source, const std::vector<RowOutput>& outputs,
+                    PipelineThreading threading) {
+  for (const RowOutput& output : outputs)
+    if (output.Width <= 0 || output.Height <= 0 || !output.Sink) return false;
+  RowRing ring(source, outputs, threading);
   return ring.Run();
 }
 

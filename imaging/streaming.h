@@ -99,11 +99,35 @@ enum class PipelineThreading : uint8_t { Auto, OneThread };
 // much as decoding a few hundred thousand pixels.
 extern int64_t DecodeThreadMinimum;
 
+// A sample of a picture's rows, for estimating what the whole would come to: of its bands of
+// SampleBand rows (the encoder's rows of blocks at 4:2:0), every Every-th one, the middle one of
+// each group of Every; 0 takes every row.
+constexpr int32_t SampleBand = 16;
+inline bool SampledRow(int32_t row, int32_t every) {
+  return every <= 1 || (row / SampleBand) % every == every / 2;
+}
+// How many of height rows a sample keeps.
+int32_t SampledRows(int32_t height, int32_t every);
+
 // Pulls every row of source, resamples the picture to width x height and pushes the rows to
 // sink. Taking the rows straight through when the sizes are equal. False when the source
 // gave out early, the sink refused a row, or memory for the rows could not be had.
 bool ResampleRows(RowSource& source, int32_t width, int32_t height, RowSink& sink,
                   PipelineThreading threading = PipelineThreading::Auto);
+
+// One size of a picture, where its rows go, and which of them (see SampledRow): rows a sample
+// leaves out cost nothing but their share of the decode.
+struct RowOutput {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  RowSink* Sink = nullptr;
+  int32_t SampleEvery = 0;
+};
+// ResampleRows to several sizes at once from one pass over source: every source row is read
+// once and serves every output while it is in the ring, on the calling thread (the source on a
+// second one as ResampleRows does). False as ResampleRows, for any output.
+bool ResampleRowsTo(RowSource& source, const std::vector<RowOutput>& outputs,
+                    PipelineThreading threading = PipelineThreading::Auto);
 
 // One source read by several pipelines at once, each on a thread of its own with Branch(i)
 // as its source (ResampleRows(tee.Branch(i), ...)): every row is read from the source once
