@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -80,28 +82,93 @@ bool PlanCopy(uint32_t width, uint32_t height, const PhotoDetails& details, Shri
   return true;
 }
 
+// One copy in the making: its encoder and the sinks in front of it. A sample (Every above 1)
+// encodes only some of the copy's rows as stored, not turned and without markers, for an
+// estimate of its bytes.
+struct CopyInWork {
+  JpegRowWriter Writer;
+  JpegSink Sink{Writer};
+  std::unique_ptr<OrientingSink> Upright;
+  int32_t Every = 0;
+  uint32_t Before = 0;
+
+  // Starts the copy (or its sample) of plan into out; false when that failed.
+  bool Begin(const CopyPlan& plan, const PhotoDetails& details, Stream* out, int32_t every) {
+    Every = every;
+    Before = out->Size();
+    if (Every > 1)
+      return Writer.Start(plan.StoredWidth, SampledRows(plan.StoredHeight, Every), ShrinkQuality,
+                          out, plan.StoredHeight);
+    Upright = std::make_unique<OrientingSink>(Sink, plan.KeepStored ? 1 : details.Orientation,
+                                              plan.StoredWidth, plan.StoredHeight);
+    return Upright->Prepare() && Writer.Start(plan.OutWidth, plan.OutHeight, ShrinkQuality, out) &&
+           Writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(plan.OutWidth),
+                                              static_cast<uint32_t>(plan.OutHeight),
+                                              plan.Orientation));
+  }
+  // Where the resampler sends the rows.
+  RowOutput Output(const CopyPlan& plan) {
+    if (Every > 1) return {plan.StoredWidth, plan.StoredHeight, &Sink, Every};
+    return {plan.StoredWidth, plan.StoredHeight, Upright.get()};
+  }
+  // Ends it once its rows went through: the report says the copy's size and bytes (for a
+  // sample, the bytes of its scan scaled to the whole copy's rows, plus the headers and the
+  // markers the copy would carry).
+  bool End(const CopyPlan& plan, const PhotoDetails& details, Stream* out, ShrinkReport& report) {
+    if (Every <= 1 && !Upright->Finish()) return false;
+    if (!Writer.Finish()) return false;
+    double bytes = out->Size() - Before;
+    if (Every > 1) {
+      double markers = 0;
+      for (const MarkerPayload& marker :
+           MarkersForCopy(details, static_cast<uint32_t>(plan.OutWidth),
+                          static_cast<uint32_t>(plan.OutHeight), plan.Orientation))
+        markers += static_cast<double>(marker.Bytes.size()) + 4;
+      bytes = CopyHeaderBytes + markers +
+              std::max(bytes - CopyHeaderBytes, 0.0) * plan.StoredHeight /
+                  SampledRows(plan.StoredHeight, Every);
+    }
+    report.Width = plan.NewWidth;
+    report.Height = plan.NewHeight;
+    report.Bytes = static_cast<uint32_t>(std::min(bytes, 4e9));
+    return true;
+  }
+};
+
 // Resamples, turns and encodes the rows of a decode started as the plan says into out.
 bool MakeCopy(const CopyPlan& plan, const PhotoDetails& details, RowSource& rows, Stream* out,
               ShrinkReport& report, PipelineThreading threading) {
   report.DecodeEighths = plan.DecodeEighths;
-  const uint32_t before = out->Size();
-  JpegRowWriter writer;
-  JpegSink sink(writer);
-  OrientingSink upright(sink, plan.KeepStored ? 1 : details.Orientation, plan.StoredWidth,
-                        plan.StoredHeight);
-  bool done = false;
-  if (upright.Prepare() && writer.Start(plan.OutWidth, plan.OutHeight, ShrinkQuality, out) &&
-      writer.WriteMarkers(MarkersForCopy(details, static_cast<uint32_t>(plan.OutWidth),
-                                         static_cast<uint32_t>(plan.OutHeight),
-                                         plan.Orientation))) {
-    done = ResampleRows(rows, plan.StoredWidth, plan.StoredHeight, upright, threading) &&
-           upright.Finish() && writer.Finish();
+  CopyInWork copy;
+  return copy.Begin(plan, details, out, 0) &&
+         ResampleRowsTo(rows, {copy.Output(plan)}, threading) &&
+         copy.End(plan, details, out, report);
+}
+
+// The estimates of the planned copies from one pass over rows: each from a sample of the
+// bands of its rows (SampleSpacing), or made whole when it has too few rows for a sample.
+bool MakeEstimates(const std::vector<CopyPlan>& plans, const std::vector<bool>& planned,
+                   const PhotoDetails& details, RowSource& rows, ShrinkReport* reports,
+                   PipelineThreading threading) {
+  std::vector<std::unique_ptr<CopyInWork>> copies(plans.size());
+  std::vector<Stream*> outs(plans.size(), nullptr);
+  std::vector<RowOutput> outputs;
+  bool ok = true;
+  for (size_t i = 0; i < plans.size() && ok; ++i) {
+    if (!planned[i]) continue;
+    const int32_t every = SampleSpacing(plans[i].StoredHeight);
+    copies[i] = std::make_unique<CopyInWork>();
+    outs[i] = MakeMemoryStream();
+    reports[i].DecodeEighths = plans[i].DecodeEighths;
+    ok = copies[i]->Begin(plans[i], details, outs[i], every);
+    if (ok) outputs.push_back(copies[i]->Output(plans[i]));
   }
-  if (!done) return false;
-  report.Width = plan.NewWidth;
-  report.Height = plan.NewHeight;
-  report.Bytes = out->Size() - before;
-  return true;
+  ok = ok && !outputs.empty() && ResampleRowsTo(rows, outputs, threading);
+  for (size_t i = 0; i < plans.size(); ++i) {
+    if (copies[i] && ok) ok = copies[i]->End(plans[i], details, outs[i], reports[i]);
+    FreeObject(outs[i]);
+  }
+  return ok;
 }
 
 // Why a copy of a picture whose decode failed or whose copy could not be made has none.
@@ -143,11 +210,10 @@ void MakeCopiesTogether(JpegRowReader& reader, const PhotoDetails& details,
   for (std::thread& thread : threads) thread.join();
 }
 
-}  // namespace
-
-bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                      size_t count, Stream* const* outs, ShrinkReport* reports,
-                      PipelineThreading threading) {
+// The copies, or their estimates (outs unused), of the JPEG picture at count scales.
+bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
+                size_t count, Stream* const* outs, ShrinkReport* reports,
+                PipelineThreading threading, bool estimates) {
   const double start = NowMs();
   for (size_t i = 0; i < count; ++i) reports[i] = ShrinkReport{};
   const uint32_t position = file ? file->Position() : 0;
@@ -171,6 +237,24 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
   std::vector<bool> planned(count), made(count, false), ran(count, false);
   for (size_t i = 0; i < count; ++i)
     planned[i] = PlanCopy(first.Width, first.Height, details, scales[i], reports[i], plans[i]);
+  if (estimates) {
+    // Estimates share one decode, the one the largest of them needs: a decode costs more than
+    // all the samples, and a smaller decode's pixels differ too little to matter to them.
+    int32_t most = 0;
+    for (size_t i = 0; i < count; ++i)
+      if (planned[i]) most = std::max(most, plans[i].DecodeEighths);
+    for (CopyPlan& plan : plans) plan.DecodeEighths = most;
+    bool made = most > 0 && first.Start(most);
+    if (made) {
+      JpegSource source(first);
+      made = MakeEstimates(plans, planned, details, source, reports, threading);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (!made && planned[i]) reports[i].Problem = ProblemOf(first);
+      reports[i].Milliseconds = NowMs() - start;
+    }
+    return made;
+  }
 
   // One decode for each decode scale the copies need, the first with the reader already open.
   bool firstUsed = false;
@@ -208,6 +292,38 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
     all = all && made[i];
   }
   return all;
+}
+
+}  // namespace
+
+bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
+                      size_t count, Stream* const* outs, ShrinkReport* reports,
+                      PipelineThreading threading) {
+  return JpegCopies(data, size, file, scales, count, outs, reports, threading, false);
+}
+
+int32_t SampleSpacing(int32_t storedHeight) {
+  const int32_t bands = storedHeight / SampleBand;
+  return bands < 32 ? 0 : std::clamp(bands / 12, 4, 16);
+}
+
+bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
+                        size_t count, ShrinkReport* reports, PipelineThreading threading) {
+  return JpegCopies(data, size, file, scales, count, nullptr, reports, threading, true);
+}
+
+bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
+                         size_t count, ShrinkReport* reports, PipelineThreading threading) {
+  std::vector<CopyPlan> plans(count);
+  std::vector<bool> planned(count);
+  for (size_t i = 0; i < count; ++i) {
+    reports[i] = ShrinkReport{};
+    planned[i] =
+        PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
+                 details, scales[i], reports[i], plans[i]);
+    plans[i].DecodeEighths = 8;
+  }
+  return MakeEstimates(plans, planned, details, source, reports, threading);
 }
 
 bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
