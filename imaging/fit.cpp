@@ -1,6 +1,6 @@
-// The fit: an estimate of bytes against scale from a reduced decode of each photo, passes of
-// real copies made around the predicted scale, the mail attachment rule, and the fit on a
-// thread of its own for the window.
+// The fit: an estimate of bytes against scale from sampled copies of each photo, passes of
+// real copies made at the predicted scale, the mail attachment rule, and the fit on a thread of
+// its own for the window.
 #include "imaging/fit.h"
 
 #include <windows.h>
@@ -38,49 +38,63 @@ void FreeFitCopies(FitResult& result) {
 
 namespace {
 
-// Pixels of the reduced decode the estimate works on (a few megabytes of memory).
-constexpr int64_t ProbePixels = 4 << 20;
 // No copy's short side below this.
 constexpr int64_t SmallestSide = 16;
 // The share of the limit a fitted copy must use at least.
 constexpr double LeastUse = 0.95;
 // Passes of real copies before the search settles for what it has.
 constexpr int MostPasses = 6;
-// Where the scales of the first pass aim, as shares of the limit by the estimate: three, so
-// that one pass closes the bracket whenever the real bytes there are within -2.6% to +7.5% of
-// the estimate (which tends to run low at scales above its reduced decode's).
-const std::vector<double> Aims = {0.93, 0.975, 1.02};
-// Once real copies were made near the limit the corrected curve is right to a percent: two.
-const std::vector<double> CloseAims = {0.975, 1.005};
-
-// Bytes of a JPEG without markers that are not its picture: headers and tables.
-constexpr double HeaderBytes = 700;
-
-// Bytes of a copy against its scale s (a share of the original's sides): Fixed plus a
-// variable part whose power of s (its slope in log-log) is Power at Mid and grows by Bend per
-// unit of log s (a picture gains bytes faster as its details stop being finer than a pixel).
-struct Curve {
-  double Fixed = HeaderBytes;  // headers, tables and the copy's EXIF and ICC markers
-  double At = 1;  // the scale of the reduced decode, where the variable part is Variable
-  double Variable = 1;
-  double Power = 1.8;
-  double Mid = 1;
-  double Bend = 0;
-  double Bytes(double s) const {
-    const double x = std::log(s / Mid), x1 = std::log(At / Mid);
-    return Fixed + Variable * std::exp(Power * (x - x1) + 0.5 * Bend * (x * x - x1 * x1));
-  }
-};
+// Where each pass of real copies aims, as a share of the limit by the estimate: the middle of
+// the allowed 95 to 100%, which the sampled estimate hits on photos in one pass.
+constexpr double Aim = 0.975;
+// The estimate's scales: from the top of the curve down by this factor (bytes between them
+// follow a parabola in the logarithms of bytes and scale through the three nearest to well
+// under a percent).
+constexpr double GridStep = 0.55;
+// The largest of them resampled: the top of the curve (100% itself is estimated apart).
+constexpr double TopOfCurve = 0.9;
+// The smallest copy the estimate makes has this many rows (or the smallest size a photo with
+// fewer has); bytes of smaller ones follow the parabola of the three smallest estimated.
+constexpr int32_t LeastEstimatedRows = 512;
+// The denominator of the estimate's scales.
+constexpr int32_t GridDenominator = 1 << 14;
 
 struct Photo {
   bool Ok = false;
   bool Heif = false;   // a HEIF photo, decoded whole by the HEIF library
   uint32_t Width = 0;  // upright
   uint32_t Height = 0;
-  Curve Model;
+  // The estimate: what the copy comes to at scales from 100% down to the smallest (share of
+  // the sides -> bytes), each from a sample of the copy's own rows.
+  std::map<double, double> Estimate;
   // A HEIF photo's decode, kept from the estimate for the copies when it is the only photo
   // (a HEVC picture has no reduced decode: decoding it again would double the fit's time).
   std::unique_ptr<HeifImage> Held;
+
+  // The estimated bytes at scale s: at 100% the copy's own estimate (its pixels are the
+  // photo's, unfiltered: often many more bytes than just below); below, the parabola in the
+  // logarithms of bytes and scale through the three estimated scales nearest to s.
+  double Bytes(double s) const {
+    if (Estimate.empty()) return 0;
+    if (s >= 1 || Estimate.size() == 1) return Estimate.rbegin()->second;
+    std::vector<std::pair<double, double>> points;
+    for (const auto& [scale, bytes] : Estimate)
+      if (scale < 1) points.push_back({std::log(scale), std::log(bytes)});
+    if (points.empty()) return Estimate.rbegin()->second;
+    const double x = std::log(s);
+    std::sort(points.begin(), points.end(), [x](const auto& a, const auto& b) {
+      return std::fabs(a.first - x) < std::fabs(b.first - x);
+    });
+    points.resize(std::min<size_t>(points.size(), 3));
+    double y = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+      double weight = 1;
+      for (size_t j = 0; j < points.size(); ++j)
+        if (j != i) weight *= (x - points[j].first) / (points[i].first - points[j].first);
+      y += weight * points[i].second;
+    }
+    return std::max(std::exp(y), CopyHeaderBytes);
+  }
 };
 
 // Whether the photo's bytes (data, or the file at its start) are a HEIF file.
@@ -124,123 +138,74 @@ bool WithInput(const FitInput& input, FitCopy& copy,
   return true;
 }
 
-// The JPEG bytes the encoder makes of rows brought to width x height (0 when it failed).
-double EncodedBytes(RowSource& rows, int32_t width, int32_t height) {
-  Stream* out = MakeMemoryStream();
-  JpegRowWriter writer;
-  JpegSink sink(writer);
-  const bool ok = writer.Start(width, height, ShrinkQuality, out) &&
-                  ResampleRows(rows, width, height, sink, PipelineThreading::OneThread) &&
-                  writer.Finish();
-  const double bytes = ok ? out->Size() : 0;
-  FreeObject(out);
-  return bytes;
+// The scales a photo of width x height (upright) is estimated at: 100%, then TopOfCurve and
+// down by GridStep
+// to the one that leaves LeastEstimatedRows on its short side (a smaller estimate costs about
+// as much as a larger one: every row of the picture goes into it), or for a smaller photo to
+// the smallest size, SmallestSide pixels on its short side.
+std::vector<ShrinkScale> EstimateScales(uint32_t width, uint32_t height) {
+  const double shortSide = std::max<uint32_t>(1, std::min(width, height));
+  const double last = std::min(
+      1.0, std::max(SmallestSide, int64_t{LeastEstimatedRows} * (shortSide > LeastEstimatedRows)) /
+               shortSide);
+  std::vector<ShrinkScale> scales;
+  scales.push_back({GridDenominator, GridDenominator});
+  for (double s = TopOfCurve; s > last * 1.25; s *= GridStep)
+    scales.push_back({static_cast<int32_t>(std::lround(s * GridDenominator)), GridDenominator});
+  scales.push_back({static_cast<int32_t>(std::ceil(last * GridDenominator)), GridDenominator});
+  return scales;
 }
 
-// The largest of the codec's DCT scales (eighths) that brings width x height to at most
-// ProbePixels.
-int32_t ProbeEighths(uint32_t width, uint32_t height) {
-  int32_t eighths = 8;
-  while (eighths > 1 &&
-         int64_t{ScaledSide(width, eighths)} * ScaledSide(height, eighths) > ProbePixels)
-    eighths /= 2;
-  return eighths;
-}
-
-// The curve of a photo fullWidth pixels wide (as picture is turned) from picture, a reduced
-// copy of it: encoded whole, at half and at a quarter of its sides, each resampled from the one
-// before (without the copy's markers: the curve's fixed part counts those); the sizes give the
-// curve's power and its bend. Together: the whole one is encoded on a thread of its own beside
-// the others (a photo fitted alone has the second processor for it).
-void FitCurve(const BgrPicture& picture, uint32_t fullWidth, bool together, Curve& curve) {
-  double bytes[3] = {0, 0, 0}, scales[3] = {0, 0, 0};
-  auto whole = [&] {
-    PictureSource rows(picture);
-    bytes[0] = std::max(EncodedBytes(rows, picture.Width, picture.Height) - HeaderBytes, 64.0);
-  };
-  std::thread first;
-  if (together) {
-    try {
-      first = std::thread(whole);
-    } catch (...) {
-    }
+// Makes the photo's estimate (estimate(scales, count, reports)) and takes its size from the
+// reports. False (copy's problem set) when the photo could not be read.
+bool Estimate(Photo& photo, FitCopy& copy, uint32_t width, uint32_t height,
+              const std::function<bool(const ShrinkScale*, size_t, ShrinkReport*)>& estimate) {
+  photo.Width = width;
+  photo.Height = height;
+  const std::vector<ShrinkScale> scales = EstimateScales(width, height);
+  std::vector<ShrinkReport> reports(scales.size());
+  const bool made = estimate(scales.data(), scales.size(), reports.data());
+  copy.Report.OriginalWidth = reports[0].OriginalWidth;
+  copy.Report.OriginalHeight = reports[0].OriginalHeight;
+  for (size_t k = 0; k < scales.size(); ++k) {
+    if (reports[k].Problem != PictureProblem::None) copy.Report.Problem = reports[k].Problem;
+    if (made && reports[k].Bytes > 0)
+      photo.Estimate[static_cast<double>(scales[k].Numerator) / GridDenominator] = reports[k].Bytes;
   }
-  if (!first.joinable()) whole();
-  scales[0] = static_cast<double>(picture.Width) / fullWidth;
-  int points = 1;
-  BgrPicture smaller[2];
-  const BgrPicture* from = &picture;
-  for (int32_t k = 0; k < 2; ++k) {
-    const int32_t width = picture.Width >> (k + 1), height = picture.Height >> (k + 1);
-    if (width < 16 || height < 16) break;
-    PictureSource rows(*from);
-    PictureSink sink(smaller[k]);
-    if (!smaller[k].Allocate(width, height) ||
-        !ResampleRows(rows, width, height, sink, PipelineThreading::OneThread))
-      break;
-    PictureSource again(smaller[k]);
-    bytes[points] = std::max(EncodedBytes(again, width, height) - HeaderBytes, 64.0);
-    scales[points++] = static_cast<double>(width) / fullWidth;
-    from = &smaller[k];
-  }
-  if (first.joinable()) first.join();
-  curve.At = scales[0];
-  curve.Variable = bytes[0];
-  curve.Mid = curve.At;
-  if (points >= 2) {
-    curve.Power = std::log(bytes[0] / bytes[1]) / std::log(scales[0] / scales[1]);
-    curve.Mid = std::sqrt(scales[0] * scales[1]);
-  }
-  if (points == 3) {
-    const double lower = std::log(bytes[1] / bytes[2]) / std::log(scales[1] / scales[2]);
-    curve.Bend = std::clamp((curve.Power - lower) / std::log(scales[0] / scales[1]), 0.0, 0.4);
-  }
-  curve.Power = std::clamp(curve.Power, 0.7, 2.2);
-}
-
-// The estimate of a JPEG photo: decoded at a reduced DCT scale (at most ProbePixels), that
-// picture's curve (FitCurve). False (copy's problem set) when the photo cannot be read.
-bool Probe(const uint8_t* data, size_t size, Stream* file, bool together, Photo& photo,
-           FitCopy& copy) {
-  JpegRowReader reader;
-  const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
-                           : file->Size() >= JpegMinimumParsedSize && reader.Open(file, true);
-  if (!opened) {
-    copy.Report.Problem =
-        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
+  if (photo.Estimate.empty()) {
+    if (copy.Report.Problem == PictureProblem::None) copy.Report.Problem = PictureProblem::Damaged;
     return false;
   }
-  const PhotoDetails details = CollectPhotoDetails(reader.Markers());
-  const bool turned = details.Orientation >= 5;
-  photo.Width = turned ? reader.Height : reader.Width;
-  photo.Height = turned ? reader.Width : reader.Height;
-  copy.Report.OriginalWidth = photo.Width;
-  copy.Report.OriginalHeight = photo.Height;
-  Curve& curve = photo.Model;
-  for (const MarkerPayload& marker : MarkersForCopy(details, photo.Width, photo.Height))
-    curve.Fixed += static_cast<double>(marker.Bytes.size()) + 4;
-  const int32_t eighths = ProbeEighths(reader.Width, reader.Height);
-  BgrPicture picture;
-  if (!reader.Start(eighths) || !picture.Allocate(reader.OutputWidth, reader.OutputHeight)) {
-    copy.Report.Problem =
-        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
-    return false;
-  }
-  JpegSource source(reader);
-  PictureSink sink(picture);
-  if (!ResampleRows(source, picture.Width, picture.Height, sink, PipelineThreading::OneThread)) {
-    copy.Report.Problem =
-        reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::Damaged;
-    return false;
-  }
-  FitCurve(picture, reader.Width, together, curve);
   photo.Ok = true;
   return true;
 }
 
-// The estimate of a HEIF photo: decoded whole, resampled to the size a JPEG of its size would
-// be decoded at for its estimate, and that picture encoded as Probe encodes it.
-bool ProbeHeif(HeifImage& image, bool together, Photo& photo, FitCopy& copy) {
+// The estimate of a JPEG photo: its header read for its upright size, then sampled copies.
+bool Probe(const uint8_t* data, size_t size, Stream* file, PipelineThreading threading,
+           Photo& photo, FitCopy& copy) {
+  uint32_t width = 0, height = 0;
+  {
+    JpegRowReader reader;
+    const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
+                             : file->Size() >= JpegMinimumParsedSize && reader.Open(file, true);
+    if (!opened) {
+      copy.Report.Problem =
+          reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
+      return false;
+    }
+    const bool turned = CollectPhotoDetails(reader.Markers()).Orientation >= 5;
+    width = turned ? reader.Height : reader.Width;
+    height = turned ? reader.Width : reader.Height;
+  }
+  if (file) file->SetPosition(0);
+  return Estimate(photo, copy, width, height,
+                  [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
+                    return EstimateJpegCopies(data, size, file, scales, count, reports, threading);
+                  });
+}
+
+// The estimate of a HEIF photo: decoded whole, then sampled copies of it.
+bool ProbeHeif(HeifImage& image, PipelineThreading threading, Photo& photo, FitCopy& copy) {
   const HeifFacts& facts = image.Facts();
   copy.Report.OriginalWidth = facts.Width;
   copy.Report.OriginalHeight = facts.Height;
@@ -249,23 +214,12 @@ bool ProbeHeif(HeifImage& image, bool together, Photo& photo, FitCopy& copy) {
     copy.Report.Problem = PictureProblemOf(problem);
     return false;
   }
-  photo.Width = facts.Width;
-  photo.Height = facts.Height;
-  for (const MarkerPayload& marker : MarkersForCopy(image.Details(), facts.Width, facts.Height))
-    photo.Model.Fixed += static_cast<double>(marker.Bytes.size()) + 4;
-  const int32_t eighths = ProbeEighths(facts.Width, facts.Height);
-  BgrPicture picture;
-  HeifSource source(image);
-  PictureSink sink(picture);
-  if (!picture.Allocate(static_cast<int32_t>(ScaledSide(facts.Width, eighths)),
-                        static_cast<int32_t>(ScaledSide(facts.Height, eighths))) ||
-      !ResampleRows(source, picture.Width, picture.Height, sink, PipelineThreading::OneThread)) {
-    copy.Report.Problem = PictureProblem::TooLarge;
-    return false;
-  }
-  FitCurve(picture, facts.Width, together, photo.Model);
-  photo.Ok = true;
-  return true;
+  return Estimate(photo, copy, facts.Width, facts.Height,
+                  [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
+                    HeifSource source(image);
+                    return EstimateDecodedRows(source, image.Details(), scales, count, reports,
+                                               threading);
+                  });
 }
 
 // Runs work(i) for i in [0, count) on up to workers threads (the calling one among them).
@@ -307,17 +261,19 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
   auto cancelled = [&] { return options.Cancel && options.Cancel->load(); };
   auto counted = [&](uint64_t bytes) { return options.Mail ? MailAttachmentSize(bytes) : bytes; };
 
-  const bool together = count < static_cast<size_t>(workers);  // a processor to spare
+  // Fewer photos than processors: each pipeline may decode on a thread of its own.
+  const PipelineThreading threading =
+      count < static_cast<size_t>(workers) ? PipelineThreading::Auto : PipelineThreading::OneThread;
   ForEach(count, workers, [&](size_t i) {
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
       if (!IsHeif(data, size, file)) {
-        Probe(data, size, file, together, photos[i], result.Photos[i]);
+        Probe(data, size, file, threading, photos[i], result.Photos[i]);
         return;
       }
       auto image = std::make_unique<HeifImage>();
       OpenHeif(inputs[i], *image);
       photos[i].Heif = true;
-      if (ProbeHeif(*image, together, photos[i], result.Photos[i]) && count == 1)
+      if (ProbeHeif(*image, threading, photos[i], result.Photos[i]) && count == 1)
         photos[i].Held = std::move(image);
     });
   });
@@ -355,7 +311,7 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
     const double s = static_cast<double>(n) / den;
     double total = 0;
     for (size_t i : fitted)
-      total += static_cast<double>(counted(static_cast<uint64_t>(photos[i].Model.Bytes(s))));
+      total += static_cast<double>(counted(static_cast<uint64_t>(photos[i].Bytes(s))));
     return total;
   };
 
@@ -411,23 +367,17 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
         hi = n;
         break;
       }
-    if (lo == den || (lo > 0 && tried[lo] >= LeastUse * static_cast<double>(limit) && hi <= den))
-      break;
+    if (lo == den || (lo > 0 && tried[lo] >= LeastUse * static_cast<double>(limit))) break;
     if (lo == 0 && tried.count(static_cast<int32_t>(least))) break;  // over even at the least
     const int32_t from = std::max<int32_t>(lo + 1, static_cast<int32_t>(least));
     const int32_t to = std::min(hi - 1, den);
     if (from > to || pass >= MostPasses) break;
+    // One scale a pass, aimed within; a bracket of a pixel or two is closed by trying it all.
     std::vector<int32_t> scales;
-    if (to - from < static_cast<int32_t>(CloseAims.size())) {
+    if (to - from < 2) {
       for (int32_t n = from; n <= to; ++n) scales.push_back(n);
     } else {
-      for (double aim : tried.empty() ? Aims : CloseAims)
-        scales.push_back(largestWithin(aim * static_cast<double>(limit), from, to));
-      std::sort(scales.begin(), scales.end());
-      scales.erase(std::unique(scales.begin(), scales.end()), scales.end());
-      // A bracket needs a scale just past the highest one predicted within.
-      if (scales.size() == 1 && scales[0] < to && lo == 0 && hi > den)
-        scales.push_back(scales[0] + 1);
+      scales.push_back(largestWithin(Aim * static_cast<double>(limit), from, to));
     }
 
     // The real copies of every photo at these scales, one decode per photo.
@@ -451,14 +401,14 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
           WithInput(inputs[i], copy, [&](const uint8_t* data, size_t size, Stream* file) {
             if (!photos[i].Heif) {
               made = ShrinkJpegCopies(data, size, file, shares.data(), shares.size(), outs.data(),
-                                      reports.data(), PipelineThreading::OneThread);
+                                      reports.data(), threading);
               return;
             }
             HeifImage again;
             HeifImage* image = photos[i].Held.get();
             if (!image) OpenHeif(inputs[i], *(image = &again));
             made = ShrinkHeifCopies(*image, shares.data(), shares.size(), outs.data(),
-                                    reports.data(), PipelineThreading::OneThread);
+                                    reports.data(), threading);
           });
       std::lock_guard<std::mutex> hold(lock);
       if (!read || !made) {
@@ -522,8 +472,7 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
       break;
     }
   result.Guaranteed =
-      best.N == den || (static_cast<double>(best.Total) >= LeastUse * static_cast<double>(limit) &&
-                        result.Over.Numerator > 0);
+      best.N == den || static_cast<double>(best.Total) >= LeastUse * static_cast<double>(limit);
   for (size_t i : fitted) {
     result.Photos[i].Copy = best.Copies[i];
     result.Photos[i].Report = best.Reports[i];

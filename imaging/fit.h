@@ -56,17 +56,17 @@ struct FitCopy {
 // What a fit found. The search's guarantee when Fitted: the copies are those of scale, made
 // as Shrink makes them, and Bytes (the copy's bytes, or for a mail the sum of the copies'
 // MailAttachmentSize) is within the limit; either the scale is 100%, or Bytes is at least 95%
-// of the limit and the larger scale Over was made too and came to OverBytes, over the limit;
-// no size between the two was tried. Within the sizes tried, scale is the largest within the
-// limit. The sizes are those of scale n / d with d the longest upright side of the photos (one
-// pixel on that side per step) and n from 100% down to the smallest that leaves 16 pixels on
-// each photo's short side.
+// of the limit. Within the sizes tried, scale is the largest within the limit; the sizes above
+// it were estimated over the limit or past 97.5% of it. The sizes are those of scale n / d with
+// d the longest upright side of the photos (one pixel on that side per step) and n from 100%
+// down to the smallest that leaves 16 pixels on each photo's short side.
 struct FitResult {
   bool Fitted = false;
   ShrinkScale Scale;  // the common scale of the copies
   uint64_t Bytes = 0;
-  ShrinkScale Over{0, 100};  // the smallest larger scale tried, over the limit (0: none)
-  uint64_t OverBytes = 0;
+  ShrinkScale Over{0, 100};     // the smallest larger scale tried, over the limit (0: none; the
+  uint64_t OverBytes = 0;       // first copies made are within the limit whenever the estimate
+                                // is right to 2.5%)
   bool Guaranteed = false;      // the guarantee above holds (it can fail only when no size between
                                 // 95% and 100% of the limit exists, or the search gave up)
   int32_t Passes = 0;           // decodes of each photo for real copies (the estimate not counted)
@@ -91,12 +91,13 @@ struct FitOptions {
 // Fits the photos under limit bytes at one common scale: one photo alone (Mail false), or
 // all of them together in one mail (Mail true). Photos that cannot be read are marked LeftOut
 // in their FitCopy and left out; when the rest cannot fit even at the smallest size, nothing is
-// fitted and no copies are kept. How: each photo is decoded once at a reduced size and that
-// picture encoded at three sizes, which gives a curve of bytes against scale; real copies at a
-// few scales around the predicted one are then made from one decode per photo (ShrinkJpegCopies)
-// and the curve corrected by them until the guarantee above holds (a handful of passes at most).
-// A HEIF photo is taken as a JPEG one, its reduced picture resampled from its whole decode
-// (ShrinkHeifCopies makes its copies); alone, it is decoded once for the whole fit.
+// fitted and no copies are kept. How: each photo is decoded once and its copies at a handful
+// of scales from 100% down are estimated from a sample of their rows (EstimateJpegCopies),
+// which gives a curve of bytes against scale; the real copies at the scale the curve puts at
+// 97.5% of the limit are then made from one decode per photo (ShrinkJpegCopies), and when they
+// miss the 95 to 100% the curve is corrected by them and another scale tried (a handful of
+// passes at most). A HEIF photo is taken as a JPEG one (EstimateDecodedRows, ShrinkHeifCopies);
+// alone, it is decoded once for the whole fit.
 FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
                     const FitOptions& options = {});
 
