@@ -45,8 +45,12 @@ constexpr double LeastUse = 0.95;
 // Passes of real copies before the search settles for what it has.
 constexpr int MostPasses = 6;
 // Where each pass of real copies aims, as a share of the limit by the estimate: the middle of
-// the allowed 95 to 100%, which the sampled estimate hits on photos in one pass.
-constexpr double Aim = 0.975;
+// the allowed 95 to 100%, less the 1 to 2% a sampled estimate runs low (a sample's own
+// Huffman tables fit it a little better than the whole copy's fit each part of it).
+constexpr double Aim = 0.965;
+// Bands of rows the estimate of one photo alone samples, and the fewest for each of many.
+constexpr double SamplesAlone = 12;
+constexpr int32_t SamplesAtLeast = 4;
 // The estimate's scales: from the top of the curve down by this factor (bytes between them
 // follow a parabola in the logarithms of bytes and scale through the three nearest to well
 // under a percent).
@@ -181,8 +185,8 @@ bool Estimate(Photo& photo, FitCopy& copy, uint32_t width, uint32_t height,
 }
 
 // The estimate of a JPEG photo: its header read for its upright size, then sampled copies.
-bool Probe(const uint8_t* data, size_t size, Stream* file, PipelineThreading threading,
-           Photo& photo, FitCopy& copy) {
+bool Probe(const uint8_t* data, size_t size, Stream* file, int32_t samples,
+           PipelineThreading threading, Photo& photo, FitCopy& copy) {
   uint32_t width = 0, height = 0;
   {
     JpegRowReader reader;
@@ -200,12 +204,14 @@ bool Probe(const uint8_t* data, size_t size, Stream* file, PipelineThreading thr
   if (file) file->SetPosition(0);
   return Estimate(photo, copy, width, height,
                   [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
-                    return EstimateJpegCopies(data, size, file, scales, count, reports, threading);
+                    return EstimateJpegCopies(data, size, file, scales, count, reports, samples,
+                                              threading);
                   });
 }
 
 // The estimate of a HEIF photo: decoded whole, then sampled copies of it.
-bool ProbeHeif(HeifImage& image, PipelineThreading threading, Photo& photo, FitCopy& copy) {
+bool ProbeHeif(HeifImage& image, int32_t samples, PipelineThreading threading, Photo& photo,
+               FitCopy& copy) {
   const HeifFacts& facts = image.Facts();
   copy.Report.OriginalWidth = facts.Width;
   copy.Report.OriginalHeight = facts.Height;
@@ -218,7 +224,7 @@ bool ProbeHeif(HeifImage& image, PipelineThreading threading, Photo& photo, FitC
                   [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
                     HeifSource source(image);
                     return EstimateDecodedRows(source, image.Details(), scales, count, reports,
-                                               threading);
+                                               samples, threading);
                   });
 }
 
@@ -264,16 +270,20 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
   // Fewer photos than processors: each pipeline may decode on a thread of its own.
   const PipelineThreading threading =
       count < static_cast<size_t>(workers) ? PipelineThreading::Auto : PipelineThreading::OneThread;
+  // The bands each estimate samples: a dozen for a photo alone; fewer for each of many, whose
+  // errors, one photo's independent of another's, add up to a smaller share of their total.
+  const int32_t samples = std::max<int32_t>(
+      SamplesAtLeast, static_cast<int32_t>(std::lround(SamplesAlone / std::sqrt(count))));
   ForEach(count, workers, [&](size_t i) {
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
       if (!IsHeif(data, size, file)) {
-        Probe(data, size, file, threading, photos[i], result.Photos[i]);
+        Probe(data, size, file, samples, threading, photos[i], result.Photos[i]);
         return;
       }
       auto image = std::make_unique<HeifImage>();
       OpenHeif(inputs[i], *image);
       photos[i].Heif = true;
-      if (ProbeHeif(*image, threading, photos[i], result.Photos[i]) && count == 1)
+      if (ProbeHeif(*image, samples, threading, photos[i], result.Photos[i]) && count == 1)
         photos[i].Held = std::move(image);
     });
   });

@@ -148,15 +148,15 @@ bool MakeCopy(const CopyPlan& plan, const PhotoDetails& details, RowSource& rows
 // The estimates of the planned copies from one pass over rows: each from a sample of the
 // bands of its rows (SampleSpacing), or made whole when it has too few rows for a sample.
 bool MakeEstimates(const std::vector<CopyPlan>& plans, const std::vector<bool>& planned,
-                   const PhotoDetails& details, RowSource& rows, ShrinkReport* reports,
-                   PipelineThreading threading) {
+                   const PhotoDetails& details, RowSource& rows, int32_t samples,
+                   ShrinkReport* reports, PipelineThreading threading) {
   std::vector<std::unique_ptr<CopyInWork>> copies(plans.size());
   std::vector<Stream*> outs(plans.size(), nullptr);
   std::vector<RowOutput> outputs;
   bool ok = true;
   for (size_t i = 0; i < plans.size() && ok; ++i) {
     if (!planned[i]) continue;
-    const int32_t every = SampleSpacing(plans[i].StoredHeight);
+    const int32_t every = SampleSpacing(plans[i].StoredHeight, samples);
     copies[i] = std::make_unique<CopyInWork>();
     outs[i] = MakeMemoryStream();
     reports[i].DecodeEighths = plans[i].DecodeEighths;
@@ -210,10 +210,11 @@ void MakeCopiesTogether(JpegRowReader& reader, const PhotoDetails& details,
   for (std::thread& thread : threads) thread.join();
 }
 
-// The copies, or their estimates (outs unused), of the JPEG picture at count scales.
+// The copies, or with samples above 0 their estimates (outs unused), of the JPEG picture at
+// count scales.
 bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
                 size_t count, Stream* const* outs, ShrinkReport* reports,
-                PipelineThreading threading, bool estimates) {
+                PipelineThreading threading, int32_t samples) {
   const double start = NowMs();
   for (size_t i = 0; i < count; ++i) reports[i] = ShrinkReport{};
   const uint32_t position = file ? file->Position() : 0;
@@ -237,7 +238,7 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
   std::vector<bool> planned(count), made(count, false), ran(count, false);
   for (size_t i = 0; i < count; ++i)
     planned[i] = PlanCopy(first.Width, first.Height, details, scales[i], reports[i], plans[i]);
-  if (estimates) {
+  if (samples > 0) {
     // Estimates share one decode, the one the largest of them needs: a decode costs more than
     // all the samples, and a smaller decode's pixels differ too little to matter to them.
     int32_t most = 0;
@@ -247,7 +248,7 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
     bool made = most > 0 && first.Start(most);
     if (made) {
       JpegSource source(first);
-      made = MakeEstimates(plans, planned, details, source, reports, threading);
+      made = MakeEstimates(plans, planned, details, source, samples, reports, threading);
     }
     for (size_t i = 0; i < count; ++i) {
       if (!made && planned[i]) reports[i].Problem = ProblemOf(first);
@@ -299,21 +300,24 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
 bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
                       size_t count, Stream* const* outs, ShrinkReport* reports,
                       PipelineThreading threading) {
-  return JpegCopies(data, size, file, scales, count, outs, reports, threading, false);
+  return JpegCopies(data, size, file, scales, count, outs, reports, threading, 0);
 }
 
-int32_t SampleSpacing(int32_t storedHeight) {
+int32_t SampleSpacing(int32_t storedHeight, int32_t samples) {
   const int32_t bands = storedHeight / SampleBand;
-  return bands < 32 ? 0 : std::clamp(bands / 12, 4, 16);
+  return bands < 32 ? 0 : std::clamp(bands / std::max(samples, 1), 4, 64);
 }
 
 bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                        size_t count, ShrinkReport* reports, PipelineThreading threading) {
-  return JpegCopies(data, size, file, scales, count, nullptr, reports, threading, true);
+                        size_t count, ShrinkReport* reports, int32_t samples,
+                        PipelineThreading threading) {
+  return JpegCopies(data, size, file, scales, count, nullptr, reports, threading,
+                    std::max(samples, 1));
 }
 
 bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
-                         size_t count, ShrinkReport* reports, PipelineThreading threading) {
+                         size_t count, ShrinkReport* reports, int32_t samples,
+                         PipelineThreading threading) {
   std::vector<CopyPlan> plans(count);
   std::vector<bool> planned(count);
   for (size_t i = 0; i < count; ++i) {
@@ -323,7 +327,7 @@ bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const S
                  details, scales[i], reports[i], plans[i]);
     plans[i].DecodeEighths = 8;
   }
-  return MakeEstimates(plans, planned, details, source, reports, threading);
+  return MakeEstimates(plans, planned, details, source, samples, reports, threading);
 }
 
 bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,

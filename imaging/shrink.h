@@ -84,20 +84,21 @@ bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const Shri
 // Bytes of a copy's JPEG that are neither its markers nor its scan: its headers and tables.
 constexpr double CopyHeaderBytes = 700;
 // The bands of rows an estimate samples from a copy of storedHeight rows (see SampledRow):
-// every SampleSpacing-th, from every fourth to every sixteenth so that a dozen or more are
-// sampled (at least eight); 0 for a copy of fewer than 32 bands, which is made whole.
-int32_t SampleSpacing(int32_t storedHeight);
+// every SampleSpacing-th, so that about samples of them are (every fourth at the most, every
+// 64th at the least); 0 for a copy of fewer than 32 bands, which is made whole.
+int32_t SampleSpacing(int32_t storedHeight, int32_t samples);
 
 // What the copies ShrinkJpegCopies makes would come to, at a fraction of their cost:
-// reports[i].Bytes estimates copy i's bytes from a sample of the bands of its rows
+// reports[i].Bytes estimates copy i's bytes from about samples bands of its rows
 // (SampleSpacing) encoded as the copy is, scaled to all its rows. All come from one decode,
-// the one the largest copy needs. True when every estimate was made.
+// the one the largest copy needs. True when every estimate was made. A dozen bands come within
+// about 2% on photos; the estimates of many photos added up may sample fewer each.
 bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                        size_t count, ShrinkReport* reports,
+                        size_t count, ShrinkReport* reports, int32_t samples = 12,
                         PipelineThreading threading = PipelineThreading::Auto);
 // The same for a picture whose rows source gives whole, as ShrinkDecodedRows takes them.
 bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
-                         size_t count, ShrinkReport* reports,
+                         size_t count, ShrinkReport* reports, int32_t samples = 12,
                          PipelineThreading threading = PipelineThreading::Auto);
 
 // The copy at scale of a picture whose rows source gives whole, at full size as stored, with
