@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "imaging/orientation.h"
@@ -135,38 +134,31 @@ struct CopyInWork {
   }
 };
 
-// Resamples, turns and encodes the rows of a decode started as the plan says into out.
-bool MakeCopy(const CopyPlan& plan, const PhotoDetails& details, RowSource& rows, Stream* out,
-              ShrinkReport& report, PipelineThreading threading) {
-  report.DecodeEighths = plan.DecodeEighths;
-  CopyInWork copy;
-  return copy.Begin(plan, details, out, 0) &&
-         ResampleRowsTo(rows, {copy.Output(plan)}, threading) &&
-         copy.End(plan, details, out, report);
-}
-
-// The estimates of the planned copies from one pass over rows: each from a sample of the
-// bands of its rows (SampleSpacing), or made whole when it has too few rows for a sample.
-bool MakeEstimates(const std::vector<CopyPlan>& plans, const std::vector<bool>& planned,
-                   const PhotoDetails& details, RowSource& rows, int32_t samples,
-                   ShrinkReport* reports, PipelineThreading threading) {
+// The copies of the plans listed in group from one pass over rows (resampled together, on
+// this thread), appended to outs[i]; with samples above 0 instead their estimates, each from a
+// sample of about samples bands of its rows (SampleSpacing) or made whole when it has too few
+// rows for one (outs unused). Reports say what each came to; false when any failed.
+bool MakeCopies(const std::vector<CopyPlan>& plans, const std::vector<size_t>& group,
+                const PhotoDetails& details, RowSource& rows, Stream* const* outs, int32_t samples,
+                ShrinkReport* reports, PipelineThreading threading) {
   std::vector<std::unique_ptr<CopyInWork>> copies(plans.size());
-  std::vector<Stream*> outs(plans.size(), nullptr);
+  std::vector<Stream*> own(plans.size(), nullptr);  // an estimate's bytes, thrown away
   std::vector<RowOutput> outputs;
   bool ok = true;
-  for (size_t i = 0; i < plans.size() && ok; ++i) {
-    if (!planned[i]) continue;
-    const int32_t every = SampleSpacing(plans[i].StoredHeight, samples);
+  for (size_t i : group) {
+    if (!ok) break;
+    const int32_t every = samples > 0 ? SampleSpacing(plans[i].StoredHeight, samples) : 0;
     copies[i] = std::make_unique<CopyInWork>();
-    outs[i] = MakeMemoryStream();
+    if (samples > 0) own[i] = MakeMemoryStream();
     reports[i].DecodeEighths = plans[i].DecodeEighths;
-    ok = copies[i]->Begin(plans[i], details, outs[i], every);
+    ok = copies[i]->Begin(plans[i], details, own[i] ? own[i] : outs[i], every);
     if (ok) outputs.push_back(copies[i]->Output(plans[i]));
   }
   ok = ok && !outputs.empty() && ResampleRowsTo(rows, outputs, threading);
-  for (size_t i = 0; i < plans.size(); ++i) {
-    if (copies[i] && ok) ok = copies[i]->End(plans[i], details, outs[i], reports[i]);
-    FreeObject(outs[i]);
+  for (size_t i : group) {
+    if (copies[i] && ok)
+      ok = copies[i]->End(plans[i], details, own[i] ? own[i] : outs[i], reports[i]);
+    FreeObject(own[i]);
   }
   return ok;
 }
@@ -176,42 +168,8 @@ PictureProblem ProblemOf(const JpegRowReader& reader) {
   return reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::TooLarge;
 }
 
-// The copies whose indexes are listed, from the one decode of reader started at the plans'
-// shared scale: the first on this thread, the others each on a thread of its own, all
-// reading the rows through a RowTee. A copy whose thread cannot be had is left out (false in
-// ran) for a decode of its own.
-void MakeCopiesTogether(JpegRowReader& reader, const PhotoDetails& details,
-                        const std::vector<CopyPlan>& plans, const std::vector<size_t>& group,
-                        Stream* const* outs, ShrinkReport* reports, std::vector<bool>& made,
-                        std::vector<bool>& ran) {
-  JpegSource source(reader);
-  RowTee tee(source, static_cast<int32_t>(group.size()));
-  auto make = [&](size_t branch) {
-    const size_t i = group[branch];
-    try {
-      made[i] = MakeCopy(plans[i], details, tee.Branch(static_cast<int32_t>(branch)), outs[i],
-                         reports[i], PipelineThreading::OneThread);
-    } catch (...) {
-      made[i] = false;
-    }
-    tee.Leave(static_cast<int32_t>(branch));
-  };
-  std::vector<std::thread> threads;
-  for (size_t branch = 1; branch < group.size(); ++branch) {
-    try {
-      threads.emplace_back(make, branch);
-      ran[group[branch]] = true;
-    } catch (...) {
-      tee.Leave(static_cast<int32_t>(branch));
-    }
-  }
-  ran[group[0]] = true;
-  make(0);
-  for (std::thread& thread : threads) thread.join();
-}
-
 // The copies, or with samples above 0 their estimates (outs unused), of the JPEG picture at
-// count scales.
+// count scales: one decode for each DCT scale they need (estimates all share the largest).
 bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
                 size_t count, Stream* const* outs, ShrinkReport* reports,
                 PipelineThreading threading, int32_t samples) {
@@ -235,63 +193,43 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
   }
   const PhotoDetails details = CollectPhotoDetails(first.Markers());
   std::vector<CopyPlan> plans(count);
-  std::vector<bool> planned(count), made(count, false), ran(count, false);
-  for (size_t i = 0; i < count; ++i)
+  std::vector<bool> planned(count), done(count, false);
+  bool all = true;
+  for (size_t i = 0; i < count; ++i) {
     planned[i] = PlanCopy(first.Width, first.Height, details, scales[i], reports[i], plans[i]);
+    all = all && planned[i];
+  }
   if (samples > 0) {
-    // Estimates share one decode, the one the largest of them needs: a decode costs more than
-    // all the samples, and a smaller decode's pixels differ too little to matter to them.
+    // A decode costs more than all the samples, and a smaller decode's pixels differ too
+    // little to matter to an estimate.
     int32_t most = 0;
     for (size_t i = 0; i < count; ++i)
       if (planned[i]) most = std::max(most, plans[i].DecodeEighths);
     for (CopyPlan& plan : plans) plan.DecodeEighths = most;
-    bool made = most > 0 && first.Start(most);
-    if (made) {
-      JpegSource source(first);
-      made = MakeEstimates(plans, planned, details, source, samples, reports, threading);
-    }
-    for (size_t i = 0; i < count; ++i) {
-      if (!made && planned[i]) reports[i].Problem = ProblemOf(first);
-      reports[i].Milliseconds = NowMs() - start;
-    }
-    return made;
   }
 
-  // One decode for each decode scale the copies need, the first with the reader already open.
   bool firstUsed = false;
   for (size_t lead = 0; lead < count; ++lead) {
-    if (!planned[lead] || ran[lead]) continue;
+    if (!planned[lead] || done[lead]) continue;
     std::vector<size_t> group;
     for (size_t i = lead; i < count; ++i)
-      if (planned[i] && !ran[i] && plans[i].DecodeEighths == plans[lead].DecodeEighths)
-        group.push_back(i);
+      if (planned[i] && !done[i] && plans[i].DecodeEighths == plans[lead].DecodeEighths)
+        group.push_back(i), done[i] = true;
     JpegRowReader again;
     JpegRowReader& reader = firstUsed ? again : first;
     const bool opened = firstUsed ? open(again) : true;
     firstUsed = true;
-    const bool started = opened && reader.Start(plans[lead].DecodeEighths);
-    if (started) {
-      if (group.size() == 1) {
-        JpegSource source(reader);
-        made[lead] = MakeCopy(plans[lead], details, source, outs[lead], reports[lead], threading);
-        ran[lead] = true;
-      } else {
-        MakeCopiesTogether(reader, details, plans, group, outs, reports, made, ran);
-      }
+    bool made = opened && reader.Start(plans[lead].DecodeEighths);
+    if (made) {
+      JpegSource source(reader);
+      made = MakeCopies(plans, group, details, source, outs, samples, reports, threading);
     }
-    for (size_t i : group) {
-      if (made[i]) continue;
-      if (!ran[i] && started) continue;  // no thread for it: a decode of its own follows
-      ran[i] = true;
-      reports[i].Problem = ProblemOf(reader);
-    }
+    if (!made)
+      for (size_t i : group) reports[i].Problem = ProblemOf(reader);
+    all = all && made;
   }
-  bool all = true;
   const double milliseconds = NowMs() - start;
-  for (size_t i = 0; i < count; ++i) {
-    reports[i].Milliseconds = milliseconds;
-    all = all && made[i];
-  }
+  for (size_t i = 0; i < count; ++i) reports[i].Milliseconds = milliseconds;
   return all;
 }
 
@@ -319,26 +257,27 @@ bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const S
                          size_t count, ShrinkReport* reports, int32_t samples,
                          PipelineThreading threading) {
   std::vector<CopyPlan> plans(count);
-  std::vector<bool> planned(count);
+  std::vector<size_t> group;
   for (size_t i = 0; i < count; ++i) {
     reports[i] = ShrinkReport{};
-    planned[i] =
-        PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
-                 details, scales[i], reports[i], plans[i]);
+    if (PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
+                 details, scales[i], reports[i], plans[i]))
+      group.push_back(i);
     plans[i].DecodeEighths = 8;
   }
-  return MakeEstimates(plans, planned, details, source, samples, reports, threading);
+  return MakeCopies(plans, group, details, source, nullptr, std::max(samples, 1), reports,
+                    threading);
 }
 
 bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
                        Stream* out, ShrinkReport& report, PipelineThreading threading) {
   report = ShrinkReport{};
-  CopyPlan plan;
+  std::vector<CopyPlan> plans(1);
   if (!PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
-                details, scale, report, plan))
+                details, scale, report, plans[0]))
     return false;
-  plan.DecodeEighths = 8;  // the rows are the whole picture
-  const bool made = MakeCopy(plan, details, source, out, report, threading);
+  plans[0].DecodeEighths = 8;  // the rows are the whole picture
+  const bool made = MakeCopies(plans, {0}, details, source, &out, 0, &report, threading);
   if (!made) report.Problem = PictureProblem::TooLarge;
   return made;
 }

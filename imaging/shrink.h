@@ -74,9 +74,9 @@ struct ShrinkScale {
 // alone at that scale: the picture is data[0, size), or, with data null, the JPEG bytes of
 // file from its position on (read as ShrinkJpegStream reads them; its position is restored
 // for each further decode). Copy i is appended to outs[i] and reports[i] says what it did.
-// Copies that decode at the same DCT scale share one decode, each resampled and encoded on a
-// thread of its own beside it; the memory is that of one shrink per copy. True when every
-// copy was made. ShrinkJpegBytes and ShrinkJpegStream are this with one percentage.
+// Copies that decode at the same DCT scale share one decode: every row serves each of them
+// while it is in the ring (ResampleRowsTo); the memory is that of one shrink per copy. True
+// when every copy was made. ShrinkJpegBytes and ShrinkJpegStream are this with one percentage.
 bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
                       size_t count, Stream* const* outs, ShrinkReport* reports,
                       PipelineThreading threading = PipelineThreading::Auto);

@@ -8,11 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <climits>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -357,109 +353,6 @@ bool ResampleRowsTo(RowSource& source, const std::vector<RowOutput>& outputs,
     if (output.Width <= 0 || output.Height <= 0 || !output.Sink) return false;
   RowRing ring(source, outputs, threading);
   return ring.Run();
-}
-
-// ---- RowTee ----
-
-class RowTee::BranchSource : public RowSource {
- public:
-  BranchSource(RowTee& tee, int32_t index) : Tee(tee), Index(index) {}
-  int32_t Width() const override { return Tee.Source.Width(); }
-  int32_t Height() const override { return Tee.Source.Height(); }
-  int32_t ReadRows(uint8_t* const* rows, int32_t count) override {
-    return Tee.Read(Index, rows, count);
-  }
-
- private:
-  RowTee& Tee;
-  const int32_t Index;
-};
-
-struct RowTee::Shared {
-  // Rows read ahead of the slowest branch: a few strips, so that branches seldom wait.
-  static constexpr int32_t Slots = 4 * StripRows;
-  std::vector<std::unique_ptr<BranchSource>> Branches;
-  std::vector<int64_t> Next;  // the next row of each branch; past every row once it left
-  size_t SlotBytes = 0;
-  std::vector<uint8_t> Ring;
-  int32_t Filled = 0;    // rows read from the source
-  bool Reading = false;  // a branch is reading from the source outside the lock
-  bool Ended = false;    // the source gave out (early or at its end)
-  std::mutex Lock;
-  std::condition_variable Changed;
-
-  uint8_t* Slot(int32_t row) { return Ring.data() + static_cast<size_t>(row % Slots) * SlotBytes; }
-  int64_t Lowest() const { return *std::min_element(Next.begin(), Next.end()); }
-};
-
-RowTee::RowTee(RowSource& source, int32_t branches) : Source(source), State(new Shared) {
-  State->SlotBytes =
-      (static_cast<size_t>(3) * std::max(source.Width(), 0) + RowPadding + 15) & ~size_t{15};
-  State->Next.assign(static_cast<size_t>(std::max(branches, 0)), 0);
-  for (int32_t i = 0; i < branches; ++i)
-    State->Branches.push_back(std::make_unique<BranchSource>(*this, i));
-  try {
-    State->Ring.assign(static_cast<size_t>(Shared::Slots) * State->SlotBytes, 0);
-  } catch (const std::bad_alloc&) {
-    State->Ended = true;  // every branch reads nothing and fails
-  }
-}
-
-RowTee::~RowTee() { delete State; }
-
-RowSource& RowTee::Branch(int32_t index) { return *State->Branches[static_cast<size_t>(index)]; }
-
-void RowTee::Leave(int32_t index) {
-  std::lock_guard<std::mutex> lock(State->Lock);
-  State->Next[static_cast<size_t>(index)] = INT64_MAX;
-  State->Changed.notify_all();
-}
-
-int32_t RowTee::Read(int32_t branch, uint8_t* const* rows, int32_t count) {
-  Shared& s = *State;
-  std::unique_lock<std::mutex> lock(s.Lock);
-  const int64_t first = s.Next[static_cast<size_t>(branch)];
-  const int32_t height = Source.Height();
-  if (first >= height) return 0;
-  const int32_t from = static_cast<int32_t>(first);
-  count = std::min(count, height - from);
-  while (s.Filled < from + count) {
-    if (s.Ended) {
-      count = std::max(0, s.Filled - from);
-      break;
-    }
-    const int32_t next = s.Filled;
-    const int32_t strip = std::min(StripRows, height - next);
-    if (!s.Reading && next + strip <= s.Lowest() + Shared::Slots) {
-      // The strip's slots hold only rows every branch is done with.
-      s.Reading = true;
-      lock.unlock();
-      uint8_t* slots[StripRows];
-      for (int32_t i = 0; i < strip; ++i) slots[i] = s.Slot(next + i);
-      int32_t got = 0;
-      try {
-        got = Source.ReadRows(slots, strip);
-      } catch (...) {
-        got = 0;
-      }
-      lock.lock();
-      s.Reading = false;
-      s.Filled = next + got;
-      if (got < strip || s.Filled >= height) s.Ended = true;
-      s.Changed.notify_all();
-    } else {
-      s.Changed.wait(lock);
-    }
-  }
-  lock.unlock();
-  // The rows stay in their slots until this branch moves past them.
-  const size_t bytes = static_cast<size_t>(3) * Source.Width();
-  for (int32_t i = 0; i < count; ++i) std::memcpy(rows[i], s.Slot(from + i), bytes);
-  lock.lock();
-  if (s.Next[static_cast<size_t>(branch)] == first)
-    s.Next[static_cast<size_t>(branch)] = from + count;
-  s.Changed.notify_all();
-  return count;
 }
 
 }  // namespace velmora

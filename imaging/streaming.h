@@ -129,28 +129,4 @@ struct RowOutput {
 bool ResampleRowsTo(RowSource& source, const std::vector<RowOutput>& outputs,
                     PipelineThreading threading = PipelineThreading::Auto);
 
-// One source read by several pipelines at once, each on a thread of its own with Branch(i)
-// as its source (ResampleRows(tee.Branch(i), ...)): every row is read from the source once
-// into a ring of rows and copied to each branch as it asks; the source reads further only
-// when every branch is done with the oldest rows, so the memory is that of a few rows
-// whatever the picture. A branch that ends before its last row (its sink failed) must Leave,
-// or the others would wait for it; one that read every row may.
-class RowTee {
- public:
-  RowTee(RowSource& source, int32_t branches);
-  ~RowTee();
-  RowTee(const RowTee&) = delete;
-  RowTee& operator=(const RowTee&) = delete;
-  RowSource& Branch(int32_t index);
-  void Leave(int32_t index);
-
- private:
-  class BranchSource;
-  friend class BranchSource;
-  int32_t Read(int32_t branch, uint8_t* const* rows, int32_t count);
-  struct Shared;
-  RowSource& Source;
-  Shared* State;
-};
-
 }  // namespace velmora

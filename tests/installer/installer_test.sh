@@ -50,7 +50,7 @@ installed="$home/AppData/Local/Programs/Velmora"
 snapshot() {
   wineserver -w
   (cd "$prefix/drive_c" && find users "Program Files" ProgramData -print 2>/dev/null | sort) |
-    grep -v '^users/[^/]*/Temp/~nsu[0-9]*\.tmp$' || true
+    grep -v '^users/[^/]*/Temp/~nsu[0-9A-Za-z]*\.tmp$' || true
   for key in 'HKCU\Software\Classes' 'HKCU\Software\Microsoft\Windows\CurrentVersion' \
              'HKLM\Software\Classes\Applications' 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
     echo "== $key"
