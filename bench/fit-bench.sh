@@ -39,7 +39,7 @@ os.mkdir(plain_out)
 
 def found(text):
     """The scale n/d, the bytes counted and the limit from the tool's search line."""
-    m = re.search(r"search: (\d+) scales in (\d+) pass(?:es)?; (\d+) of (\d+) bytes.*scale (\d+)/(\d+)",
+    m = re.search(r"search: (\d+) scales? in (\d+) pass(?:es)?; (\d+) of (\d+) bytes.*scale (\d+)/(\d+)",
                   text)
     tries, passes, used, limit, n, d = map(int, m.groups())
     return tries, passes, used, limit, n, d
@@ -69,8 +69,8 @@ text = run(["wine", exe, "--fit", "1MB", one, os.path.join(work, "fit.jpg")])[2]
 tries, passes, used, limit, n, d = found(text)
 percent = 100.0 * n / d
 whole = max(1, round(percent))
-line("1. One photo to at most 1 MB: scale %d/%d (%.2f%%), %d of %d bytes (%.1f%%), %d scales tried"
-     " in %d passes" % (n, d, percent, used, limit, 100.0 * used / limit, tries, passes))
+line("1. One photo to at most 1 MB: scale %d/%d (%.2f%%), %d of %d bytes (%.1f%%), %d scale(s) tried"
+     " in %d pass(es)" % (n, d, percent, used, limit, 100.0 * used / limit, tries, passes))
 bench = run(["wine", exe, "--fit", "1MB", one, os.path.join(work, "fit.jpg"), "--bench", str(repeats)])[2]
 fit_ms, plain_ms = in_process(bench)
 line("   in process (medians of %d, alternating): fit %.1f ms, plain shrink at the scale found %.1f ms"
@@ -100,7 +100,7 @@ percent = 100.0 * n / d
 whole = max(1, round(percent))
 total = sum(os.path.getsize(os.path.join(out, os.path.basename(p))) for p in inputs)
 line("2. %d photos into one 25 MB mail: scale %d/%d (%.2f%%), %d of %d bytes as attachments (%.1f%%),"
-     " copies %.1f MB; %d scales tried in %d passes"
+     " copies %.1f MB; %d scale(s) tried in %d pass(es)"
      % (len(inputs), n, d, percent, used, limit, 100.0 * used / limit, total / MB, tries, passes))
 bench = run(["wine", exe, "--mail", "25MB", *inputs, "--into", out, "--bench", str(repeats)])[2]
 fit_ms, plain_ms = in_process(bench)

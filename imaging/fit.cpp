@@ -275,6 +275,7 @@ FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
   const int32_t samples = std::max<int32_t>(
       SamplesAtLeast, static_cast<int32_t>(std::lround(SamplesAlone / std::sqrt(count))));
   ForEach(count, workers, [&](size_t i) {
+    if (cancelled()) return;
     WithInput(inputs[i], result.Photos[i], [&](const uint8_t* data, size_t size, Stream* file) {
       if (!IsHeif(data, size, file)) {
         Probe(data, size, file, samples, threading, photos[i], result.Photos[i]);

@@ -441,7 +441,8 @@ void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
   else
     total += "within " + LimitText(limit);
   std::printf("%s\n", total.c_str());
-  std::string search = "search: " + std::to_string(fit.Tries) + " scales in " +
+  std::string search = "search: " + std::to_string(fit.Tries) +
+                       (fit.Tries == 1 ? " scale in " : " scales in ") +
                        std::to_string(fit.Passes) + (fit.Passes == 1 ? " pass; " : " passes; ") +
                        std::to_string(fit.Bytes) + " of " + std::to_string(limit) + " bytes";
   if (fit.Over.Numerator > 0) {
