@@ -143,20 +143,32 @@ bool WithInput(const FitInput& input, FitCopy& copy,
 }
 
 // The scales a photo of width x height (upright) is estimated at: 100%, then TopOfCurve and
-// down by GridStep
-// to the one that leaves LeastEstimatedRows on its short side (a smaller estimate costs about
-// as much as a larger one: every row of the picture goes into it), or for a smaller photo to
-// the smallest size, SmallestSide pixels on its short side.
+// down by GridStep to the one that leaves LeastEstimatedRows on its short side (a smaller
+// estimate costs about as much as a larger one: every row of the picture goes into it), or for
+// a smaller photo to the smallest size, SmallestSide pixels on its short side.
 std::vector<ShrinkScale> EstimateScales(uint32_t width, uint32_t height) {
   const double shortSide = std::max<uint32_t>(1, std::min(width, height));
-  const double last = std::min(
-      1.0, std::max(SmallestSide, int64_t{LeastEstimatedRows} * (shortSide > LeastEstimatedRows)) /
-               shortSide);
-  std::vector<ShrinkScale> scales;
-  scales.push_back({GridDenominator, GridDenominator});
-  for (double s = TopOfCurve; s > last * 1.25; s *= GridStep)
-    scales.push_back({static_cast<int32_t>(std::lround(s * GridDenominator)), GridDenominator});
-  scales.push_back({static_cast<int32_t>(std::ceil(last * GridDenominator)), GridDenominator});
+  const double smallest = std::min(1.0, SmallestSide / shortSide);
+  const double least =
+      std::min(1.0, std::max<double>(LeastEstimatedRows, SmallestSide) / shortSide);
+  auto scale = [](double share) {
+    return ShrinkScale{
+        std::max<int32_t>(1, static_cast<int32_t>(std::ceil(share * GridDenominator))),
+        GridDenominator};
+  };
+  std::vector<ShrinkScale> scales{{GridDenominator, GridDenominator}};
+  // At least three resampled ones for the curve, even on a photo barely past the least rows.
+  for (double s = TopOfCurve;; s *= GridStep) {
+    if (s <= least * 1.25 && scales.size() > 3) {
+      scales.push_back(scale(least));
+      break;
+    }
+    if (s <= smallest) {
+      scales.push_back(scale(smallest));
+      break;
+    }
+    scales.push_back(scale(s));
+  }
   return scales;
 }
 
