@@ -203,6 +203,25 @@ int32_t JpegRowReader::ReadRows(uint8_t* const* rows, int32_t count) {
   return done;
 }
 
+int32_t JpegRowReader::SkipRows(int32_t count) {
+  if (!Created || Problem != PictureProblem::None || count <= 0) return 0;
+  j_decompress_ptr d = &Context->Decompress;
+  JDIMENSION skipped = 0;
+  const bool ok = RunCodecCall(&Context->Error, [&] {
+    skipped = jpeg_skip_scanlines(d, static_cast<JDIMENSION>(count));
+    // As ReadRows: data that ends early is damaged, not rows of filler to skip.
+    if (Sequential && Context->Error.DataEnded &&
+        d->output_height - d->output_scanline > 2 * BandRows)
+      ERREXIT(d, JERR_INPUT_EOF);
+  });
+  RowsRead += static_cast<int32_t>(skipped);
+  if (!ok) {
+    Fail(ProblemOf(Context->Error.Public.msg_code));
+    return 0;
+  }
+  return static_cast<int32_t>(skipped);
+}
+
 std::vector<MarkerPayload> JpegRowReader::Markers() const {
   return Created ? KeptMarkers(&Context->Decompress) : std::vector<MarkerPayload>{};
 }

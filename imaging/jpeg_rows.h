@@ -75,6 +75,9 @@ class JpegRowReader {
   // Decodes up to count rows into rows[0..count), each 3 x OutputWidth bytes, top to bottom;
   // gives the number decoded, 0 at the end or after a failure (Problem set).
   int32_t ReadRows(uint8_t* const* rows, int32_t count);
+  // Passes over up to count rows without making them (their data is still read); gives how
+  // many, 0 at the end or after a failure (Problem set).
+  int32_t SkipRows(int32_t count);
   // Copies of the markers kept by Open(..., true), in file order.
   std::vector<MarkerPayload> Markers() const;
 

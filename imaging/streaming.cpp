@@ -142,6 +142,7 @@ class RowRing {
   std::vector<uint8_t> Ring;     // decoded rows
   int32_t BlendSamples = 0;      // samples of a blended row, with what the horizontal pass reads
   std::vector<int16_t> Blended;  // one row after the vertical pass
+  std::vector<bool> Needed;      // source rows some output needs; empty: all of them
 
   std::atomic<int32_t> Produced{0};  // source rows decoded so far
   std::atomic<int32_t> Lowest{0};    // lowest source row the consumer still needs
@@ -161,6 +162,23 @@ bool RowRing::Allocate() {
     blends = blends || !target.Direct;
   }
   Slots = MostTaps + WakeAhead + 2 * StripRows;
+  // Outputs that all take samples leave most source rows to no one.
+  bool sampled = true;
+  for (const Target& target : Targets) sampled = sampled && target.Every > 1;
+  if (sampled) {
+    try {
+      Needed.assign(static_cast<size_t>(Source.Height()), false);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    for (const Target& target : Targets)
+      for (int32_t y = 0; y < target.Down.To; ++y) {
+        if (!SampledRow(y, target.Every)) continue;
+        const size_t first = static_cast<size_t>(target.Down.First[static_cast<size_t>(y)]);
+        const size_t count = static_cast<size_t>(target.Down.Count[static_cast<size_t>(y)]);
+        std::fill_n(Needed.begin() + static_cast<std::ptrdiff_t>(first), count, true);
+      }
+  }
   BlendSamples = 3 * Source.Width() + 4;  // the horizontal pass reads one pixel further
   try {
     Ring.assign(static_cast<size_t>(Slots) * SlotBytes, 0);
@@ -180,6 +198,20 @@ bool RowRing::ProduceStrip() {
   const int32_t height = Source.Height();
   const int32_t first = Produced.load();
   if (first >= height) return false;
+  // A run of whole strips no output needs is skipped, not decoded.
+  int32_t unneeded = 0;
+  if (!Needed.empty())
+    while (first + unneeded < height && !Needed[static_cast<size_t>(first + unneeded)]) ++unneeded;
+  unneeded = unneeded / StripRows * StripRows;
+  if (unneeded > 0) {
+    const int32_t skipped = Source.SkipRows(unneeded);
+    if (skipped > 0) {
+      Produced.store(first + skipped);
+      if (first + skipped >= height) SourceDone.store(true);
+      if (Threaded && first + skipped > Wanted.load()) RowsReady.Signal();
+      return true;
+    }
+  }
   const int32_t count = std::min(StripRows, height - first);
   // Room: the strip's slots must hold no row the consumer still needs.
   auto room = [&] { return ConsumerDone.load() || first + count <= Lowest.load() + Slots; };
@@ -211,8 +243,9 @@ bool RowRing::WaitForRow(int32_t row) {
     return true;
   }
   if (Produced.load() > row) return true;
-  // Asleep, wait for a good run of rows: up to WakeAhead past the one needed.
-  Wanted.store(std::min(row + WakeAhead, Source.Height() - 1));
+  // Asleep, wait for a good run of rows: up to WakeAhead past the one needed; when rows are
+  // skipped, for that one only (the rows past it may need room it still holds).
+  Wanted.store(Needed.empty() ? std::min(row + WakeAhead, Source.Height() - 1) : row);
   RowsReady.WaitUntil([&] { return Produced.load() > Wanted.load() || SourceDone.load(); });
   return Produced.load() > row;
 }

@@ -23,6 +23,9 @@ class RowSource {
   virtual int32_t ReadRows(uint8_t* const* rows, int32_t count) = 0;
   // Whether reading the rows is work enough to be worth a thread of its own.
   virtual bool WorthAThread() const { return false; }
+  // Passes over up to count rows no one needs, for less than reading them costs; gives how
+  // many (0: this source cannot, read them instead).
+  virtual int32_t SkipRows(int32_t) { return 0; }
 };
 
 // Where rows go, top to bottom, 3 x width bytes each.
@@ -55,6 +58,7 @@ class JpegSource : public RowSource {
     return Reader.ReadRows(rows, count);
   }
   bool WorthAThread() const override;
+  int32_t SkipRows(int32_t count) override { return Reader.SkipRows(count); }
   JpegRowReader& Reader;
 };
 
@@ -125,7 +129,8 @@ struct RowOutput {
 };
 // ResampleRows to several sizes at once from one pass over source: every source row is read
 // once and serves every output while it is in the ring, on the calling thread (the source on a
-// second one as ResampleRows does). False as ResampleRows, for any output.
+// second one as ResampleRows does); when every output is a sample, the rows none of them needs
+// are skipped (RowSource::SkipRows). False as ResampleRows, for any output.
 bool ResampleRowsTo(RowSource& source, const std::vector<RowOutput>& outputs,
                     PipelineThreading threading = PipelineThreading::Auto);
 
