@@ -144,13 +144,21 @@ void FitPercentBox(MainForm* f, const ScreenScale& s) {
   SelectObject(dc, before);
   ReleaseDC(combo, dc);
   const DWORD margins = edit ? static_cast<DWORD>(SendMessageA(edit, EM_GETMARGINS, 0, 0)) : 0;
-  // The caret and a pixel on either side of the text need room too.
-  const int32_t needed = widest + LOWORD(margins) + HIWORD(margins) + s(4) +
-                         4 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL);
-  const int32_t left = f->PercentCombo->GetBounds().left;
-  const int32_t room = f->ShrinkButton->GetBounds().left - s(2) - left;
-  const int32_t width = std::min(std::max(f->PercentCombo->GetWidth(), needed), room);
+  // Around the edit field: the box's frame and drop-down button, as the box lays them out.
+  RECT field = {};
+  if (edit) GetClientRect(edit, &field);
+  const int32_t around = edit ? f->PercentCombo->GetWidth() - (field.right - field.left)
+                              : 4 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL);
+  // The caret and a pixel on either side of the text need room too: an item chosen with the
+  // caret after it must not scroll its first letters out of sight.
+  const int32_t needed = widest + LOWORD(margins) + HIWORD(margins) + s(4) + around;
+  const int32_t width = std::max(f->PercentCombo->GetWidth(), needed);
   SetSize(f->PercentCombo, width, 0);
+  // The Shrink button moves right when the box needs its room, never onto the Save button.
+  const RECT box = f->PercentCombo->GetBounds(), shrink = f->ShrinkButton->GetBounds();
+  const int32_t most = f->SaveButton->GetBounds().left - s(8) - (shrink.right - shrink.left);
+  if (shrink.left < box.right + s(2))
+    SetPosition(f->ShrinkButton, std::min<int32_t>(box.right + s(2), most), shrink.top);
 }
 
 void BuildTopPanel(MainForm* f, const ScreenScale& s) {
@@ -169,7 +177,7 @@ void BuildTopPanel(MainForm* f, const ScreenScale& s) {
 
   f->PercentLabel = MakeFittedLabel(panel, "Shrink percent", 93, 8, s);
   f->OpenButton = SetSize(MakeScaledButton(panel, "Open ...", 6, 5, s), s(79), 0);
-  f->ShrinkButton = MakeFittedButton(panel, "Shrink", 339, 6, s);
+  f->ShrinkButton = MakeFittedButton(panel, "Shrink", 345, 6, s);
   f->SaveButton = MakeFittedButton(panel, "Save...", 504, 6, s);
 
   // The combo box takes its height from its font.

@@ -134,7 +134,7 @@ TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
     layouts[run] = LayoutOf(*app);
     SaveScreenshot(app->Main, "velmora-e2e-" + std::to_string(dpi) + "dpi.bmp");
     // The percentage box shows every item whole: its text starts and ends inside the edit
-    // field, and the box stays clear of the Shrink button.
+    // field, also with the caret after it, and the box stays clear of the Shrink button.
     HWND combo = app->Find("COMBOBOX"), edit = GetWindow(combo, GW_CHILD);
     RECT field{};
     GetClientRect(edit, &field);
@@ -148,6 +148,10 @@ TEST_F(WindowsRun, TheLayoutScalesWithTheScreensDpi) {
       EXPECT_TRUE(first >= 0 && last > first && last < field.right)
           << WindowText(combo) << ": characters at " << first << " and " << last << " of "
           << field.right;
+      // Chosen from the list, the caret stands after the text: nothing may scroll away.
+      Ask(edit, EM_SETSEL, length, length);
+      Ask(edit, EM_SCROLLCARET);
+      EXPECT_GE(static_cast<short>(LOWORD(Ask(edit, EM_POSFROMCHAR, 0))), 0) << WindowText(combo);
     }
     Ask(combo, CB_SETCURSEL, 2);
     // Both panes show the picture's four quadrants at their own size.
