@@ -47,7 +47,7 @@ struct ShrinkChoice {
 
 ShrinkChoice Chosen(MainForm* form) {
   const int32_t index = GetItemIndex(form->PercentCombo);
-  constexpr int32_t percents = 10, sizes = static_cast<int32_t>(std::size(SizeChoices));
+  constexpr int32_t percents = kPercentItems, sizes = static_cast<int32_t>(std::size(SizeChoices));
   if (index >= percents && index < percents + sizes) return {0, &SizeChoices[index - percents]};
   return {index < percents ? (index + 1) * 10 : 0, nullptr};
 }

@@ -35,7 +35,6 @@ PhotoList* SharedPhotos(void* form) { return static_cast<MainForm*>(form)->Photo
 constexpr const char* kImageFilter = "Image Files|*.jpg;*.jpeg";
 // Photos to open may also be HEIF/HEIC (iPhone) ones; the copies are always JPEG.
 constexpr const char* kOpenFilter = "Image Files|*.jpg;*.jpeg;*.heic;*.heif;*.hif";
-constexpr int32_t kPercentItems = 10;
 constexpr int32_t kThirtyPercent = 2;
 // The top panel's height at 96 DPI, and what the row of several photos adds to it.
 constexpr int32_t kTopPanelHeight = 65;

@@ -64,6 +64,8 @@ std::string LimitText(uint64_t bytes);
 // A scale as a percentage to a tenth, truncated: "41.3", "100".
 std::string ScaleText(const ShrinkScale& scale);
 
+// The percentages the list offers first, 10% to 100% in steps of ten.
+constexpr int32_t kPercentItems = 10;
 // The size choices offered after the percentages, in the order shown.
 struct SizeChoice {
   const char* Label;  // what the list shows

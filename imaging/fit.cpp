@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,8 +15,6 @@
 
 #include "imaging/batch_shrink.h"
 #include "imaging/heif_shrink.h"
-#include "imaging/jpeg_image.h"
-#include "imaging/photo_metadata.h"
 #include "imaging/streaming.h"
 #include "toolkit/stream.h"
 
@@ -172,20 +169,17 @@ std::vector<ShrinkScale> EstimateScales(uint32_t width, uint32_t height) {
   return scales;
 }
 
-// Makes the photo's estimate (estimate(scales, count, reports)) and takes its size from the
-// reports. False (copy's problem set) when the photo could not be read.
-bool Estimate(Photo& photo, FitCopy& copy, uint32_t width, uint32_t height,
-              const std::function<bool(const ShrinkScale*, size_t, ShrinkReport*)>& estimate) {
-  photo.Width = width;
-  photo.Height = height;
-  const std::vector<ShrinkScale> scales = EstimateScales(width, height);
-  std::vector<ShrinkReport> reports(scales.size());
-  const bool made = estimate(scales.data(), scales.size(), reports.data());
-  copy.Report.OriginalWidth = reports[0].OriginalWidth;
-  copy.Report.OriginalHeight = reports[0].OriginalHeight;
-  for (size_t k = 0; k < scales.size(); ++k) {
+// Takes the photo's estimate from the reports of its sampled copies at scales (made: all of
+// them were), and its upright size. False (copy's problem set) when the photo could not be read.
+bool Estimate(Photo& photo, FitCopy& copy, const std::vector<ShrinkScale>& scales,
+              const std::vector<ShrinkReport>& reports, bool made) {
+  photo.Width = reports[0].OriginalWidth;
+  photo.Height = reports[0].OriginalHeight;
+  copy.Report.OriginalWidth = photo.Width;
+  copy.Report.OriginalHeight = photo.Height;
+  for (size_t k = 0; k < reports.size(); ++k) {
     if (reports[k].Problem != PictureProblem::None) copy.Report.Problem = reports[k].Problem;
-    if (made && reports[k].Bytes > 0)
+    if (made && k < scales.size() && reports[k].Bytes > 0)
       photo.Estimate[static_cast<double>(scales[k].Numerator) / GridDenominator] = reports[k].Bytes;
   }
   if (photo.Estimate.empty()) {
@@ -196,29 +190,14 @@ bool Estimate(Photo& photo, FitCopy& copy, uint32_t width, uint32_t height,
   return true;
 }
 
-// The estimate of a JPEG photo: its header read for its upright size, then sampled copies.
+// The estimate of a JPEG photo: sampled copies at the scales its upright size calls for.
 bool Probe(const uint8_t* data, size_t size, Stream* file, int32_t samples,
            PipelineThreading threading, Photo& photo, FitCopy& copy) {
-  uint32_t width = 0, height = 0;
-  {
-    JpegRowReader reader;
-    const bool opened = data ? size >= JpegMinimumParsedSize && reader.Open(data, size, true)
-                             : file->Size() >= JpegMinimumParsedSize && reader.Open(file, true);
-    if (!opened) {
-      copy.Report.Problem =
-          reader.Problem != PictureProblem::None ? reader.Problem : PictureProblem::NotJpeg;
-      return false;
-    }
-    const bool turned = CollectPhotoDetails(reader.Markers()).Orientation >= 5;
-    width = turned ? reader.Height : reader.Width;
-    height = turned ? reader.Width : reader.Height;
-  }
-  if (file) file->SetPosition(0);
-  return Estimate(photo, copy, width, height,
-                  [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
-                    return EstimateJpegCopies(data, size, file, scales, count, reports, samples,
-                                              threading);
-                  });
+  std::vector<ShrinkScale> scales;
+  std::vector<ShrinkReport> reports;
+  const bool made =
+      EstimateJpegCopies(data, size, file, EstimateScales, scales, reports, samples, threading);
+  return Estimate(photo, copy, scales, reports, made);
 }
 
 // The estimate of a HEIF photo: decoded whole, then sampled copies of it.
@@ -232,15 +211,16 @@ bool ProbeHeif(HeifImage& image, int32_t samples, PipelineThreading threading, P
     copy.Report.Problem = PictureProblemOf(problem);
     return false;
   }
-  return Estimate(photo, copy, facts.Width, facts.Height,
-                  [&](const ShrinkScale* scales, size_t count, ShrinkReport* reports) {
-                    HeifSource source(image);
-                    return EstimateDecodedRows(source, image.Details(), scales, count, reports,
-                                               samples, threading);
-                  });
+  const std::vector<ShrinkScale> scales = EstimateScales(facts.Width, facts.Height);
+  std::vector<ShrinkReport> reports(scales.size());
+  HeifSource source(image);
+  const bool made = EstimateDecodedRows(source, image.Details(), scales.data(), scales.size(),
+                                        reports.data(), samples, threading);
+  return Estimate(photo, copy, scales, reports, made);
 }
 
-// Runs work(i) for i in [0, count) on up to workers threads (the calling one among them).
+}  // namespace
+
 void ForEach(size_t count, int workers, const std::function<void(size_t)>& work) {
   std::atomic<size_t> next{0};
   auto loop = [&] {
@@ -257,6 +237,8 @@ void ForEach(size_t count, int workers, const std::function<void(size_t)>& work)
   loop();
   for (std::thread& thread : threads) thread.join();
 }
+
+namespace {
 
 // One scale of a pass: its copies and their total as counted against the limit.
 struct Candidate {

@@ -10,11 +10,11 @@
 #include <thread>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "imaging/batch_shrink.h"
-#include "imaging/jpeg_rows.h"
 #include "imaging/shrink.h"
 
 namespace velmora {
@@ -100,6 +100,10 @@ struct FitOptions {
 // alone, it is decoded once for the whole fit.
 FitResult FitCopies(const std::vector<FitInput>& inputs, uint64_t limit,
                     const FitOptions& options = {});
+
+// Runs work(i) for i in [0, count) on up to workers threads (the calling one among them); a
+// thread that cannot be had leaves its share to the others.
+void ForEach(size_t count, int workers, const std::function<void(size_t)>& work);
 
 // Frees the copies a result holds.
 void FreeFitCopies(FitResult& result);

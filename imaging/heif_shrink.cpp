@@ -46,13 +46,10 @@ bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
     return false;
   }
   // Upright as decoded: the details say orientation 1.
-  const PhotoDetails details = image.Details();
-  bool all = true;
-  for (size_t i = 0; i < count; ++i) {
-    HeifSource source(image);
-    all = ShrinkDecodedRows(source, details, scales[i], outs[i], reports[i], threading) && all;
-    reports[i].Milliseconds = NowMs() - start;
-  }
+  HeifSource source(image);
+  const bool all =
+      ShrinkDecodedCopies(source, image.Details(), scales, count, outs, reports, threading);
+  for (size_t i = 0; i < count; ++i) reports[i].Milliseconds = NowMs() - start;
   return all;
 }
 

@@ -28,7 +28,7 @@ bool ShrinkHeifFile(const std::string& path, int32_t percent, Stream* out, Shrin
 // Copies of the opened HEIF image at count scales of its upright size, as ShrinkJpegCopies
 // makes them of a JPEG: copy i appended to outs[i], reports[i] saying what it did. The image is
 // decoded once (unless it was already) and every copy reads its rows from there
-// (ShrinkDecodedRows). True when every copy was made (a scale that leaves a side of 0 pixels
+// (ShrinkDecodedCopies). True when every copy was made (a scale that leaves a side of 0 pixels
 // makes none, with Problem None).
 bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
                       Stream* const* outs, ShrinkReport* reports,

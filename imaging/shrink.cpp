@@ -169,12 +169,14 @@ PictureProblem ProblemOf(const JpegRowReader& reader) {
 }
 
 // The copies, or with samples above 0 their estimates (outs unused), of the JPEG picture at
-// count scales: one decode for each DCT scale they need (estimates all share the largest).
-bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                size_t count, Stream* const* outs, ShrinkReport* reports,
-                PipelineThreading threading, int32_t samples) {
+// the scales (or, with choose, at those it chooses from the upright size once the header is
+// read): one decode for each DCT scale they need (estimates all share the largest). reports
+// gets one report a scale (one when the picture could not be opened).
+bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ScalesFor* choose,
+                std::vector<ShrinkScale>& scales, Stream* const* outs,
+                std::vector<ShrinkReport>& reports, PipelineThreading threading, int32_t samples) {
   const double start = NowMs();
-  for (size_t i = 0; i < count; ++i) reports[i] = ShrinkReport{};
+  reports.assign(std::max<size_t>(scales.size(), 1), ShrinkReport{});
   const uint32_t position = file ? file->Position() : 0;
   JpegRowReader first;
   // As JpegImage takes them: a few hundred bytes are no picture, whatever they hold.
@@ -188,10 +190,16 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
   if (!open(first)) {
     const PictureProblem problem =
         first.Problem != PictureProblem::None ? first.Problem : PictureProblem::NotJpeg;
-    for (size_t i = 0; i < count; ++i) reports[i].Problem = problem;
+    for (ShrinkReport& report : reports) report.Problem = problem;
     return false;
   }
   const PhotoDetails details = CollectPhotoDetails(first.Markers());
+  if (choose) {
+    const PixelSize upright = OrientedSize(first.Width, first.Height, details.Orientation);
+    scales = (*choose)(upright.Width, upright.Height);
+    reports.assign(scales.size(), ShrinkReport{});
+  }
+  const size_t count = scales.size();
   std::vector<CopyPlan> plans(count);
   std::vector<bool> planned(count), done(count, false);
   bool all = true;
@@ -222,7 +230,7 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
     bool made = opened && reader.Start(plans[lead].DecodeEighths);
     if (made) {
       JpegSource source(reader);
-      made = MakeCopies(plans, group, details, source, outs, samples, reports, threading);
+      made = MakeCopies(plans, group, details, source, outs, samples, reports.data(), threading);
     }
     if (!made)
       for (size_t i : group) reports[i].Problem = ProblemOf(reader);
@@ -238,7 +246,11 @@ bool JpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScal
 bool ShrinkJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
                       size_t count, Stream* const* outs, ShrinkReport* reports,
                       PipelineThreading threading) {
-  return JpegCopies(data, size, file, scales, count, outs, reports, threading, 0);
+  std::vector<ShrinkScale> chosen(scales, scales + count);
+  std::vector<ShrinkReport> made;
+  const bool all = JpegCopies(data, size, file, nullptr, chosen, outs, made, threading, 0);
+  for (size_t i = 0; i < count; ++i) reports[i] = made[std::min(i, made.size() - 1)];
+  return all;
 }
 
 int32_t SampleSpacing(int32_t storedHeight, int32_t samples) {
@@ -246,16 +258,20 @@ int32_t SampleSpacing(int32_t storedHeight, int32_t samples) {
   return bands < 32 ? 0 : std::clamp(bands / std::max(samples, 1), 4, 64);
 }
 
-bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                        size_t count, ShrinkReport* reports, int32_t samples,
-                        PipelineThreading threading) {
-  return JpegCopies(data, size, file, scales, count, nullptr, reports, threading,
+bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ScalesFor& choose,
+                        std::vector<ShrinkScale>& scales, std::vector<ShrinkReport>& reports,
+                        int32_t samples, PipelineThreading threading) {
+  return JpegCopies(data, size, file, &choose, scales, nullptr, reports, threading,
                     std::max(samples, 1));
 }
 
-bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
-                         size_t count, ShrinkReport* reports, int32_t samples,
-                         PipelineThreading threading) {
+namespace {
+
+// The copies, or with samples above 0 their estimates (outs unused), at count scales of a
+// picture whose rows source gives whole, from one pass over them.
+bool DecodedCopies(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
+                   size_t count, Stream* const* outs, ShrinkReport* reports, int32_t samples,
+                   PipelineThreading threading) {
   std::vector<CopyPlan> plans(count);
   std::vector<size_t> group;
   for (size_t i = 0; i < count; ++i) {
@@ -263,39 +279,38 @@ bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const S
     if (PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
                  details, scales[i], reports[i], plans[i]))
       group.push_back(i);
-    plans[i].DecodeEighths = 8;
+    plans[i].DecodeEighths = 8;  // the rows are the whole picture
   }
-  return MakeCopies(plans, group, details, source, nullptr, std::max(samples, 1), reports,
-                    threading);
+  if (group.empty()) return false;
+  const bool made = MakeCopies(plans, group, details, source, outs, samples, reports, threading);
+  if (!made)
+    for (size_t i : group) reports[i].Problem = PictureProblem::TooLarge;
+  return made && group.size() == count;
 }
 
-bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
-                       Stream* out, ShrinkReport& report, PipelineThreading threading) {
-  report = ShrinkReport{};
-  std::vector<CopyPlan> plans(1);
-  if (!PlanCopy(static_cast<uint32_t>(source.Width()), static_cast<uint32_t>(source.Height()),
-                details, scale, report, plans[0]))
-    return false;
-  plans[0].DecodeEighths = 8;  // the rows are the whole picture
-  const bool made = MakeCopies(plans, {0}, details, source, &out, 0, &report, threading);
-  if (!made) report.Problem = PictureProblem::TooLarge;
-  return made;
+}  // namespace
+
+bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
+                         size_t count, ShrinkReport* reports, int32_t samples,
+                         PipelineThreading threading) {
+  return DecodedCopies(source, details, scales, count, nullptr, reports, std::max(samples, 1),
+                       threading);
+}
+
+bool ShrinkDecodedCopies(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
+                         size_t count, Stream* const* outs, ShrinkReport* reports,
+                         PipelineThreading threading) {
+  return DecodedCopies(source, details, scales, count, outs, reports, 0, threading);
 }
 
 bool ShrinkJpegBytes(const uint8_t* data, size_t size, int32_t percent, Stream* out,
                      ShrinkReport& report, PipelineThreading threading) {
   const ShrinkScale scale{percent, 100};
-  return ShrinkJpegCopies(data ? data : reinterpret_cast<const uint8_t*>(""), data ? size : 0,
-                          nullptr, &scale, 1, &out, &report, threading);
+  return ShrinkJpegCopies(data, size, nullptr, &scale, 1, &out, &report, threading);
 }
 
 bool ShrinkJpegStream(Stream* file, int32_t percent, Stream* out, ShrinkReport& report,
                       PipelineThreading threading) {
-  if (!file) {
-    report = ShrinkReport{};
-    report.Problem = PictureProblem::NotJpeg;
-    return false;
-  }
   const ShrinkScale scale{percent, 100};
   return ShrinkJpegCopies(nullptr, 0, file, &scale, 1, &out, &report, threading);
 }

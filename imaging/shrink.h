@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "imaging/jpeg_rows.h"
 #include "imaging/streaming.h"
@@ -93,20 +95,26 @@ int32_t SampleSpacing(int32_t storedHeight, int32_t samples);
 // (SampleSpacing) encoded as the copy is, scaled to all its rows. All come from one decode,
 // the one the largest copy needs. True when every estimate was made. A dozen bands come within
 // about 2% on photos; the estimates of many photos added up may sample fewer each.
-bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ShrinkScale* scales,
-                        size_t count, ShrinkReport* reports, int32_t samples = 12,
+// The scales are those choose gives for the picture's upright width and height, once its
+// header is read (so that it is read once); reports gets one report a scale, or one saying why
+// the picture could not be opened.
+using ScalesFor = std::function<std::vector<ShrinkScale>(uint32_t width, uint32_t height)>;
+bool EstimateJpegCopies(const uint8_t* data, size_t size, Stream* file, const ScalesFor& choose,
+                        std::vector<ShrinkScale>& scales, std::vector<ShrinkReport>& reports,
+                        int32_t samples = 12,
                         PipelineThreading threading = PipelineThreading::Auto);
-// The same for a picture whose rows source gives whole, as ShrinkDecodedRows takes them.
+// The same for a picture whose rows source gives whole, as ShrinkDecodedCopies takes them.
 bool EstimateDecodedRows(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
                          size_t count, ShrinkReport* reports, int32_t samples = 12,
                          PipelineThreading threading = PipelineThreading::Auto);
 
-// The copy at scale of a picture whose rows source gives whole, at full size as stored, with
-// details (its orientation applied as ShrinkJpegCopies applies it): what ShrinkJpegCopies makes
-// from a decode at full size, for decoders that have no reduced decode. Appended to out; false
-// without a copy (Problem None when a side would be 0 pixels).
-bool ShrinkDecodedRows(RowSource& source, const PhotoDetails& details, ShrinkScale scale,
-                       Stream* out, ShrinkReport& report,
-                       PipelineThreading threading = PipelineThreading::Auto);
+// The copies at count scales of a picture whose rows source gives whole, at full size as
+// stored, with details (its orientation applied as ShrinkJpegCopies applies it): what
+// ShrinkJpegCopies makes from a decode at full size, for decoders that have no reduced decode,
+// all from one pass over the rows. Copy i is appended to outs[i]; false when any copy is
+// missing (Problem None when a side would be 0 pixels).
+bool ShrinkDecodedCopies(RowSource& source, const PhotoDetails& details, const ShrinkScale* scales,
+                         size_t count, Stream* const* outs, ShrinkReport* reports,
+                         PipelineThreading threading = PipelineThreading::Auto);
 
 }  // namespace velmora

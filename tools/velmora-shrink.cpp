@@ -41,10 +41,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <atomic>
 #include <condition_variable>
-#include <functional>
-#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -239,14 +236,19 @@ struct Batch {
   size_t Count = 0;  // outcomes ready
 };
 
+// Why a photo has no copy when its file or its picture is the reason (empty otherwise).
+std::string NoCopyText(const std::string& input, bool unreadable, PictureProblem problem) {
+  if (unreadable) return input + ": cannot open the file";
+  if (problem == PictureProblem::NotJpeg) return input + ": not a JPEG file that can be read";
+  if (problem != PictureProblem::None) return input + ": the picture " + ProblemText(problem);
+  return "";
+}
+
 // Why a photo has no shrunk picture.
 std::string FailureText(const BatchResult& result, const std::string& input, int32_t percent) {
-  if (result.Unreadable) return input + ": cannot open the file";
-  if (result.Problem == PictureProblem::NotJpeg)
-    return input + ": not a JPEG file that can be read";
-  if (result.Problem != PictureProblem::None)
-    return input + ": the picture " + ProblemText(result.Problem);
-  return input + ": " + std::to_string(percent) + "% leaves a side of 0 pixels";
+  const std::string text = NoCopyText(input, result.Unreadable, result.Problem);
+  return !text.empty() ? text
+                       : input + ": " + std::to_string(percent) + "% leaves a side of 0 pixels";
 }
 
 // On a worker: writes the shrunk photo and keeps what is to be printed of it.
@@ -397,12 +399,9 @@ int ShrinkSeveral(const Request& request) {
 
 // ---- fit under a size ----
 
-// Why a photo was left out of a fit.
+// Why a photo was left out of a fit (it could not be opened or decoded).
 std::string LeftOutText(const FitCopy& photo, const std::string& input) {
-  if (photo.Unreadable) return input + ": cannot open the file";
-  if (photo.Report.Problem == PictureProblem::NotJpeg)
-    return input + ": not a JPEG file that can be read";
-  return input + ": the picture " + ProblemText(photo.Report.Problem);
+  return NoCopyText(input, photo.Unreadable, photo.Report.Problem);
 }
 
 // Why a fit gave nothing, in the words the window uses.
@@ -434,12 +433,10 @@ void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
   uint64_t originalBytes = 0, copyBytes = 0;
   for (const FitCopy& photo : fit.Photos)
     if (photo.Copy) ++photos, originalBytes += photo.OriginalBytes, copyBytes += photo.Report.Bytes;
-  std::string total =
-      FormatBatchTotal(photos, originalBytes, copyBytes) + " at " + ScaleText(fit.Scale) + "%, ";
-  if (mail)
-    total += "fits one " + LimitText(limit) + " mail (" + LimitText(fit.Bytes) + " as attachments)";
-  else
-    total += "within " + LimitText(limit);
+  // In the window's words, and for a mail the attachments as mail counts them.
+  std::string total = FormatBatchTotal(photos, originalBytes, copyBytes) +
+                      FitSummaryText(SummaryOf(fit, limit, mail, 1));
+  if (mail) total += " (" + LimitText(fit.Bytes) + " as attachments)";
   std::printf("%s\n", total.c_str());
   std::string search = "search: " + std::to_string(fit.Tries) +
                        (fit.Tries == 1 ? " scale in " : " scales in ") +
@@ -455,18 +452,6 @@ void PrintFitTotal(const FitResult& fit, uint64_t limit, bool mail) {
   std::printf("%s\n", search.c_str());
 }
 
-// Runs work(i) for i in [0, count) on workers threads.
-void InParallel(size_t count, int workers, const std::function<void(size_t)>& work) {
-  std::atomic<size_t> next{0};
-  auto loop = [&] {
-    for (size_t i; (i = next++) < count;) work(i);
-  };
-  std::vector<std::thread> threads;
-  for (int w = 1; w < workers; ++w) threads.emplace_back(loop);
-  loop();
-  for (std::thread& thread : threads) thread.join();
-}
-
 // --bench for a fit: the fit again and again, and the plain shrink of the same photos at the
 // scale it found (each photo read as the fit reads it, on as many workers), alternating.
 void BenchFit(const std::vector<FitInput>& inputs, uint64_t limit, const FitOptions& options,
@@ -479,7 +464,7 @@ void BenchFit(const std::vector<FitInput>& inputs, uint64_t limit, const FitOpti
     fits.push_back(NowMs() - start);
     FreeFitCopies(again);
     start = NowMs();
-    InParallel(inputs.size(), inputs.size() > 1 ? workers : 1, [&](size_t i) {
+    ForEach(inputs.size(), inputs.size() > 1 ? workers : 1, [&](size_t i) {
       Stream* out = MakeMemoryStream();
       ShrinkReport report;
       const PipelineThreading threading =

@@ -63,7 +63,7 @@ std::vector<Sample> Samples() {
   };
 }
 
-// The copy ShrinkJpegCopies makes of bytes at scale alone.
+// The photos' bytes as the fit takes them.
 std::vector<FitInput> InputsOf(const std::vector<const Bytes*>& photos) {
   std::vector<FitInput> inputs;
   for (const Bytes* photo : photos) inputs.push_back({photo->data(), photo->size(), ""});
@@ -120,10 +120,14 @@ TEST(Fit, OneCopyIsTheLargestTriedWithinTheLimitOnEveryKindOfPicture) {
 // whole, turned, with its markers), within a few percent for a sampled one.
 TEST(Fit, EstimatesComeCloseToTheCopies) {
   for (const Sample& sample : Samples()) {
-    const ShrinkScale scales[] = {{100, 100}, {60, 100}, {25, 100}};
-    ShrinkReport reports[3];
-    ASSERT_TRUE(
-        EstimateJpegCopies(sample.Jpeg.data(), sample.Jpeg.size(), nullptr, scales, 3, reports));
+    std::vector<ShrinkScale> scales;
+    std::vector<ShrinkReport> reports;
+    ASSERT_TRUE(EstimateJpegCopies(
+        sample.Jpeg.data(), sample.Jpeg.size(), nullptr,
+        [](uint32_t, uint32_t) {
+          return std::vector<ShrinkScale>{{100, 100}, {60, 100}, {25, 100}};
+        },
+        scales, reports));
     for (int k = 0; k < 3; ++k) {
       const double real = static_cast<double>(test::Shrunk(sample.Jpeg, scales[k]).size());
       if (std::min(reports[k].Width, reports[k].Height) < 32 * SampleBand)
