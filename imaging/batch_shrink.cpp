@@ -52,10 +52,7 @@ BatchResult ShrinkPhotoFile(const std::string& path, int32_t percent, PipelineTh
   ShrinkReport report;
   Owned<Stream> copy(MakeMemoryStream());
   // A HEIF photo is read by the decoder through a handle of its own.
-  uint8_t start[64] = {};
-  const uint32_t got = file->Read(start, sizeof start);
-  file->SetPosition(0);
-  const bool shrunk = LooksLikeHeif(start, got)
+  const bool shrunk = StreamLooksLikeHeif(file.get())
                           ? ShrinkHeifFile(path, percent, copy.get(), report, threading)
                           : ShrinkJpegStream(file.get(), percent, copy.get(), report, threading);
   if (shrunk) {

@@ -100,11 +100,7 @@ struct Photo {
 
 // Whether the photo's bytes (data, or the file at its start) are a HEIF file.
 bool IsHeif(const uint8_t* data, size_t size, Stream* file) {
-  if (data) return LooksLikeHeif(data, size);
-  uint8_t start[64] = {};
-  const uint32_t got = file->Read(start, sizeof start);
-  file->SetPosition(0);
-  return LooksLikeHeif(start, got);
+  return data ? LooksLikeHeif(data, size) : StreamLooksLikeHeif(file);
 }
 
 // Opens the HEIF photo of input into image.

@@ -31,6 +31,13 @@ bool ShrinkHeifFile(const std::string& path, int32_t percent, Stream* out, Shrin
   return ShrinkHeifCopies(image, &scale, 1, &out, &report, threading);
 }
 
+bool StreamLooksLikeHeif(Stream* file) {
+  uint8_t start[64] = {};
+  const uint32_t got = file->Read(start, sizeof start);
+  file->SetPosition(0);
+  return LooksLikeHeif(start, got);
+}
+
 bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
                       Stream* const* outs, ShrinkReport* reports, PipelineThreading threading) {
   const double start = NowMs();

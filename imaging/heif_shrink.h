@@ -25,6 +25,9 @@ PictureProblem PictureProblemOf(HeifProblem problem);
 bool ShrinkHeifFile(const std::string& path, int32_t percent, Stream* out, ShrinkReport& report,
                     PipelineThreading threading = PipelineThreading::Auto);
 
+// Whether the bytes of file from its start are a HEIF file; the file is left at its start.
+bool StreamLooksLikeHeif(Stream* file);
+
 // Copies of the opened HEIF image at count scales of its upright size, as ShrinkJpegCopies
 // makes them of a JPEG: copy i appended to outs[i], reports[i] saying what it did. The image is
 // decoded once (unless it was already) and every copy reads its rows from there

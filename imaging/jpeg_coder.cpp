@@ -75,6 +75,11 @@ void SetCodingTables(j_compress_ptr codec, const JpegCoding& coding) {
   if (coding.FullChroma) codec->comp_info[0].h_samp_factor = codec->comp_info[0].v_samp_factor = 1;
 }
 
+bool CodedWhole(int32_t width, int32_t height, const JpegCoding& coding) {
+  return static_cast<int64_t>(width) * height >= SmallestOwnTablesCopy &&
+         CoefficientBytesFor(width, height, coding.FullChroma) <= CoefficientBudget;
+}
+
 uint64_t CoefficientBytesFor(int32_t width, int32_t height, bool fullChroma) {
   const uint64_t w = static_cast<uint64_t>(width), h = static_cast<uint64_t>(height);
   const uint64_t luma = (w + 15) / 16 * 2 * ((h + 15) / 16 * 2);

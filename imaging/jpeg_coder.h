@@ -33,6 +33,11 @@ JpegCoding CodingFor(int quality);
 // rate-distortion choice and for optimized Huffman tables; larger copies are coded row by row
 // with the standard tables.
 constexpr uint64_t CoefficientBudget = 128ull * 1024 * 1024;
+// Whether a copy width x height coded as coding says holds its coefficients whole (its own
+// Huffman tables, and the rate-distortion choice when the coding asks for it): from
+// SmallestOwnTablesCopy pixels up to CoefficientBudget; otherwise it is coded row by row with
+// the standard tables.
+bool CodedWhole(int32_t width, int32_t height, const JpegCoding& coding);
 // Installs the coding's quantization tables (and sampling) on a codec object whose defaults
 // are set.
 void SetCodingTables(j_compress_ptr codec, const JpegCoding& coding);

@@ -246,9 +246,7 @@ bool JpegRowWriter::Start(int32_t width, int32_t height, int quality, Stream* ou
   Width = width;
   Height = height;
   Coding = CodingFor(quality);
-  const int32_t tall = std::max(height, codedAs);
-  Whole = static_cast<int64_t>(width) * tall >= SmallestOwnTablesCopy &&
-          CoefficientBytesFor(width, tall, Coding.FullChroma) <= CoefficientBudget;
+  Whole = CodedWhole(width, std::max(height, codedAs), Coding);
   if (!Whole) {  // as the codec codes by default: bounded memory whatever the size
     Coding = JpegCoding{};
     Coding.TableQuality = quality;

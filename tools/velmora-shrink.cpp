@@ -192,8 +192,7 @@ int ShrinkOne(const Request& request) {
     std::printf("decoded at %d/8 of full size, %s\n", eighths,
                 PipelineUsesTwoThreads ? "two threads" : "one thread");
     const JpegCoding coding = CodingFor(ShrinkQuality);
-    if (CoefficientBytesFor(report.Width, report.Height, coding.FullChroma) > CoefficientBudget ||
-        int64_t(report.Width) * report.Height < SmallestOwnTablesCopy)
+    if (!CodedWhole(report.Width, report.Height, coding))
       std::printf("coded row by row: quality %d, 4:2:0, standard Huffman tables\n", ShrinkQuality);
     else
       std::printf("coded %s: tables of quality %d/%d, %s, lambda %s%.4f, %s Huffman tables\n",
