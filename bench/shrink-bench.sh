@@ -88,6 +88,18 @@ S=2400x1800
   "$work/c-dark.jpg"
 "$convert" -size $S -seed 25 plasma:fractal -colorspace gray -type truecolor -quality 95 \
   "$work/c-gray.jpg"
+# And six real photographs from the same package, cut losslessly to the same size (the portrait
+# one upright): a mountain in autumn, a bridge's cables against the sky, a dragonfly among
+# leaves, two dogs at a window, a wall clock and a sunset over hills.
+real_photos=(mountain:aitzgorri_by_Aitzol_Berasategi:2400x1800+336+128
+  cables:Bridge_by_Sander_Klootwijk:2400x1800+976+320 dragonfly:Dragonfly_by_Bolly:2400x1800+912+688
+  dogs:friends_by_Aitzol_Berasategi:1800x2400+128+336
+  clock:greentock_by_Peter_Nerlich:2400x1800+240+176
+  sunset:sunset_by_Aitzol_Berasategi:2400x1800+928+512)
+for entry in "${real_photos[@]}"; do
+  IFS=: read -r short file crop <<<"$entry"
+  jpegtran -crop "$crop" -copy none -outfile "$work/c-$short.jpg" "/usr/share/backgrounds/$file.jpg"
+done
 
 PYTHONPATH="$root/bench" python3 - "$work" "$repeats" "$work/velmora-shrink.exe" "$convert" "$compare" "$photo_pkg" \
   "$photo_src" "$root" "$start" <<'PY'
@@ -261,7 +273,8 @@ for percent in (30, 70):
 
 # ---- 6. coding: bytes and quality
 line()
-line("6. Coding: six photos (2400x1800, quality 95) at 30% and 70%; bytes, PSNR (dB) and")
+line("6. Coding: six made pictures (2400x1800, quality 95) and six real photographs (cut to")
+line("   2400x1800) at 30% and 70%; bytes, PSNR (dB) and")
 line("   butteraugli (lower is better) against ImageMagick's Lanczos resize of the original")
 line("   velmora: velmora-shrink; default: velmora-shrink --coding 90:420:0:std (the same pixels")
 line("   coded as the codec does by default); vips: vips resize [Q=90,subsample-mode=on];")
@@ -276,7 +289,8 @@ rows = []
 decodes_agree = True
 line("   %-9s %4s | %-22s | %-22s | %-22s | %-22s" % ("photo", "%", "velmora", "default",
                                                      "vips", "cjpeg"))
-for name in ("sky", "foliage", "text", "portrait", "dark", "gray"):
+for name in ("sky", "foliage", "text", "portrait", "dark", "gray",
+             "mountain", "cables", "dragonfly", "dogs", "clock", "sunset"):
     src = W("c-%s.jpg" % name)
     for percent in (30, 70):
         ref = W("c-ref.png")
@@ -301,6 +315,8 @@ ratio = median(r["velmora"][0] / r["vips"][0] for _, _, r in rows)
 line("   median bytes velmora / vips %.3f, velmora / default %.3f, cjpeg / vips %.3f" % (
     ratio, median(r["velmora"][0] / r["default"][0] for _, _, r in rows),
     median(r["cjpeg"][0] / r["vips"][0] for _, _, r in rows)))
+line("   of which the made pictures %.3f, the photographs %.3f" % tuple(
+    median(r["velmora"][0] / r["vips"][0] for _, _, r in part) for part in (rows[:12], rows[12:])))
 dp = [r["velmora"][1] - r["vips"][1] for _, _, r in rows]
 db = [r["velmora"][2] - r["vips"][2] for _, _, r in rows]
 line("   velmora - vips: PSNR median %+.2f (lowest %+.2f), butteraugli median %+.3f (highest %+.3f)"
@@ -309,7 +325,7 @@ dp0 = [r["velmora"][1] - r["default"][1] for _, _, r in rows]
 db0 = [r["velmora"][2] - r["default"][2] for _, _, r in rows]
 line("   velmora - default (same pixels): PSNR lowest %+.2f, butteraugli highest %+.3f"
      % (min(dp0), max(db0)))
-target("coding: bytes <= 0.90 x libvips' (median of 12)", "%.3f x" % ratio, ratio <= 0.90)
+target("coding: bytes <= 0.90 x libvips' (median of 24)", "%.3f x" % ratio, ratio <= 0.90)
 target("coding: PSNR >= libvips' - 0.05 dB (every photo)", "lowest %+.2f dB" % min(dp),
        min(dp) >= -0.05)
 target("coding: butteraugli <= libvips' + 0.02 (every photo)", "highest %+.3f" % max(db),
