@@ -57,7 +57,7 @@ struct FitCopy {
 // as Shrink makes them, and Bytes (the copy's bytes, or for a mail the sum of the copies'
 // MailAttachmentSize) is within the limit; either the scale is 100%, or Bytes is at least 95%
 // of the limit. Within the sizes tried, scale is the largest within the limit; the sizes above
-// it were estimated over the limit or past 97.5% of it. The sizes are those of scale n / d with
+// it were estimated over the limit or past 96.5% of it. The sizes are those of scale n / d with
 // d the longest upright side of the photos (one pixel on that side per step) and n from 100%
 // down to the smallest that leaves 16 pixels on each photo's short side.
 struct FitResult {
@@ -66,7 +66,7 @@ struct FitResult {
   uint64_t Bytes = 0;
   ShrinkScale Over{0, 100};     // the smallest larger scale tried, over the limit (0: none; the
   uint64_t OverBytes = 0;       // first copies made are within the limit whenever the estimate
-                                // is right to 2.5%)
+                                // is right to 3.5%)
   bool Guaranteed = false;      // the guarantee above holds (it can fail only when no size between
                                 // 95% and 100% of the limit exists, or the search gave up)
   int32_t Passes = 0;           // decodes of each photo for real copies (the estimate not counted)
@@ -94,7 +94,7 @@ struct FitOptions {
 // fitted and no copies are kept. How: each photo is decoded once and its copies at a handful
 // of scales from 100% down are estimated from a sample of their rows (EstimateJpegCopies),
 // which gives a curve of bytes against scale; the real copies at the scale the curve puts at
-// 97.5% of the limit are then made from one decode per photo (ShrinkJpegCopies), and when they
+// 96.5% of the limit are then made from one decode per photo (ShrinkJpegCopies), and when they
 // miss the 95 to 100% the curve is corrected by them and another scale tried (a handful of
 // passes at most). A HEIF photo is taken as a JPEG one (EstimateDecodedRows, ShrinkHeifCopies);
 // alone, it is decoded once for the whole fit.

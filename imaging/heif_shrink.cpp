@@ -56,7 +56,8 @@ bool ShrinkHeifCopies(HeifImage& image, const ShrinkScale* scales, size_t count,
   HeifSource source(image);
   const bool all =
       ShrinkDecodedCopies(source, image.Details(), scales, count, outs, reports, threading);
-  for (size_t i = 0; i < count; ++i) reports[i].Milliseconds = NowMs() - start;
+  const double milliseconds = NowMs() - start;
+  for (size_t i = 0; i < count; ++i) reports[i].Milliseconds = milliseconds;
   return all;
 }
 
